@@ -1,0 +1,2 @@
+#include <gtest/gtest.h>
+#include "K7Core/SysExFileCodec.h"

@@ -1,0 +1,35 @@
+# Shared compile settings for every target of the project.
+
+set(K7_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+function(k7_configure_target target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(K7_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(K7_SANITIZE)
+    target_compile_options(${target} PRIVATE ${K7_SANITIZER_FLAGS})
+    target_link_options(${target} PRIVATE ${K7_SANITIZER_FLAGS})
+  endif()
+endfunction()
+
+# A library built from every source file in its folder; headers are included as "<Library>/<Header>.h".
+function(k7_add_library name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/Sources)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+  k7_configure_target(${name})
+endfunction()
+
+# One GoogleTest executable per test folder, every .cpp in it.
+function(k7_add_test_suite name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE K7_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  k7_configure_target(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
