@@ -55,6 +55,7 @@ bool ManualScheduler::advanceToNextDeadline() {
     std::optional<TimePoint> next;
     {
         std::lock_guard lock(mutex_);
+        tasks_.discardCancelledFront();
         next = tasks_.nextDeadline();
         if (!next) return false;
         if (*next > now_) now_ = *next;

@@ -37,6 +37,8 @@ SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), shared_(
         setThreadName(label);
         std::unique_lock lock(shared->mutex);
         while (!shared->stopping) {
+            // A cancelled timer must not keep the worker waiting for its deadline.
+            shared->tasks.discardCancelledFront();
             auto due = shared->tasks.popDue(Clock::now());
             if (!due) {
                 if (auto deadline = shared->tasks.nextDeadline()) {

@@ -38,6 +38,11 @@ public:
         return due;
     }
 
+    // Drops cancelled timers at the front so that `nextDeadline` names a task that will run.
+    void discardCancelledFront() {
+        while (!heap_.empty() && heap_.top().handle.isCancelled()) heap_.pop();
+    }
+
     void clear() { heap_ = {}; }
 
 private:
