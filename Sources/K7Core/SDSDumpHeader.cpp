@@ -20,7 +20,7 @@ SDSDumpHeader::SDSDumpHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t si
       loopEnd_(loopEnd),
       loopType_(loopType) {
     if (!(sampleRate > 0) || !std::isfinite(sampleRate)) throw SDSError(SDSError::InvalidSampleRate{sampleRate});
-    const double period = std::round(1e9 / sampleRate);
+    const double period = std::floor(1e9 / sampleRate);
     if (period < 1) throw SDSError(SDSError::InvalidSampleRate{sampleRate});
     if (period > maximumSamplePeriod) {
         // Clamped before the conversion: a very low rate would overflow the integer.

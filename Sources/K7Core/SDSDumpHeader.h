@@ -16,10 +16,11 @@ public:
     static constexpr uint32_t maximumWordField = (1u << 21) - 1;
     static constexpr uint32_t maximumSamplePeriod = (1u << 21) - 1;
 
-    // The period is the sample rate's period rounded to the nearest nanosecond (44100 Hz gives
-    // 22676 ns). Throws valueOutOfRange for a field beyond its width (field names "deviceID",
-    // "sampleNumber", "significantBits", "samplePeriod", "sampleLength", "loopStart", "loopEnd",
-    // "loopType") and invalidSampleRate for a rate that is not a positive number.
+    // The period is 1e9 / sampleRate with the fraction dropped (44100 Hz gives 22675 ns), as
+    // other writers of the format compute it. Throws valueOutOfRange for a field beyond its width
+    // (fields "deviceID", "sampleNumber", "significantBits", "samplePeriod", "sampleLength",
+    // "loopStart", "loopEnd", "loopType") and invalidSampleRate for a rate that is not a positive
+    // number or gives a period below 1 ns.
     SDSDumpHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significantBits, double sampleRate,
                   uint32_t sampleLength, uint32_t loopStart, uint32_t loopEnd, uint8_t loopType);
 
