@@ -91,6 +91,7 @@ std::vector<Damage> damages() {
 struct RepairCase {
     Profile profile;
     Damage damage;
+    friend void PrintTo(const RepairCase& c, std::ostream* out) { *out << displayName(c.profile) << " " << c.damage.name; }
 };
 
 class ElektronBackupRepairTests : public ::testing::TestWithParam<RepairCase> {};

@@ -40,6 +40,7 @@ struct SizeCase {
     const char* name;
     Bytes record;
     std::size_t expectedSize;
+    friend void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class MachinedrumRecordSizeTests : public ::testing::TestWithParam<SizeCase> {};
@@ -78,6 +79,7 @@ struct FaultCase {
     Bytes message;
     std::optional<uint8_t> position;
     std::optional<Fault> fault;
+    friend void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class MachinedrumRecordFaultTests : public ::testing::TestWithParam<FaultCase> {};

@@ -15,6 +15,7 @@ using Fault = ElektronBackupRecordFault;
 struct RealDump {
     const char* file;
     std::vector<std::pair<Command, uint8_t>> records;  // command and position of each message
+    friend void PrintTo(const RealDump& c, std::ostream* out) { *out << c.file; }
 };
 
 class MonomachineRealDumpTests : public ::testing::TestWithParam<RealDump> {};
@@ -82,6 +83,7 @@ struct PayloadCase {
     const char* name;
     Bytes message;
     bool valid;
+    friend void PrintTo(const PayloadCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class MonomachinePayloadTests : public ::testing::TestWithParam<PayloadCase> {};
