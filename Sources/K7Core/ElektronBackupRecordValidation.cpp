@@ -31,14 +31,16 @@ bool monomachinePayloadUnpacks(ByteView encoded) {
     const auto packed = ElektronSevenBit::decode(encoded);
     if (!packed) return false;
     // 0x80 | n says the next byte occurs n times; n = 0 and a dangling marker are never written.
-    for (std::size_t i = 0; i < packed->size(); ++i) {
-        const uint8_t byte = (*packed)[i];
-        if (byte & 0x80) {
-            if ((byte & 0x7F) == 0 || i + 1 >= packed->size()) return false;
-            ++i;
-        }
+    // Walked byte by byte with one bit of state (does this byte repeat?), so the loop has no
+    // data-dependent branch or stride.
+    unsigned repeated = 0;
+    unsigned emptyRun = 0;
+    for (const uint8_t byte : *packed) {
+        const unsigned isMarker = ~repeated & (byte >> 7);
+        emptyRun |= isMarker & static_cast<unsigned>(byte == 0x80);
+        repeated = isMarker;
     }
-    return true;
+    return emptyRun == 0 && repeated == 0;
 }
 
 }  // namespace
