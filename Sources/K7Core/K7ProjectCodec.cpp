@@ -45,11 +45,17 @@ void requireStorablePath(std::string_view text, std::size_t row, bool forXML, co
         uint32_t character = lead;
         uint32_t minimum = 0;
         if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, character = lead & 0x07, minimum = 0x10000;
+            length = 4;
+            character = lead & 0x07;
+            minimum = 0x10000;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, character = lead & 0x0F, minimum = 0x800;
+            length = 3;
+            character = lead & 0x0F;
+            minimum = 0x800;
         } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, character = lead & 0x1F, minimum = 0x80;
+            length = 2;
+            character = lead & 0x1F;
+            minimum = 0x80;
         } else if (lead >= 0x80) {
             throw Error(Error::InvalidUTF8{row, i});
         }

@@ -140,8 +140,25 @@ Mode modeOf(const pugi::xml_node& element, const std::array<std::string_view, N>
     malformed("the " + std::string(key) + " of row " + std::to_string(row + 1) + " is not a known mode");
 }
 
+// XML forbids a reference to U+0000, yet the parser accepts one and its NUL-terminated text would
+// silently end there: "a&#0;b.wav" would name the file "a".
+void refuseNulReferences(ByteView data) {
+    const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    for (auto at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        std::size_t i = at + 2;
+        const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+        if (hex) ++i;
+        const std::size_t digits = i;
+        while (i < text.size() && text[i] == '0') ++i;
+        if (i > digits && i < text.size() && text[i] == ';') {
+            throw Error(Error::MalformedXML{"a character reference names U+0000", at});
+        }
+    }
+}
+
 // The document, checked up to its version: what sniffing needs.
 pugi::xml_node parseRootDict(pugi::xml_document& document, ByteView data) {
+    refuseNulReferences(data);
     const auto result = document.load_buffer(data.data(), data.size(),
                                              pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
     if (!result) throw Error(Error::MalformedXML{result.description(), static_cast<std::size_t>(result.offset)});

@@ -354,6 +354,8 @@ INSTANTIATE_TEST_SUITE_P(
                         return s;
                     }())),
                     propertyList("nested more than")},
+        BadDocument{"nulByReference", plist(listDict(row("a&#x00;b.wav"))), Error::MalformedXML{"", 0}},
+        BadDocument{"nulByDecimalReference", plist(listDict(row("a.wav", "enabled&#0;x"))), Error::MalformedXML{"", 0}},
         BadDocument{"controlByReference", plist(listDict(row("a&#27;.wav"))), Error::UnsafePath{0, 0x1B}},
         BadDocument{"nonCharacterByReference", plist(listDict(row("a&#xFFFE;.wav"))),
                     Error::InvalidXMLCharacter{0, 0xFFFE}},
