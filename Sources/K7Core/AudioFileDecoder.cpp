@@ -179,7 +179,9 @@ AudioSample makeSample(ByteView data, std::size_t frames, const SampleLayout& la
     sample.sampleRate = sampleRate;
     sample.sourceBitDepth = layout.bits;
     sample.sourceWasFloatingPoint = layout.encoding == Encoding::float32 || layout.encoding == Encoding::float64;
-    sample.channels.assign(static_cast<std::size_t>(layout.channels), std::vector<int32_t>(frames));
+    // Each channel allocated in place: copying a prototype would touch every byte once more.
+    sample.channels.resize(static_cast<std::size_t>(layout.channels));
+    for (auto& channel : sample.channels) channel.resize(frames);
     if (layout.endian == Endian::little) {
         decodeSamples<Endian::little>(data.data(), frames, layout, sample);
     } else {
