@@ -75,10 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
     Encodings, AudioFileEncoderRoundTrip,
     ::testing::Values(RoundTripCase{"wav8MonoOddData", false, 8, 1, 33}, RoundTripCase{"wav16Stereo", false, 16, 2, 100},
                       RoundTripCase{"wav24Mono", false, 24, 1, 101}, RoundTripCase{"wav32Stereo", false, 32, 2, 64},
-                      RoundTripCase{"aiff1", true, 1, 1, 20}, RoundTripCase{"aiff8Stereo", true, 8, 2, 33},
+                      RoundTripCase{"aiff1", true, 1, 1, 20},
                       RoundTripCase{"aiff12", true, 12, 1, 40}, RoundTripCase{"aiff16Stereo", true, 16, 2, 99},
-                      RoundTripCase{"aiff20", true, 20, 1, 31}, RoundTripCase{"aiff24Stereo", true, 24, 2, 50},
-                      RoundTripCase{"aiff28", true, 28, 1, 17}, RoundTripCase{"aiff32Stereo", true, 32, 2, 12}),
+                      RoundTripCase{"aiff24Stereo", true, 24, 2, 50},
+                      RoundTripCase{"aiff32Stereo", true, 32, 2, 12}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AudioFileEncoder, AIFFSampleRatesSurviveTheExtendedFormat) {
