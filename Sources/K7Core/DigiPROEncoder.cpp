@@ -22,7 +22,8 @@ namespace k7 {
 // below half the table size for the smaller ones, never DC, so no table aliases. Everything is
 // scaled so that the full table peaks at the level measured in factory banks, and the smaller tables
 // get the high-harmonic lift measured there (the inverse of a 5-tap smoothing response). Points are
-// rounded and clipped to 24 bits.
+// rounded and clipped to 24 bits. The limit of 16384 input samples is this program's own; no
+// source states one.
 
 namespace {
 
