@@ -308,6 +308,11 @@ bool MIDIReceivePath::write(ByteView bytes) {
     return K7MIDIIngressWrite(connection_->ingress, bytes.data(), bytes.size());
 }
 
+void MIDIReceivePath::markLoss(std::size_t byteCount) {
+    std::lock_guard lock(producerMutex_);
+    if (connection_) K7MIDIIngressMarkLoss(connection_->ingress, byteCount);
+}
+
 void MIDIReceivePath::pump() {
     std::lock_guard lock(producerMutex_);
     if (connection_) K7MIDIIngressPump(connection_->ingress);

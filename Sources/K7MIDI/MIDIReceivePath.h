@@ -57,6 +57,8 @@ public:
 
     // Producer: copies bytes into the ring; false when they were dropped or nothing is connected.
     bool write(ByteView bytes);
+    // Producer: the system lost input here (its size unknown when 0); reported like an overflow.
+    void markLoss(std::size_t byteCount);
     // Without a worker: hands everything waiting in the ring to the receive queue now.
     void pump();
 

@@ -192,6 +192,18 @@ bool K7MIDIIngressWrite(K7MIDIIngress* ingress, const uint8_t* bytes, size_t cou
     }
 }
 
+void K7MIDIIngressMarkLoss(K7MIDIIngress* ingress, size_t count) {
+    if (!ingress) return;
+    count = count == 0 ? 1 : count;
+    for (;;) {
+        uint64_t lossState = ingress->loss.load(std::memory_order_acquire);
+        const uint64_t next = (lossState & lossPendingBit) ? lossState + count : (lossPendingBit | count);
+        if (ingress->loss.compare_exchange_weak(lossState, next, std::memory_order_acq_rel)) break;
+    }
+    ingress->bytesDropped.fetch_add(count, std::memory_order_relaxed);
+    ingress->wake();
+}
+
 size_t K7MIDIIngressPump(K7MIDIIngress* ingress) {
     if (!ingress || ingress->workerRunning) return 0;
     std::size_t delivered = 0;

@@ -66,6 +66,9 @@ void K7MIDIIngressStopWorker(K7MIDIIngress* ingress);
 
 /* Producer: copies the chunk in whole and wakes the consumer; false when it was dropped. */
 bool K7MIDIIngressWrite(K7MIDIIngress* ingress, const uint8_t* bytes, size_t count);
+/* Producer: records that the system lost `count` input bytes (at least 1) at this point of the
+ * stream, as if the ring had refused them. */
+void K7MIDIIngressMarkLoss(K7MIDIIngress* ingress, size_t count);
 /* Consumer without a worker: delivers everything waiting on the calling thread; returns the bytes delivered. */
 size_t K7MIDIIngressPump(K7MIDIIngress* ingress);
 
