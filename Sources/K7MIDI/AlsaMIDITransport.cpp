@@ -22,7 +22,8 @@ AlsaMIDITransport::AlsaMIDITransport(std::unique_ptr<AlsaSequencing> sequencer, 
                                      MIDIReceivePathConfiguration receivePath)
     : sequencer_(std::move(sequencer)),
       queue_(receiveQueue ? std::move(receiveQueue) : std::make_shared<SerialQueue>("k7.midi.receive")),
-      lifetime_(std::make_shared<Lifetime>(this)) {
+      lifetime_(std::make_shared<Lifetime>(this)),
+      pumpsIngress_(!receivePath.usesWorkerThread) {
     MIDIReceivePath::Handlers handlers;
     handlers.message = [this](const Bytes& message) { onReceiveBytes(message); };
     handlers.rawBatch = [this](const MIDIRawReceiveBatch& batch) { onRawReceiveBatch(batch); };
@@ -60,6 +61,7 @@ void AlsaMIDITransport::readInput() {
                     if (!bytes.empty()) receivePath_->write(bytes);
                     bytes.clear();
                     receivePath_->markLoss(0);
+                    if (pumpsIngress_) receivePath_->pump();
                     break;
                 default:
                     // Events of a source we just left may still be on their way.
@@ -68,6 +70,7 @@ void AlsaMIDITransport::readInput() {
             }
         }
         if (!bytes.empty()) receivePath_->write(bytes);
+        if (pumpsIngress_) receivePath_->pump();
         if (endpointsChanged) {
             queue_->post([lifetime = std::weak_ptr<Lifetime>(lifetime_)] {
                 auto locked = lifetime.lock();

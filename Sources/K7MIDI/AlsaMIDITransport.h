@@ -28,7 +28,8 @@ public:
 
     // Opens the system's sequencer; throws MIDITransportError::system when there is none.
     AlsaMIDITransport();
-    // Over any sequencer (a fake in tests); the receive queue defaults to a SerialQueue.
+    // Over any sequencer (a fake in tests); the receive queue defaults to a SerialQueue. Without
+    // an ingress worker the input thread hands its batches over itself.
     explicit AlsaMIDITransport(std::unique_ptr<AlsaSequencing> sequencer,
                                std::shared_ptr<Scheduler> receiveQueue = nullptr,
                                MIDIReceivePathConfiguration receivePath = {});
@@ -68,6 +69,7 @@ private:
 
     MIDISendGate gate_;
     std::unique_ptr<MIDIReceivePath> receivePath_;
+    bool pumpsIngress_ = false;
     std::atomic<bool> stopping_{false};
     std::thread inputThread_;
 };
