@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -18,6 +19,7 @@ inline Bytes bytes(std::initializer_list<int> values) {
 // What a transport delivered, in order.
 struct Delivered {
     std::mutex mutex;
+    std::condition_variable changed;
     std::vector<Bytes> messages;
     std::vector<MIDITransportIssue> issues;
     std::vector<MIDIRawReceiveBatch> batches;
@@ -27,18 +29,22 @@ struct Delivered {
         transport.onReceiveBytes = [this](const Bytes& message) {
             std::lock_guard lock(mutex);
             messages.push_back(message);
+            changed.notify_all();
         };
         transport.onTransportIssue = [this](const MIDITransportIssue& issue) {
             std::lock_guard lock(mutex);
             issues.push_back(issue);
+            changed.notify_all();
         };
         transport.onRawReceiveBatch = [this](const MIDIRawReceiveBatch& batch) {
             std::lock_guard lock(mutex);
             batches.push_back(batch);
+            changed.notify_all();
         };
         transport.onEndpointsChanged = [this](const MIDIEndpointSnapshot& snapshot) {
             std::lock_guard lock(mutex);
             snapshots.push_back(snapshot);
+            changed.notify_all();
         };
     }
 
