@@ -13,7 +13,7 @@ std::string MIDITransportIssue::description() const {
         Overloaded{
             [](const ReceiveTruncated& e) {
                 return "MIDI input arrived faster than it could be stored and " + bytes(e.totalCount) +
-                       " were lost, so the message being received was discarded. Messages received before it were "
+                       (e.totalCount == 1 ? " was" : " were") + " lost, so the message being received was discarded. Messages received before it were "
                        "kept; receive the data again.";
             },
             [](const MalformedReceive& e) {
