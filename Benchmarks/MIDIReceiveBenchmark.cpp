@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t messageBytes = 1024;
 constexpr std::size_t pieceBytes = 256;
+constexpr std::size_t burstBytes = std::size_t{1} << 19;
 
 k7::Bytes makeStream(std::size_t messages) {
     k7::Bytes stream;
@@ -25,7 +26,9 @@ k7::Bytes makeStream(std::size_t messages) {
     return stream;
 }
 
-// bytesPerSecond 0 writes as fast as the producer can; otherwise the producer is paced to it.
+// bytesPerSecond 0 writes in bursts of half the ring, each as fast as the producer can, waiting
+// for a burst to be framed before the next (so the figure is the path's own throughput);
+// otherwise the producer is paced to that rate without waiting.
 void receive(benchmark::State& state, double bytesPerSecond) {
     const std::size_t messages = static_cast<std::size_t>(state.range(0));
     const k7::Bytes stream = makeStream(messages);
@@ -42,13 +45,18 @@ void receive(benchmark::State& state, double bytesPerSecond) {
         std::lock_guard lock(mutex);
         ++delivered;
         deliveredBytes += message.size();
-        if (delivered % messages == 0) done.notify_all();
+        done.notify_all();
     };
     handlers.issue = [&](const k7::MIDITransportIssue&) { ++issues; };
     k7::MIDIReceivePath path(queue, handlers);
 
     for (auto _ : state) {
         path.connect(1);
+        std::size_t base = 0;
+        {
+            std::lock_guard lock(mutex);
+            base = delivered;
+        }
         const auto start = std::chrono::steady_clock::now();
         for (std::size_t at = 0; at < stream.size(); at += pieceBytes) {
             if (bytesPerSecond > 0) {
@@ -57,12 +65,16 @@ void receive(benchmark::State& state, double bytesPerSecond) {
                 }
             }
             path.write(k7::ByteView(stream).subspan(at, std::min(pieceBytes, stream.size() - at)));
+            const std::size_t written = at + pieceBytes;
+            if (bytesPerSecond == 0 && written % burstBytes == 0 && written < stream.size()) {
+                std::unique_lock lock(mutex);
+                done.wait(lock, [&] { return delivered - base >= written / messageBytes || path.metrics().bytesDropped; });
+            }
         }
         {
             std::unique_lock lock(mutex);
-            const std::size_t target = (delivered / messages + 1) * messages;
             const uint64_t droppedNow = path.metrics().bytesDropped;
-            if (droppedNow == 0) done.wait(lock, [&] { return delivered >= target; });
+            if (droppedNow == 0) done.wait(lock, [&] { return delivered >= base + messages; });
             dropped += droppedNow;
         }
         path.disconnect();
@@ -73,10 +85,10 @@ void receive(benchmark::State& state, double bytesPerSecond) {
     state.counters["deliveredBytes"] = static_cast<double>(deliveredBytes);
 }
 
-void BM_ReceiveUnpaced(benchmark::State& state) { receive(state, 0); }
+void BM_ReceiveInBursts(benchmark::State& state) { receive(state, 0); }
 void BM_ReceivePacedAt10MBps(benchmark::State& state) { receive(state, 10e6); }
 
 }  // namespace
 
-BENCHMARK(BM_ReceiveUnpaced)->Arg(16384)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReceiveInBursts)->Arg(16384)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReceivePacedAt10MBps)->Arg(8192)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
