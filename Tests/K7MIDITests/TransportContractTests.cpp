@@ -112,13 +112,17 @@ private:
     std::optional<int32_t> through_;
 };
 
-using HarnessFactory = std::unique_ptr<LoopbackHarness> (*)(std::string& whyNot);
+struct ContractParam {
+    const char* name;
+    std::unique_ptr<LoopbackHarness> (*make)(std::string& whyNot);
+};
+void PrintTo(const ContractParam& param, std::ostream* out) { *out << param.name; }
 
-class TransportContract : public ::testing::TestWithParam<std::pair<const char*, HarnessFactory>> {
+class TransportContract : public ::testing::TestWithParam<ContractParam> {
 protected:
     void SetUp() override {
         std::string whyNot;
-        harness = GetParam().second(whyNot);
+        harness = GetParam().make(whyNot);
         if (!harness) GTEST_SKIP() << whyNot;
         delivered.attach(harness->transport());
     }
@@ -237,8 +241,8 @@ TEST_P(TransportContract, DrainOfAQuietInputReachesQuiescence) {
 std::unique_ptr<LoopbackHarness> makeMock(std::string&) { return std::make_unique<MockHarness>(); }
 
 INSTANTIATE_TEST_SUITE_P(Transports, TransportContract,
-                         ::testing::Values(std::make_pair("Mock", &makeMock), std::make_pair("Alsa", &AlsaHarness::make)),
-                         [](const auto& info) { return std::string(info.param.first); });
+                         ::testing::Values(ContractParam{"Mock", &makeMock}, ContractParam{"Alsa", &AlsaHarness::make}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace k7
