@@ -7,6 +7,7 @@
 
 #include "V7Aruviv/Stores/InMemoryDefaultsStore.h"
 #include "V7Aruviv/Stores/SettingsDefaultsStore.h"
+#include "ModelTestSupport.h"
 
 namespace k7 {
 namespace {
@@ -132,11 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"array", "[" + completeBody + "]", std::nullopt},
         DecodeCase{"not JSON", "preferences", std::nullopt},
         DecodeCase{"empty", "", std::nullopt}),
-    [](const auto& info) {
-        std::string name;
-        for (char c : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        return name;
-    });
+    test::CaseName());
 
 class AppPreferencesLoading : public ::testing::Test {
 protected:
@@ -213,11 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AppPreferencesDelayMigration,
                                            MigrationCase{"marker already set", true, false, 0, 0, false},
                                            MigrationCase{"handshake on", false, true, 0, 0, false},
                                            MigrationCase{"non-zero delay", false, false, 3, 3, false}),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             return name;
-                         });
+                         test::CaseName());
 
 TEST_F(AppPreferencesLoading, ZeroDelayChosenAfterAnEmptyFirstLoadIsKept) {
     AppPreferences::load(store);

@@ -8,6 +8,7 @@
 #include "V7Aruviv/Models/RawSysExWireEstimate.h"
 #include "V7Aruviv/Models/TransferProgressPlan.h"
 #include "V7Aruviv/Support/TransferProgressEstimator.h"
+#include "ModelTestSupport.h"
 
 namespace k7 {
 namespace {
@@ -103,7 +104,7 @@ TEST(RawSysExProgressClock, ReadsAndWritesFromTwoThreads) {
     EXPECT_EQ(clock.completedBytes(0), 10000);
 }
 
-QUuid uuid(int n) { return QUuid(static_cast<uint>(n), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0); }
+using test::uuid;
 
 TEST(TransferProgressPlan, RefusesUnusableSpecifications) {
     const int64_t big = std::numeric_limits<int64_t>::max() / 2 + 1;
