@@ -257,7 +257,8 @@ TEST(TransferPlan, NumbersAudioSlotsAndKeepsTheRest) {
     const auto top = TransferPlan::make(entriesFor({audio, audio}), routed(), std::numeric_limits<int64_t>::max(),
                                         "In", "Out", "1x");
     EXPECT_EQ(top->entries[1].destinationSlot, std::numeric_limits<int64_t>::max());
-    EXPECT_FALSE(TransferPlan::make({}, routed(), 0, "In", "Out", "1x"));
+    EXPECT_FALSE(TransferPlan::make(std::vector<TransferPlan::Entry>{}, routed(), 0, "In", "Out", "1x"));
+    EXPECT_FALSE(TransferPlan::make(std::vector<const TransferItem*>{}, routed(), 0, "In", "Out", "1x"));
 }
 
 TEST(DigiPROPresentation, PositionDescriptions) {

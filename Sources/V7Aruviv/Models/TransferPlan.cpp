@@ -280,3 +280,20 @@ std::optional<TransferPlan> TransferPlan::make(std::vector<Entry> entries, const
 }
 
 }  // namespace k7
+
+namespace k7 {
+
+std::optional<TransferPlan> TransferPlan::make(const std::vector<const TransferItem*>& selectedItems,
+                                               const AppPreferences& preferences, int64_t samplePosition,
+                                               std::optional<std::string> inputName,
+                                               std::optional<std::string> outputName, std::string turboStatus) {
+    std::vector<Entry> entries;
+    entries.reserve(selectedItems.size());
+    for (const TransferItem* item : selectedItems) {
+        entries.push_back(Entry{item->id, item->displayName, item->sendMethod, std::nullopt, item->digiPROFrames});
+    }
+    return make(std::move(entries), preferences, samplePosition, std::move(inputName), std::move(outputName),
+                std::move(turboStatus));
+}
+
+}  // namespace k7

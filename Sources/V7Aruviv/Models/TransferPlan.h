@@ -8,6 +8,7 @@
 
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/DigiPROFrameMetadata.h"
+#include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferSendMethod.h"
 
 namespace k7 {
@@ -49,6 +50,12 @@ struct TransferPlan {
     // Nothing for no entries.
     static std::optional<TransferPlan> make(std::vector<Entry> entries, const AppPreferences& preferences,
                                             int64_t samplePosition, std::optional<std::string> inputName,
+                                            std::optional<std::string> outputName, std::string turboStatus);
+
+    // The plan of the selected items, in list order.
+    static std::optional<TransferPlan> make(const std::vector<const TransferItem*>& selectedItems,
+                                            const AppPreferences& preferences, int64_t samplePosition,
+                                            std::optional<std::string> inputName,
                                             std::optional<std::string> outputName, std::string turboStatus);
 
     bool operator==(const TransferPlan&) const = default;
