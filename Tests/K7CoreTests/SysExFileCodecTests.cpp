@@ -72,13 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"one byte over the size limit", concat({sysEx(16), sysEx(17)}), E(E::OversizedMessage{1, 16, 16})},
         FailureCase{"one message over the count limit", concat({sysEx(4), sysEx(4), sysEx(4), sysEx(4)}),
                     E(E::TooManyMessages{3})}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (auto& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        return name;
-    });
+    test::CaseName());
 
 TEST(SysExFileCodec, LimitsAreInclusive) {
     const auto result = SysExFileCodec::parse(concat({sysEx(16), sysEx(16), sysEx(16)}), 16, 3);

@@ -67,13 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"message exactly at the limit", sysEx(64), {message(sysEx(64))}},
         StreamCase{"unterminated at the end", concat({a, bytes({0xF0, 0x01, 0x02})}),
                    {message(a), error(E(E::UnterminatedMessage{1, 6, 3}), 3)}}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (auto& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        return name;
-    });
+    test::CaseName());
 
 TEST(SysExStreamParser, ReportsTheOpenMessageForADrain) {
     SysExStreamParser parser;

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "K7Core/Bytes.h"
+#include "K7Core/SDSDumpHeaderMessage.h"
+#include "K7Core/SDSReceivedDump.h"
+#include "K7Core/SDSSampleNameMessage.h"
+#include "K7Core/SDSTransferFailure.h"
+#include "K7Core/SPS1UWFileNameMessage.h"
+
+namespace k7 {
+
+namespace sds_receiver_action {
+// Send this handshake message to the sender.
+struct Send {
+    Bytes message;
+    bool operator==(const Send&) const = default;
+};
+struct ScheduleTimeout {
+    uint64_t id;
+    std::chrono::nanoseconds delay;
+    bool operator==(const ScheduleTimeout&) const = default;
+};
+struct CancelTimeout {
+    uint64_t id;
+    bool operator==(const CancelTimeout&) const = default;
+};
+struct HeaderAccepted {
+    SDSDumpHeaderMessage header;
+    bool operator==(const HeaderAccepted&) const = default;
+};
+struct SampleNameReceived {
+    SDSSampleNameMessage name;
+    bool operator==(const SampleNameReceived&) const = default;
+};
+struct SPS1UWNameReceived {
+    SPS1UWFileNameMessage name;
+    bool operator==(const SPS1UWNameReceived&) const = default;
+};
+// A packet was accepted.
+struct Progress {
+    uint8_t packetNumber;
+    int64_t receivedSampleWords;
+    int64_t totalSampleWords;
+    bool operator==(const Progress&) const = default;
+};
+struct Completed {
+    SDSReceivedDump dump;
+    bool operator==(const Completed&) const = default;
+};
+struct Failed {
+    SDSTransferFailure failure;
+    bool operator==(const Failed&) const = default;
+};
+// A message that is not part of a dump being received (other SysEx, another device's traffic,
+// a repeated packet in open loop).
+struct IgnoredMessage {
+    Bytes message;
+    bool operator==(const IgnoredMessage&) const = default;
+};
+struct IgnoredTimeout {
+    uint64_t id;
+    bool operator==(const IgnoredTimeout&) const = default;
+};
+// The sender's end-of-file message right after a completed dump; it belongs to that dump.
+struct TrailingEndOfFile {
+    Bytes message;
+    bool operator==(const TrailingEndOfFile&) const = default;
+};
+}  // namespace sds_receiver_action
+
+using SDSReceiverAction =
+    std::variant<sds_receiver_action::Send, sds_receiver_action::ScheduleTimeout, sds_receiver_action::CancelTimeout,
+                 sds_receiver_action::HeaderAccepted, sds_receiver_action::SampleNameReceived,
+                 sds_receiver_action::SPS1UWNameReceived, sds_receiver_action::Progress,
+                 sds_receiver_action::Completed, sds_receiver_action::Failed, sds_receiver_action::IgnoredMessage,
+                 sds_receiver_action::IgnoredTimeout, sds_receiver_action::TrailingEndOfFile>;
+
+// The case with its labelled values, for diagnostics and test failure messages.
+std::string describe(const SDSReceiverAction& action);
+
+}  // namespace k7
