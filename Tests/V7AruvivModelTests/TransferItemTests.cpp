@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 
 #include "ModelTestSupport.h"
+#include "V7Aruviv/Stores/BackupRepairState.h"
 #include "V7Aruviv/Stores/PersistedOpenItem.h"
 #include "V7Aruviv/Stores/PreparedImport.h"
 
