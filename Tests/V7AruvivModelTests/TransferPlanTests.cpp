@@ -93,6 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "1 audio file \u2192 SDS \u2022 Open loop \u2022 Device 0 \u2022 Slot 5 \u2022 1-tick delay "
                     "\u2022 Output: Elektron TM-1 " + longName + " \u2022 TM-1 4x",
                     "1 audio file \u2192 SDS \u2022 Open loop \u2022 Slot 5 \u2022 Elektron TM-1 " + longName + " 4x"},
+        SummaryCase{"lower-case tm-1 name", {generic}, routed(), 0, "my tm-1 " + longName, "2x",
+                    "1 generic SysEx file \u2022 Raw open loop \u2022 1-tick delay \u2022 Output: my tm-1 " + longName +
+                        " \u2022 TM-1 2x",
+                    "1 generic SysEx file \u2022 Raw open loop \u2022 my tm-1 " + longName + " 2x"},
         SummaryCase{"long route without a TM-1", {audio}, with([](AppPreferences& p) { p.sendSPS1UWName = true; }),
                     5, longName, "2x",
                     "1 audio file \u2192 SDS \u2022 Open loop \u2022 Device 0 \u2022 Slot 5 \u2022 SPS-1UW names "

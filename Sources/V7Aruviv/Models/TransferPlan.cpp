@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "V7Aruviv/Models/DigiPROPresentation.h"
+#include "V7Aruviv/Support/NameFolding.h"
 
 namespace k7 {
 
@@ -58,7 +59,7 @@ std::vector<std::string> routeComponents(const std::optional<std::string>& outpu
 
 std::vector<std::string> compactRoute(const std::optional<std::string>& outputName, const std::string& turbo) {
     if (!outputName) return {};
-    if (turbo != "1x" && QString::fromStdString(*outputName).contains(QStringLiteral("TM-1"), Qt::CaseInsensitive)) {
+    if (turbo != "1x" && foldedNameContains(*outputName, "TM-1")) {
         return {*outputName + " " + turbo};
     }
     return routeComponents(outputName, turbo);
