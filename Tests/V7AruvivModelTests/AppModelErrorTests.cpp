@@ -61,36 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{E(E::InvalidExportExtension{"a", {"wav", "wave"}}),
                     "a needs a matching .wav, .wave extension. Nothing was written; correct the name and retry."}));
 
-INSTANTIATE_TEST_SUITE_P(
-    CasesWithoutPayload, AppModelErrorMessages,
-    ::testing::Values(
-        MessageCase{E(E::AudioConversionPending{}), "This audio item could not be converted to SDS."},
-        MessageCase{E(E::AudioTooLarge{}), "The audio item is too large for a classic SDS header."},
-        MessageCase{E(E::SDSFileEncodingFailed{}), "The audio item could not be encoded as an SDS SysEx file."},
-        MessageCase{E(E::SDSFileRecognitionChanged{}),
-                    "The selected file no longer contains the recognised SDS transfer shown in the preflight plan. "
-                    "Re-import it and retry."},
-        MessageCase{E(E::ProgressPlanMismatch{}),
-                    "The transfer workload no longer matches the frozen preflight plan. Select the files again and "
-                    "retry."},
-        MessageCase{E(E::SDSHandshakeInputRequired{}),
-                    "Select a MIDI input before sending SDS with handshake enabled. Closed-loop SDS needs ACK/NAK "
-                    "responses; turn handshake off for open-loop sending."},
-        MessageCase{E(E::ReceivedAudioUnsupported{}),
-                    "The received SDS header cannot be represented as supported WAV or AIFF audio."},
-        MessageCase{E(E::UnsupportedSendType{}), "Only SysEx, received data, WAV, and AIFF items can be sent."},
-        MessageCase{E(E::NoSelectedItems{}), "Select at least one item to save."},
-        MessageCase{E(E::InvalidImportURL{}), "Choose a local file with an absolute path."},
-        MessageCase{E(E::ImportRequiresRegularFile{}),
-                    "Only regular files can be imported; folders, packages, pipes, and devices are not supported."},
-        MessageCase{E(E::UnsupportedImportContent{}),
-                    "The file contents are not supported SysEx, WAV, AIFF, AIFC, or K7 project data."},
-        MessageCase{E(E::NestedProjectNotSupported{}),
-                    "A K7 file list cannot load another K7 file list. Open the nested project separately."},
-        MessageCase{E(E::MissingExportItem{}), "An item changed before export began. Select the files again and retry."},
-        MessageCase{E(E::UnsupportedExportType{}),
-                    "This item has no supported export type. Re-import it as SysEx, WAV, AIFF, or AIFC."}));
-
 TEST(AppModelError, EqualityComparesCaseAndEveryPayloadValue) {
     EXPECT_EQ(E(E::ExportRollbackFailed{{"a", "b"}}), E(E::ExportRollbackFailed{{"a", "b"}}));
     EXPECT_NE(E(E::ExportRollbackFailed{{"a", "b"}}), E(E::ExportRollbackFailed{{"b", "a"}}));
