@@ -1,17 +1,17 @@
 #include "ElektronDigiPROValidation.h"
 
-#include <algorithm>
-
-#include "K7Core/ElektronSysEx.h"
+#include "K7Core/DigiPRODecodingError.h"
+#include "K7Core/DigiPROWaveform.h"
 
 namespace k7::detail {
 
-// Until the DigiPRO decoder exists, a waveform is judged by framing, prefix and its fixed length.
 bool isValidDigiPROWaveformFrame(ByteView frame) {
-    constexpr std::size_t digiPROFrameByteCount = 7027;
-    const auto& prefix = ElektronSysEx::digiPROWaveformPrefix;
-    return frame.size() == digiPROFrameByteCount && isFramedSysEx(frame) &&
-           std::equal(prefix.begin(), prefix.end(), frame.begin());
+    try {
+        DigiPROWaveform::decode(frame);
+        return true;
+    } catch (const DigiPRODecodingError&) {
+        return false;
+    }
 }
 
 }  // namespace k7::detail

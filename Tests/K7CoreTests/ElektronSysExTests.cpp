@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                    fam::DigiPROWaveform{}, std::nullopt},
         FamilyCase{"high bit inside the body", bytes({0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x80, 0xF7}), md,
                    std::nullopt},
-        FamilyCase{"missing end byte", bytes({0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x53}), md, std::nullopt}));
+        FamilyCase{"missing end byte", bytes({0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x53}), md, std::nullopt}),
+    test::CaseName());
 
 TEST(ElektronSysEx, DescribesFamilies) {
     EXPECT_EQ(describe(md), "product(.machinedrum)");

@@ -76,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"stale timeout when active", active, N::Timeout{}, {active, {}}},
         Row{"stale timeout after failure", failed, N::Timeout{}, {failed, {}}},
         Row{"reset while waiting", waitingLimit, N::Reset{}, {idle, {disarm}}},
-        Row{"reset when active", active, N::Reset{}, {idle, {}}}));
+        Row{"reset when active", active, N::Reset{}, {idle, {}}}),
+    test::CaseName());
 
 // Frames and send results only matter while a negotiation runs.
 TEST(TurboNegotiation, SettledStatesIgnoreNegotiationInputs) {
