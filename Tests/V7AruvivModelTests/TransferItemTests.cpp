@@ -40,6 +40,15 @@ TEST(TransferItemEnumerations, RawValuesRoundTripExactly) {
     EXPECT_FALSE(transferItemDeviceFromRawValue("-"));  // a hyphen is not the em dash
 }
 
+TEST(TransferItemEnumerations, ModesMapOntoTheAudioSelectionsInOrder) {
+    EXPECT_EQ(audioLoopSelection(Item::LoopMode::file), AudioLoopSelection::sourceFile);
+    EXPECT_EQ(audioLoopSelection(Item::LoopMode::forceOn), AudioLoopSelection::forceOn);
+    EXPECT_EQ(audioLoopSelection(Item::LoopMode::forceOff), AudioLoopSelection::forceOff);
+    EXPECT_EQ(audioChannelSelection(Item::StereoMode::mix), AudioChannelSelection::mix);
+    EXPECT_EQ(audioChannelSelection(Item::StereoMode::left), AudioChannelSelection::left);
+    EXPECT_EQ(audioChannelSelection(Item::StereoMode::right), AudioChannelSelection::right);
+}
+
 TEST(TransferItemState, EqualityComparesCaseAndText) {
     EXPECT_EQ(State::failed("a"), State::failed("a"));
     EXPECT_NE(State::failed("a"), State::failed("b"));
@@ -50,6 +59,7 @@ TEST(TransferItemState, EqualityComparesCaseAndText) {
 
 TEST(TransferItem, IsAudioOnlyForWAVAndAIFF) {
     Item item;
+    item.audioSample = AudioSample{48000, {{1, 2}}, 24, false, std::nullopt};
     for (auto [kind, audio] : {std::pair{Item::Kind::wav, true}, std::pair{Item::Kind::aiff, true},
                                std::pair{Item::Kind::sysEx, false}, std::pair{Item::Kind::project, false},
                                std::pair{Item::Kind::unknown, false}}) {

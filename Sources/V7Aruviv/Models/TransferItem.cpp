@@ -72,3 +72,25 @@ std::string TransferItem::fileInfoDetail() const {
 }
 
 }  // namespace k7
+
+namespace k7 {
+
+AudioLoopSelection audioLoopSelection(TransferItem::LoopMode mode) {
+    switch (mode) {
+        case TransferItem::LoopMode::file: return AudioLoopSelection::sourceFile;
+        case TransferItem::LoopMode::forceOn: return AudioLoopSelection::forceOn;
+        case TransferItem::LoopMode::forceOff: return AudioLoopSelection::forceOff;
+    }
+    return AudioLoopSelection::sourceFile;
+}
+
+AudioChannelSelection audioChannelSelection(TransferItem::StereoMode mode) {
+    switch (mode) {
+        case TransferItem::StereoMode::mix: return AudioChannelSelection::mix;
+        case TransferItem::StereoMode::left: return AudioChannelSelection::left;
+        case TransferItem::StereoMode::right: return AudioChannelSelection::right;
+    }
+    return AudioChannelSelection::mix;
+}
+
+}  // namespace k7

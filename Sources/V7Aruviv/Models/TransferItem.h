@@ -10,6 +10,9 @@
 #include <variant>
 #include <vector>
 
+#include "K7Core/AudioChannelSelection.h"
+#include "K7Core/AudioLoopSelection.h"
+#include "K7Core/AudioSample.h"
 #include "K7Core/Bytes.h"
 #include "V7Aruviv/Models/DigiPROFrameMetadata.h"
 #include "V7Aruviv/Models/TransferSendMethod.h"
@@ -120,6 +123,7 @@ struct TransferItem {
     Kind kind = Kind::unknown;
     Device device = Device::unknown;
     Bytes data;  // exactly as stored
+    std::optional<AudioSample> audioSample;  // decoded WAV or AIFF; nothing for other kinds or a failed decode
     LoopMode loopMode = LoopMode::file;
     StereoMode stereoMode = StereoMode::mix;
     State state;
@@ -147,5 +151,9 @@ std::optional<TransferItem::Kind> transferItemKindFromRawValue(std::string_view 
 std::optional<TransferItem::Device> transferItemDeviceFromRawValue(std::string_view text);
 std::optional<TransferItem::LoopMode> loopModeFromRawValue(std::string_view text);
 std::optional<TransferItem::StereoMode> stereoModeFromRawValue(std::string_view text);
+
+// The audio core's selections, case for case.
+AudioLoopSelection audioLoopSelection(TransferItem::LoopMode mode);
+AudioChannelSelection audioChannelSelection(TransferItem::StereoMode mode);
 
 }  // namespace k7
