@@ -67,6 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"overflowing range", {audioItem(), audioItem()}, top,
                        rangeWarningStart + std::to_string(top) + "\u2026above 63" + rangeWarningEnd,
                        rangeWarningStart + std::to_string(top) + "\u2026above 63" + rangeWarningEnd, top},
+        ConversionCase{"single file at the largest position", {audioItem()}, top,
+                       rangeWarningStart + std::to_string(top) + "\u2026" + std::to_string(top) + rangeWarningEnd,
+                       rangeWarningStart + std::to_string(top) + "\u2026" + std::to_string(top) + rangeWarningEnd, top},
         // Missing audio is named before the position problem.
         ConversionCase{"missing audio", {audioItem(), audioItem(Kind::wav, false)}, 70, missingAudio, missingAudio, 71}),
     test::CaseName());

@@ -27,7 +27,7 @@ std::optional<DigiPROConversionPlan> DigiPROConversionPlan::make(const std::vect
     } else {
         std::vector<int64_t> positions;
         positions.reserve(items.size());
-        for (int64_t p = first; p <= last; ++p) positions.push_back(p);
+        for (int64_t i = 0; i < n; ++i) positions.push_back(first + i);
         positionText = DigiPROPresentation::positionDescription(positions);
     }
 
