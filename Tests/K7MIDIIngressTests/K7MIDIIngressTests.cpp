@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "K7MIDIIngress/K7MIDIIngress.h"
+
+namespace {
+
+// Collects batches as the consumer hands them over.
+struct Collector {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<uint8_t> bytes;
+    std::vector<K7MIDIIngressBatch> batches;  // pointers are stale; counts and offsets are kept
+    uint64_t dropped = 0;
+
+    static void handle(void* context, const K7MIDIIngressBatch* batch) {
+        auto* self = static_cast<Collector*>(context);
+        std::lock_guard lock(self->mutex);
+        // Every batch starts where the previous one ended: the stream has no holes but the gaps.
+        if (!self->batches.empty()) {
+            const auto& last = self->batches.back();
+            EXPECT_EQ(batch->streamOffset, last.streamOffset + last.byteCount);
+        }
+        self->bytes.insert(self->bytes.end(), batch->bytes, batch->bytes + batch->byteCount);
+        self->batches.push_back(*batch);
+        self->dropped += batch->droppedByteCountAfter;
+        self->changed.notify_all();
+    }
+};
+
+struct IngressHandle {
+    explicit IngressHandle(Collector& collector, size_t capacity, size_t maximumBatch = 0) {
+        K7MIDIIngressConfiguration configuration{};
+        configuration.capacity = capacity;
+        configuration.maximumBatchBytes = maximumBatch;
+        configuration.handler = &Collector::handle;
+        configuration.handlerContext = &collector;
+        ingress = K7MIDIIngressCreate(&configuration);
+    }
+    ~IngressHandle() { K7MIDIIngressDestroy(ingress); }
+    K7MIDIIngress* ingress;
+};
+
+std::vector<uint8_t> sequence(size_t count, uint8_t first = 0) {
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(first + i);
+    return bytes;
+}
+
+TEST(K7MIDIIngress, RefusesAConfigurationWithoutHandler) {
+    K7MIDIIngressConfiguration configuration{};
+    configuration.capacity = 64;
+    EXPECT_EQ(K7MIDIIngressCreate(&configuration), nullptr);
+    EXPECT_EQ(K7MIDIIngressCreate(nullptr), nullptr);
+}
+
+TEST(K7MIDIIngress, CapacityIsRoundedUpToAPowerOfTwo) {
+    Collector collector;
+    for (auto [requested, expected] : std::vector<std::pair<size_t, uint64_t>>{{0, 16}, {16, 16}, {17, 32}, {1000, 1024}}) {
+        IngressHandle handle(collector, requested);
+        EXPECT_EQ(K7MIDIIngressGetMetrics(handle.ingress).capacity, expected) << requested;
+    }
+}
+
+// Chunks that wrap around the ring's end, in batches smaller than the ring, come out intact.
+TEST(K7MIDIIngress, PumpDeliversWrappedChunksInOrder) {
+    Collector collector;
+    IngressHandle handle(collector, 16, 5);
+    std::vector<uint8_t> expected;
+    uint8_t next = 0;
+    for (size_t size : {7, 9, 3, 16, 1, 11}) {
+        auto chunk = sequence(size, next);
+        next = static_cast<uint8_t>(next + size);
+        ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, chunk.data(), chunk.size()));
+        expected.insert(expected.end(), chunk.begin(), chunk.end());
+        K7MIDIIngressPump(handle.ingress);
+    }
+    EXPECT_EQ(collector.bytes, expected);
+    for (const auto& batch : collector.batches) EXPECT_LE(batch.byteCount, 5u);
+    const auto metrics = K7MIDIIngressGetMetrics(handle.ingress);
+    EXPECT_EQ(metrics.bytesIn, expected.size());
+    EXPECT_EQ(metrics.bytesDropped, 0u);
+    EXPECT_EQ(metrics.highWaterMark, 16u);
+}
+
+// An overflow drops whole chunks and keeps refusing until the consumer has seen the gap, so the
+// loss is one hole at one position however many chunks it swallowed.
+TEST(K7MIDIIngress, OverflowBecomesOneGapAtItsPosition) {
+    Collector collector;
+    IngressHandle handle(collector, 16);
+    auto first = sequence(10);
+    ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, first.data(), first.size()));
+    auto tooBig = sequence(7, 100);
+    EXPECT_FALSE(K7MIDIIngressWrite(handle.ingress, tooBig.data(), tooBig.size()));
+    auto wouldFit = sequence(2, 200);
+    EXPECT_FALSE(K7MIDIIngressWrite(handle.ingress, wouldFit.data(), wouldFit.size()))
+        << "bytes after a pending gap must not be stitched onto those before it";
+    EXPECT_EQ(K7MIDIIngressStreamPosition(handle.ingress), 10u);
+
+    K7MIDIIngressPump(handle.ingress);
+    ASSERT_EQ(collector.batches.size(), 1u);
+    EXPECT_EQ(collector.batches[0].byteCount, 10u);
+    EXPECT_EQ(collector.batches[0].droppedByteCountAfter, 9u);
+
+    // After the gap was handed over the ring accepts bytes again.
+    auto after = sequence(4, 50);
+    ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, after.data(), after.size()));
+    K7MIDIIngressPump(handle.ingress);
+    ASSERT_EQ(collector.batches.size(), 2u);
+    EXPECT_EQ(collector.batches[1].streamOffset, 10u);
+    EXPECT_EQ(collector.batches[1].droppedByteCountAfter, 0u);
+    EXPECT_EQ(K7MIDIIngressGetMetrics(handle.ingress).bytesDropped, 9u);
+}
+
+TEST(K7MIDIIngress, GapOnAnEmptyRingIsDeliveredAsAnEmptyBatch) {
+    Collector collector;
+    IngressHandle handle(collector, 16);
+    auto tooBig = sequence(17);
+    EXPECT_FALSE(K7MIDIIngressWrite(handle.ingress, tooBig.data(), tooBig.size()));
+    K7MIDIIngressPump(handle.ingress);
+    ASSERT_EQ(collector.batches.size(), 1u);
+    EXPECT_EQ(collector.batches[0].byteCount, 0u);
+    EXPECT_EQ(collector.batches[0].droppedByteCountAfter, 17u);
+}
+
+// A real producer thread against the worker: every byte arrives once, in order, and drops are
+// accounted for exactly (accepted + dropped = written).
+TEST(K7MIDIIngress, WorkerDeliversEverythingAProducerThreadWrites) {
+    for (size_t capacity : {size_t{64}, size_t{1} << 20}) {
+        Collector collector;
+        IngressHandle handle(collector, capacity, 4096);
+        ASSERT_EQ(K7MIDIIngressStartWorker(handle.ingress), 0);
+        constexpr size_t chunks = 20000;
+        std::vector<uint8_t> accepted;
+        uint64_t droppedByProducer = 0;
+        std::thread producer([&] {
+            for (size_t i = 0; i < chunks; ++i) {
+                auto chunk = sequence(1 + i % 13, static_cast<uint8_t>(i));
+                if (K7MIDIIngressWrite(handle.ingress, chunk.data(), chunk.size())) {
+                    accepted.insert(accepted.end(), chunk.begin(), chunk.end());
+                } else {
+                    droppedByProducer += chunk.size();
+                }
+            }
+        });
+        producer.join();
+        K7MIDIIngressStopWorker(handle.ingress);  // delivers what is still in the ring
+        std::lock_guard lock(collector.mutex);
+        EXPECT_EQ(collector.bytes, accepted) << capacity;
+        EXPECT_EQ(collector.dropped, droppedByProducer) << capacity;
+        EXPECT_EQ(K7MIDIIngressGetMetrics(handle.ingress).bytesDropped, droppedByProducer);
+        if (capacity > 100000) {
+            EXPECT_EQ(droppedByProducer, 0u);
+        }
+    }
+}
+
+TEST(K7MIDIIngress, PumpDoesNothingWhileAWorkerConsumes) {
+    Collector collector;
+    IngressHandle handle(collector, 64);
+    ASSERT_EQ(K7MIDIIngressStartWorker(handle.ingress), 0);
+    EXPECT_EQ(K7MIDIIngressStartWorker(handle.ingress), EBUSY);
+    EXPECT_EQ(K7MIDIIngressPump(handle.ingress), 0u);
+}
+
+TEST(K7MIDIIngress, MonotonicClockNeverGoesBack) {
+    uint64_t previous = K7MIDIIngressMonotonicNanoseconds();
+    for (int i = 0; i < 1000; ++i) {
+        const uint64_t now = K7MIDIIngressMonotonicNanoseconds();
+        ASSERT_GE(now, previous);
+        previous = now;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "K7Core/SysExFileCodec.h"
+#include "MIDITestSupport.h"
+
+namespace k7 {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::bytes;
+using testing::MockRig;
+
+struct FramingCase {
+    const char* name;
+    std::vector<Bytes> chunks;
+    std::vector<Bytes> messages;
+    // Discarded byte counts of the malformedReceive issues, in order.
+    std::vector<std::size_t> discarded;
+};
+
+class ReceiveFraming : public ::testing::TestWithParam<FramingCase> {};
+
+TEST_P(ReceiveFraming, DeliversCompleteMessagesAndReportsTheRest) {
+    const auto& c = GetParam();
+    MIDIReceivePathConfiguration configuration = MockMIDITransportOptions::withoutWorker();
+    configuration.maximumMessageBytes = 8;
+    MockRig rig(configuration);
+    rig.transport->inject(c.chunks);
+    EXPECT_TRUE(rig.delivered.messages.empty()) << "delivery must wait for the receive queue";
+    rig.scheduler->runUntilIdle();
+
+    EXPECT_EQ(rig.delivered.messages, c.messages);
+    ASSERT_EQ(rig.delivered.issues.size(), c.discarded.size());
+    for (std::size_t i = 0; i < c.discarded.size(); ++i) {
+        const auto* issue = rig.delivered.issues[i].as<MIDITransportIssue::MalformedReceive>();
+        ASSERT_NE(issue, nullptr);
+        EXPECT_EQ(issue->discardedByteCount, c.discarded[i]);
+        EXPECT_EQ(issue->totalCount, i + 1);
+        EXPECT_EQ(issue->sourceEndpointID, 11);
+    }
+    // The raw record is every byte exactly as injected.
+    Bytes all;
+    for (const auto& chunk : c.chunks) all.insert(all.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(rig.delivered.rawBytes(), all);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiveFraming,
+    ::testing::Values(
+        FramingCase{"whole", {bytes({0xF0, 1, 2, 0xF7})}, {bytes({0xF0, 1, 2, 0xF7})}, {}},
+        FramingCase{"splitIntoSingleBytes",
+                    {bytes({0xF0}), bytes({1}), bytes({2}), bytes({0xF7})},
+                    {bytes({0xF0, 1, 2, 0xF7})},
+                    {}},
+        FramingCase{"realTimeInside",
+                    {bytes({0xF0, 1, 0xF8}), bytes({0xFE, 2, 0xFA, 0xF7, 0xFC})},
+                    {bytes({0xF0, 1, 2, 0xF7})},
+                    {}},
+        FramingCase{"channelTrafficAround",
+                    {bytes({0x90, 0x40, 0x7F, 0xF0, 5, 0xF7, 0xB0, 7, 100, 0xC0, 3})},
+                    {bytes({0xF0, 5, 0xF7})},
+                    {}},
+        FramingCase{"twoInOneChunkKeepOrder",
+                    {bytes({0xF0, 1, 0xF7, 0xF0, 2, 0xF7})},
+                    {bytes({0xF0, 1, 0xF7}), bytes({0xF0, 2, 0xF7})},
+                    {}},
+        FramingCase{"statusByteCutsMessage",
+                    {bytes({0xF0, 1, 2, 0x90, 0x40, 0x7F, 0xF0, 3, 0xF7})},
+                    {bytes({0xF0, 3, 0xF7})},
+                    {3}},
+        FramingCase{"nestedStart", {bytes({0xF0, 1, 0xF0, 2, 0xF7})}, {bytes({0xF0, 2, 0xF7})}, {2}},
+        FramingCase{"endWithoutStart", {bytes({0xF7, 0xF0, 9, 0xF7})}, {bytes({0xF0, 9, 0xF7})}, {1}},
+        FramingCase{"oversized",
+                    {bytes({0xF0, 1, 2, 3, 4, 5}), bytes({6, 7, 8, 9, 0xF7, 0xF0, 1, 0xF7})},
+                    {bytes({0xF0, 1, 0xF7})},
+                    {11}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Real instrument dumps, cut at random places and sprinkled with clock bytes, come out whole.
+TEST(ReceivePath, RealDumpsSurviveRandomChunkingAndClockBytes) {
+    const std::filesystem::path folder = std::filesystem::path(K7_SOURCE_DIR) / ".." / "shared" / "testdata" / "elektron";
+    if (!std::filesystem::exists(folder)) GTEST_SKIP() << "no instrument dumps at " << folder;
+    std::mt19937 random(7);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const Bytes data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const auto expected = SysExFileCodec::parse(data, 16777216, 100000).messages;
+        MockRig rig;
+        Bytes stream;
+        for (uint8_t byte : data) {
+            if (random() % 17 == 0) stream.push_back(0xF8);
+            stream.push_back(byte);
+        }
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t size = std::min<std::size_t>(1 + random() % 300, stream.size() - at);
+            rig.transport->inject(ByteView(stream).subspan(at, size));
+            at += size;
+        }
+        rig.scheduler->runUntilIdle();
+        EXPECT_EQ(rig.delivered.messages, expected) << entry.path();
+        EXPECT_TRUE(rig.delivered.issues.empty()) << entry.path();
+    }
+}
+
+// An overflow discards the message it cut and reports every lost byte; the tail of that message
+// arriving after the gap is not a second issue, and the next message is delivered.
+TEST(ReceivePath, OverflowDiscardsTheCutMessageOnly) {
+    MIDIReceivePathConfiguration configuration = MockMIDITransportOptions::withoutWorker();
+    configuration.ringCapacity = 16;
+    MockRig rig(configuration);
+    rig.transport->inject(bytes({0xF0, 1, 0xF7}));
+    rig.transport->holdIngress();
+    EXPECT_TRUE(rig.transport->inject(bytes({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9})));
+    EXPECT_FALSE(rig.transport->inject(bytes({10, 11, 12, 13, 14, 15, 16})));
+    EXPECT_FALSE(rig.transport->inject(bytes({17})));
+    rig.transport->releaseIngress();
+    rig.transport->inject(bytes({18, 19, 0xF7, 0xF0, 2, 0xF7}));
+    rig.scheduler->runUntilIdle();
+
+    EXPECT_EQ(rig.delivered.messages, (std::vector<Bytes>{bytes({0xF0, 1, 0xF7}), bytes({0xF0, 2, 0xF7})}));
+    ASSERT_EQ(rig.delivered.issues.size(), 1u);
+    const auto* truncated = rig.delivered.issues[0].as<MIDITransportIssue::ReceiveTruncated>();
+    ASSERT_NE(truncated, nullptr);
+    EXPECT_EQ(truncated->totalCount, 8u + 10u);
+    EXPECT_EQ(rig.transport->ingressMetrics().bytesDropped, 8u);
+}
+
+TEST(ReceivePath, CancelDropsEverythingReceivedBeforeIt) {
+    MockRig rig;
+    rig.transport->holdIngress();
+    rig.transport->inject(bytes({0xF0, 1, 0xF7, 0xF0, 2, 3}));  // one whole, one begun
+    rig.transport->cancelPendingReceives();
+    rig.transport->inject(bytes({4, 0xF7, 0xF0, 5, 0xF7}));     // the begun one ends, a new one
+    rig.transport->releaseIngress();
+    rig.scheduler->runUntilIdle();
+    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 5, 0xF7})});
+    EXPECT_TRUE(rig.delivered.issues.empty()) << rig.delivered.issues[0].description();
+}
+
+TEST(ReceivePath, CancelDropsAMessageAlreadyBegunOnTheQueue) {
+    MockRig rig;
+    rig.transport->inject(bytes({0xF0, 1, 2}));
+    rig.scheduler->runUntilIdle();
+    rig.transport->cancelPendingReceives();
+    rig.transport->inject(bytes({3, 0xF7, 0xF7}));
+    rig.scheduler->runUntilIdle();
+    EXPECT_TRUE(rig.delivered.messages.empty());
+    // The first F7 ends the dropped message; the second is a real stray end byte.
+    ASSERT_EQ(rig.delivered.issues.size(), 1u);
+    EXPECT_EQ(rig.delivered.issues[0].as<MIDITransportIssue::MalformedReceive>()->discardedByteCount, 1u);
+}
+
+struct DrainCase {
+    const char* name;
+    // Chunks injected at the given virtual times after the drain starts.
+    std::vector<std::pair<std::chrono::milliseconds, Bytes>> arrivals;
+    std::chrono::milliseconds expectedEnd;
+    MIDIReceiveDrainResult expected;
+};
+
+class ReceiveDrain : public ::testing::TestWithParam<DrainCase> {};
+
+TEST_P(ReceiveDrain, EndsOnQuietOrTimeout) {
+    const auto& c = GetParam();
+    MockRig rig;
+    const auto start = rig.scheduler->now();
+    for (const auto& [at, chunk] : c.arrivals) rig.transport->injectAfter(at, chunk);
+    std::optional<MIDIReceiveDrainResult> result;
+    Scheduler::TimePoint ended{};
+    rig.transport->drainPendingReceives(500ms, 3000ms, [&](MIDIReceiveDrainResult r) {
+        result = r;
+        ended = rig.scheduler->now();
+    });
+    EXPECT_FALSE(result) << "the completion must not run inside the call";
+    rig.scheduler->runAll();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, c.expected);
+    EXPECT_EQ(ended - start, c.expectedEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiveDrain,
+    ::testing::Values(
+        DrainCase{"idleInput", {}, 500ms, {true, 0}},
+        DrainCase{"lateMessageExtendsTheWait", {{400ms, bytes({0xF0, 1, 0xF7})}}, 900ms, {true, 0}},
+        DrainCase{"unterminatedFinalMessage", {{100ms, bytes({0xF0, 1, 2, 3})}}, 600ms, {true, 4}},
+        DrainCase{"neverQuiet",
+                  {{0ms, bytes({0xF0})}, {400ms, bytes({1})}, {800ms, bytes({2})}, {1200ms, bytes({3})},
+                   {1600ms, bytes({4})}, {2000ms, bytes({5})}, {2400ms, bytes({6})}, {2800ms, bytes({7})}},
+                  3000ms,
+                  {false, 8}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReceivePath, DrainedTailIsNotReportedAgain) {
+    MockRig rig;
+    rig.transport->inject(bytes({0xF0, 1}));
+    std::optional<MIDIReceiveDrainResult> result;
+    rig.transport->drainPendingReceives(500ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
+    rig.scheduler->runAll();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->incompleteMessageByteCount, 2u);
+    rig.transport->inject(bytes({2, 0xF7, 0xF0, 3, 0xF7}));
+    rig.scheduler->runUntilIdle();
+    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
+    EXPECT_TRUE(rig.delivered.issues.empty());
+}
+
+TEST(ReceivePath, SelectingAnotherInputStartsAFreshStream) {
+    auto snapshot = testing::twoPortSnapshot();
+    snapshot.inputs[1].isOnline = true;
+    MockMIDITransportOptions options;
+    auto scheduler = std::make_shared<ManualScheduler>();
+    options.scheduler = scheduler;
+    MockMIDITransport transport(snapshot, options);
+    testing::Delivered delivered;
+    delivered.attach(transport);
+    transport.selectInput(11);
+    transport.inject(bytes({0xF0, 1}));
+    transport.selectInput(12);
+    transport.inject(bytes({2, 0xF7, 0xF0, 3, 0xF7}));
+    scheduler->runUntilIdle();
+    EXPECT_EQ(delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
+    ASSERT_EQ(delivered.batches.size(), 2u);
+    EXPECT_EQ(delivered.batches[1].sourceEndpointID, 12);
+    EXPECT_EQ(delivered.batches[1].streamOffset, 0u);
+}
+
+}  // namespace
+}  // namespace k7

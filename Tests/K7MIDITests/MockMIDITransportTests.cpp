@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "MIDITestSupport.h"
+
+namespace k7 {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::bytes;
+using testing::MockRig;
+using Operation = MockMIDITransport::Operation;
+
+TEST(MockMIDITransport, SelectionIsCheckedAgainstTheSnapshot) {
+    MockMIDITransport transport(testing::twoPortSnapshot());
+    struct Case {
+        std::function<void()> call;
+        const char* name;
+    };
+    for (const auto& c : std::vector<Case>{{[&] { transport.selectInput(21); }, "output id as input"},
+                                           {[&] { transport.selectInput(12); }, "offline input"},
+                                           {[&] { transport.selectOutput(11); }, "input id as output"},
+                                           {[&] { transport.selectOutput(99); }, "unknown output"}}) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.name << " was accepted";
+        } catch (const MIDITransportError& error) {
+            EXPECT_EQ(error, MIDITransportError::endpointUnavailable()) << c.name;
+        }
+    }
+    EXPECT_EQ(transport.selectedInput(), std::nullopt);
+    EXPECT_EQ(transport.selectedOutput(), std::nullopt);
+}
+
+TEST(MockMIDITransport, ReselectingTheSameInputKeepsTheStream) {
+    MockRig rig;
+    rig.transport->inject(bytes({0xF0, 1}));
+    rig.transport->selectInput(11);
+    rig.transport->inject(bytes({2, 0xF7}));
+    rig.scheduler->runUntilIdle();
+    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 1, 2, 0xF7})});
+}
+
+// Each scriptable operation throws the scripted error once, then works again.
+TEST(MockMIDITransport, ScriptedFailuresFireOnceInOrder) {
+    MockRig rig;
+    const auto failure = MIDITransportError::system("snd_seq_connect_to", -19);
+    struct Case {
+        Operation operation;
+        std::function<void()> call;
+    };
+    const std::vector<Case> cases{
+        {Operation::send, [&] { rig.transport->send(bytes({0xF0, 0xF7})); }},
+        {Operation::selectInput, [&] { rig.transport->selectInput(11); }},
+        {Operation::selectOutput, [&] { rig.transport->selectOutput(21); }},
+        {Operation::configureMaximumSysExSpeed, [&] { rig.transport->configureMaximumSysExSpeed(6250); }},
+        {Operation::cancelPendingSends, [&] { rig.transport->cancelPendingSends(); }},
+    };
+    for (const auto& c : cases) {
+        rig.transport->failNext(c.operation, failure);
+        rig.transport->failNext(c.operation, MIDITransportError::cancelled());
+        EXPECT_THROW(
+            try { c.call(); } catch (const MIDITransportError& error) {
+                EXPECT_EQ(error, failure);
+                throw;
+            },
+            MIDITransportError);
+        EXPECT_THROW(c.call(), MIDITransportError);
+        EXPECT_NO_THROW(c.call());
+    }
+    rig.transport->failAlways(Operation::send, failure);
+    EXPECT_THROW(rig.transport->send(bytes({0xF0, 0xF7})), MIDITransportError);
+    EXPECT_THROW(rig.transport->send(bytes({0xF0, 0xF7})), MIDITransportError);
+    rig.transport->failAlways(Operation::send, std::nullopt);
+    EXPECT_NO_THROW(rig.transport->send(bytes({0xF0, 0xF7})));
+}
+
+// A peer answering each message after a delay gives a request/reply exchange in virtual time.
+TEST(MockMIDITransport, PeerAnswersAfterItsDelay) {
+    MockRig rig;
+    rig.transport->setPeer([](const MockMIDITransport::SentMessage& sent) {
+        return std::vector<MockMIDITransport::PeerReply>{{bytes({0xF0, 0x7E, 0, 0x7F, sent.bytes[1], 0xF7}), 30ms}};
+    });
+    rig.scheduler->advance(100ms);
+    rig.transport->configureMaximumSysExSpeed(62500);
+    rig.transport->send(bytes({0xF0, 5, 0xF7}));
+    rig.scheduler->advance(29ms);
+    EXPECT_TRUE(rig.delivered.messages.empty());
+    rig.scheduler->advance(1ms);
+    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 0x7E, 0, 0x7F, 5, 0xF7})});
+    const auto sent = rig.transport->sentMessages();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].time, Scheduler::TimePoint{} + 100ms);
+    EXPECT_EQ(sent[0].bytesPerSecond, 62500);
+    EXPECT_EQ(sent[0].outputID, 21);
+}
+
+TEST(MockMIDITransport, SpeedIsPerOutputAndNulloptRestoresIt) {
+    auto snapshot = testing::twoPortSnapshot();
+    snapshot.outputs[1].isOnline = true;
+    MockMIDITransport transport(snapshot, {std::make_shared<ManualScheduler>(), {}});
+    EXPECT_THROW(transport.configureMaximumSysExSpeed(6250), MIDITransportError);
+    transport.selectOutput(21);
+    transport.configureMaximumSysExSpeed(6250);
+    transport.configureMaximumSysExSpeed(12500);
+    transport.selectOutput(22);
+    EXPECT_EQ(transport.maximumSysExSpeed(), 3125);
+    EXPECT_EQ(transport.maximumSysExSpeed(21), 12500);
+    transport.selectOutput(21);
+    transport.configureMaximumSysExSpeed(std::nullopt);
+    EXPECT_EQ(transport.maximumSysExSpeed(), 3125);
+    for (int invalid : {0, -1}) {
+        EXPECT_EQ(
+            [&] {
+                try {
+                    transport.configureMaximumSysExSpeed(invalid);
+                } catch (const MIDITransportError& error) {
+                    return error.describe();
+                }
+                return std::string("accepted");
+            }(),
+            "invalidSysExSpeed(bytesPerSecond: " + std::to_string(invalid) + ")");
+    }
+}
+
+TEST(MockMIDITransport, EndpointChangesAreAnnouncedOnTheQueueAndVanishedOutputsRefuseSends) {
+    MockRig rig;
+    auto changed = testing::twoPortSnapshot();
+    changed.outputs.erase(changed.outputs.begin());
+    rig.transport->setEndpoints(changed);
+    EXPECT_TRUE(rig.delivered.snapshots.empty());
+    rig.scheduler->runUntilIdle();
+    ASSERT_EQ(rig.delivered.snapshots.size(), 1u);
+    EXPECT_EQ(rig.delivered.snapshots[0], changed);
+    EXPECT_EQ(rig.transport->endpointSnapshot(), changed);
+    try {
+        rig.transport->send(bytes({0xF0, 0xF7}));
+        ADD_FAILURE() << "a send to a vanished output succeeded";
+    } catch (const MIDITransportError& error) {
+        EXPECT_EQ(error, MIDITransportError::endpointUnavailable());
+    }
+}
+
+// The blocking send stands in for a slow output: a stop must wake it at once, and the next
+// send must not be affected by the cancel that came before it.
+TEST(MockMIDITransport, CancelWakesBlockedSendsAndLaterSendsWork) {
+    MockRig rig;
+    rig.transport->setBlockingSends(true);
+    auto first = std::async(std::launch::async, [&] { rig.transport->send(bytes({0xF0, 1, 0xF7})); });
+    ASSERT_TRUE(rig.transport->waitForBlockedSends(1, 10s));
+    rig.transport->cancelPendingSends();
+    EXPECT_THROW(first.get(), MIDITransportError);
+    EXPECT_TRUE(rig.transport->sentMessages().empty());
+
+    auto later = std::async(std::launch::async, [&] { rig.transport->send(bytes({0xF0, 3, 0xF7})); });
+    ASSERT_TRUE(rig.transport->waitForBlockedSends(1, 10s));
+    rig.transport->releaseBlockedSends();
+    EXPECT_NO_THROW(later.get());
+    ASSERT_EQ(rig.transport->sentMessages().size(), 1u);
+    EXPECT_EQ(rig.transport->sentMessages()[0].bytes, bytes({0xF0, 3, 0xF7}));
+}
+
+}  // namespace
+}  // namespace k7
