@@ -30,8 +30,11 @@ void BM_TransferPlanLive10000(benchmark::State& state) {
     for (const auto& item : items) selection.push_back(&item);
     k7::AppPreferences preferences;
     preferences.outputEndpointID = 1;
+    const std::vector<k7::MIDIEndpoint> inputs{{2, "Elektron TM-1", std::nullopt, std::nullopt, true}};
+    const std::vector<k7::MIDIEndpoint> outputs{{1, "Elektron TM-1", std::nullopt, std::nullopt, true}};
     for (auto _ : state) {
-        auto plan = k7::TransferPlan::make(selection, preferences, 0, std::nullopt, "Elektron TM-1", "4x");
+        auto plan = k7::TransferPlan::make(selection, preferences, 0, inputs, outputs, "4x");
+        if (!plan || plan->warning) state.SkipWithError("the plan is not sendable");
         benchmark::DoNotOptimize(plan);
     }
 }

@@ -298,3 +298,25 @@ std::optional<TransferPlan> TransferPlan::make(const std::vector<const TransferI
 }
 
 }  // namespace k7
+
+namespace k7 {
+
+namespace {
+std::optional<std::string> endpointName(std::optional<int32_t> id, const std::vector<MIDIEndpoint>& endpoints) {
+    if (!id) return std::nullopt;
+    for (const auto& endpoint : endpoints) {
+        if (endpoint.id == *id && endpoint.isOnline) return endpoint.name;
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+std::optional<TransferPlan> TransferPlan::make(const std::vector<const TransferItem*>& selectedItems,
+                                               const AppPreferences& preferences, int64_t samplePosition,
+                                               const std::vector<MIDIEndpoint>& inputs,
+                                               const std::vector<MIDIEndpoint>& outputs, std::string turboStatus) {
+    return make(selectedItems, preferences, samplePosition, endpointName(preferences.inputEndpointID, inputs),
+                endpointName(preferences.outputEndpointID, outputs), std::move(turboStatus));
+}
+
+}  // namespace k7

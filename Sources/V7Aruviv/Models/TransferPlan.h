@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "K7MIDI/MIDIEndpoint.h"
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/DigiPROFrameMetadata.h"
 #include "V7Aruviv/Models/TransferItem.h"
@@ -57,6 +58,13 @@ struct TransferPlan {
                                             const AppPreferences& preferences, int64_t samplePosition,
                                             std::optional<std::string> inputName,
                                             std::optional<std::string> outputName, std::string turboStatus);
+
+    // The live plan: the input and output names are those of the preferred endpoints when they are
+    // present and online.
+    static std::optional<TransferPlan> make(const std::vector<const TransferItem*>& selectedItems,
+                                            const AppPreferences& preferences, int64_t samplePosition,
+                                            const std::vector<MIDIEndpoint>& inputs,
+                                            const std::vector<MIDIEndpoint>& outputs, std::string turboStatus);
 
     bool operator==(const TransferPlan&) const = default;
 };
