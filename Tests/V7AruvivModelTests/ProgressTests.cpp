@@ -13,13 +13,6 @@
 namespace k7 {
 namespace {
 
-TEST(RawSysExWireEstimate, RateTableFollowsTheNominalTurboRates) {
-    const int rates[] = {3125, 3125, 6250, 10312, 12500, 15625, 20625, 25000, 31250, 41562, 50000, 62500};
-    for (uint8_t c = 0; c <= turboSpeedMaximumCode; ++c) {
-        EXPECT_EQ(rawSysExWireBytesPerSecond(*turboSpeedFromCode(c)), rates[c]) << int(c);
-    }
-}
-
 TEST(RawSysExWireEstimate, TwoMessagesAtOneTimesSpeed) {
     const RawSysExWireEstimate alone({100, 50}, TurboSpeed::x1, 0.0167, false);
     EXPECT_EQ(alone.totalBytes, 150);

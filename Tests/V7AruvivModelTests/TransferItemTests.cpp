@@ -40,15 +40,6 @@ TEST(TransferItemEnumerations, RawValuesRoundTripExactly) {
     EXPECT_FALSE(transferItemDeviceFromRawValue("-"));  // a hyphen is not the em dash
 }
 
-TEST(TransferItemEnumerations, ModesMapOntoTheAudioSelectionsInOrder) {
-    EXPECT_EQ(audioLoopSelection(Item::LoopMode::file), AudioLoopSelection::sourceFile);
-    EXPECT_EQ(audioLoopSelection(Item::LoopMode::forceOn), AudioLoopSelection::forceOn);
-    EXPECT_EQ(audioLoopSelection(Item::LoopMode::forceOff), AudioLoopSelection::forceOff);
-    EXPECT_EQ(audioChannelSelection(Item::StereoMode::mix), AudioChannelSelection::mix);
-    EXPECT_EQ(audioChannelSelection(Item::StereoMode::left), AudioChannelSelection::left);
-    EXPECT_EQ(audioChannelSelection(Item::StereoMode::right), AudioChannelSelection::right);
-}
-
 TEST(TransferItemState, EqualityComparesCaseAndText) {
     EXPECT_EQ(State::failed("a"), State::failed("a"));
     EXPECT_NE(State::failed("a"), State::failed("b"));
