@@ -15,6 +15,12 @@ namespace {
 using Item = TransferItem;
 using State = TransferItem::State;
 
+// Only a case converts to its wrapper; a bare text or number must not pick a case by itself.
+static_assert(!std::is_convertible_v<const char*, TransferSendMethod>);
+static_assert(!std::is_convertible_v<std::string, State>);
+static_assert(!std::is_convertible_v<int, TransferWireWorkload>);
+static_assert(std::is_convertible_v<State::Received, State>);
+
 TEST(TransferItemEnumerations, RawValuesRoundTripExactly) {
     const char* kinds[] = {"SysEx", "WAV", "AIFF", "K7", "-"};
     for (std::size_t i = 0; i < 5; ++i) {

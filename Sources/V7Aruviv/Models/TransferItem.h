@@ -82,7 +82,7 @@ struct TransferItem {
 
         State() : value_(Ready{}) {}
         template <typename T>
-            requires std::is_constructible_v<Case, T>
+            requires VariantAlternative<T, Case>
         State(T value) : value_(std::move(value)) {}
         static State failed(std::string reason) { return Failed{std::move(reason)}; }
 

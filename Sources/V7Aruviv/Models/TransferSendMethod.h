@@ -5,6 +5,8 @@
 #include <string>
 #include <variant>
 
+#include "V7Aruviv/Support/VariantAlternative.h"
+
 namespace k7 {
 
 namespace transfer_send_method {
@@ -56,7 +58,7 @@ public:
 
     TransferSendMethod() : value_(Unsupported{}) {}
     template <typename T>
-        requires std::is_constructible_v<Case, T>
+        requires VariantAlternative<T, Case>
     TransferSendMethod(T value) : value_(std::move(value)) {}
 
     static TransferSendMethod sdsFile(int64_t dumpCount) { return SDSFile{dumpCount}; }

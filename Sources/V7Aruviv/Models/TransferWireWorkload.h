@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "V7Aruviv/Models/SDSDumpWireWorkload.h"
+#include "V7Aruviv/Support/VariantAlternative.h"
 
 namespace k7 {
 
@@ -39,7 +40,7 @@ public:
 
     TransferWireWorkload() : value_(Unavailable{}) {}
     template <typename T>
-        requires std::is_constructible_v<Case, T>
+        requires VariantAlternative<T, Case>
     TransferWireWorkload(T value) : value_(std::move(value)) {}
 
     static TransferWireWorkload sdsFile(std::vector<SDSDumpWireWorkload> dumps) { return SDSFile{std::move(dumps)}; }
