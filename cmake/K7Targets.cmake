@@ -32,12 +32,15 @@ function(k7_add_library name)
   k7_configure_target(${name})
 endfunction()
 
-# One GoogleTest executable per test folder, every .cpp in it.
+# One GoogleTest executable per test folder, every .cpp in it. NO_GTEST_MAIN: the folder has its own main.
 function(k7_add_test_suite name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_GTEST_MAIN" "" "DEPENDS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gmock)
+  if(NOT ARG_NO_GTEST_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   target_compile_definitions(${name} PRIVATE K7_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   k7_configure_target(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)

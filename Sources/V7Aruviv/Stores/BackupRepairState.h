@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "K7Core/Bytes.h"
+#include "K7Core/ElektronBackupRecordKey.h"
+#include "K7Core/ElektronBackupRepairPlan.h"
+
+namespace k7 {
+
+// Held by the model while a backup repair re-requests records.
+struct BackupRepairState {
+    uint64_t receiveGeneration = 0;  // the receive session the repair belongs to
+    ElektronBackupRepairPlan plan;
+    int64_t targetIndex = 0;  // the target being requested now
+    int64_t attempt = 0;      // attempts made for that target
+    std::unordered_map<ElektronBackupRecordKey, Bytes> replacements;
+};
+
+}  // namespace k7

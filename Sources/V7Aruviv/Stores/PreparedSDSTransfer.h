@@ -1,0 +1,12 @@
+#pragma once
+
+#include "K7Core/SDSSenderStateMachine.h"
+
+namespace k7 {
+
+// An SDS sender made on the send queue, ready to start on the main thread.
+struct PreparedSDSTransfer {
+    SDSSenderStateMachine sender;
+};
+
+}  // namespace k7
