@@ -90,6 +90,8 @@ void SimulatedSDSSender::start(MockMIDITransport& transport) {
         } else {
             std::chrono::nanoseconds at{0};
             while (!stopped_ && !finished_) {
+                const bool endOfFile = unit_ > dumps_[dump_].packets.size();
+                if (endOfFile && options_.endOfFileDelay) at += *options_.endOfFileDelay - options_.interMessageDelay;
                 for (auto& reply : sendCurrent(at)) {
                     out.push_back(std::move(reply));
                     at += options_.interMessageDelay;
@@ -132,12 +134,13 @@ std::vector<PeerReply> SimulatedSDSSender::hear(const Bytes& message) {
             return {};
     }
     if (stopped_ || finished_) return {};
-    auto replies = sendCurrent(options_.replyDelay);
+    const bool endOfFile = unit_ > packetCount;
+    auto replies = sendCurrent(endOfFile ? options_.endOfFileDelay.value_or(options_.replyDelay) : options_.replyDelay);
     // Nothing answers an end-of-file: the dump is over once it is out.
-    if (unit_ > packetCount) {
+    if (endOfFile) {
         advance();
         if (!finished_ && !stopped_) {
-            auto next = sendCurrent(options_.replyDelay + options_.interMessageDelay);
+            auto next = sendCurrent(replies.front().delay + options_.interMessageDelay);
             replies.insert(replies.end(), next.begin(), next.end());
         }
     }

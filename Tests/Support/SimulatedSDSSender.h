@@ -51,6 +51,9 @@ public:
         // Handshake: how long after an answer the next message arrives. Open loop: the pacing.
         std::chrono::nanoseconds replyDelay = std::chrono::milliseconds(1);
         std::chrono::nanoseconds interMessageDelay = std::chrono::milliseconds(2);
+        // When set, the end-of-file comes this long after the answer to the last packet
+        // (handshake) or after the last packet (open loop).
+        std::optional<std::chrono::nanoseconds> endOfFileDelay;
         SimulatedSDSSenderScript script;
     };
 
