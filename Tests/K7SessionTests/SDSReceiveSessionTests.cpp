@@ -97,6 +97,8 @@ struct DumpCase {
     std::optional<std::chrono::nanoseconds> cancelAfter = std::nullopt;
 };
 
+void PrintTo(const DumpCase& c, std::ostream* os) { *os << c.name; }
+
 class SessionAgainstSampler : public ::testing::TestWithParam<DumpCase> {};
 
 TEST_P(SessionAgainstSampler, ReceivesWhatTheSamplerSent) {

@@ -90,6 +90,8 @@ struct SamplerCase {
     std::size_t repeats = 0;
 };
 
+void PrintTo(const SamplerCase& c, std::ostream* os) { *os << c.name; }
+
 class SenderAgainstSampler : public ::testing::TestWithParam<SamplerCase> {};
 
 TEST_P(SenderAgainstSampler, EndsAsTheSamplerScriptDictates) {
