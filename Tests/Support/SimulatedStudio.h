@@ -12,6 +12,12 @@
 
 namespace k7::testing {
 
+// The instruments of this library, each attached to a studio (or driven through its transport):
+// SimulatedSDSReceiver and SimulatedSDSSender (samplers taking and sending SDS dumps, with
+// scripted faults), SimulatedTM1 (Turbo query and limits), SimulatedElektronMachine (Machinedrum
+// and Monomachine banks, dump requests and backups) and SimulatedDigiPROEmitter (whole and split
+// waveform messages). SDSWireFixture writes SDS bytes by hand for them.
+//
 // The program's side of a MIDI cable in virtual time: a MockMIDITransport on a ManualScheduler
 // with input `inputID` and output `outputID` selected, and the simulated instruments attached
 // to it. Nothing happens until the test runs the scheduler (runFor, runUntil); sessions under test
