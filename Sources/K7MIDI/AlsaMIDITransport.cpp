@@ -2,6 +2,7 @@
 
 #include "K7Dispatch/SerialQueue.h"
 #include "K7MIDI/MIDISendPacer.h"
+#include "K7Dispatch/QueueLabel.h"
 
 namespace k7 {
 
@@ -21,7 +22,7 @@ AlsaMIDITransport::AlsaMIDITransport() : AlsaMIDITransport(openAlsaSequencer(cli
 AlsaMIDITransport::AlsaMIDITransport(std::unique_ptr<AlsaSequencing> sequencer, std::shared_ptr<Scheduler> receiveQueue,
                                      MIDIReceivePathConfiguration receivePath)
     : sequencer_(std::move(sequencer)),
-      queue_(receiveQueue ? std::move(receiveQueue) : std::make_shared<SerialQueue>("k7.midi.receive")),
+      queue_(receiveQueue ? std::move(receiveQueue) : std::make_shared<SerialQueue>(queueLabel(".midi.receive"))),
       lifetime_(std::make_shared<Lifetime>(this)),
       pumpsIngress_(!receivePath.usesWorkerThread) {
     MIDIReceivePath::Handlers handlers;

@@ -2,6 +2,7 @@
 
 #include "K7Dispatch/SerialQueue.h"
 #include "K7MIDI/MIDISendPacer.h"
+#include "K7Dispatch/QueueLabel.h"
 
 namespace k7 {
 
@@ -13,7 +14,7 @@ struct MockMIDITransport::Lifetime {
 };
 
 MockMIDITransport::MockMIDITransport(MIDIEndpointSnapshot snapshot, Options options)
-    : scheduler_(options.scheduler ? std::move(options.scheduler) : std::make_shared<SerialQueue>("k7.midi.mock")),
+    : scheduler_(options.scheduler ? std::move(options.scheduler) : std::make_shared<SerialQueue>(queueLabel(".midi.mock"))),
       lifetime_(std::make_shared<Lifetime>(this)),
       snapshot_(std::move(snapshot)) {
     MIDIReceivePath::Handlers handlers;

@@ -9,6 +9,7 @@
 #include "K7Core/Overloaded.h"
 #include "K7Core/SDSReceiverStateMachine.h"
 #include "K7Dispatch/SerialQueue.h"
+#include "K7Dispatch/QueueLabel.h"
 
 namespace k7 {
 
@@ -24,7 +25,7 @@ std::shared_ptr<Scheduler> sharedTimerQueue() {
     std::lock_guard lock(mutex);
     auto queue = shared.lock();
     if (!queue) {
-        queue = std::make_shared<SerialQueue>("k7.sds.receive-session-timers");
+        queue = std::make_shared<SerialQueue>(queueLabel(".sds.receive-session-timers"));
         shared = queue;
     }
     return queue;
@@ -36,7 +37,7 @@ std::string sessionLabel() {
     const uint64_t id = (static_cast<uint64_t>(random()) << 32 | random()) ^ ++counter;
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(id));
-    return std::string("k7.sds.receive-session.") + text;
+    return queueLabel(".sds.receive-session.") + text;
 }
 
 std::string statusName(const SDSReceiverStatus& status) {

@@ -8,6 +8,7 @@
 #include "K7Core/SDSControlMessage.h"
 #include "K7Core/SDSError.h"
 #include "K7Dispatch/SerialQueue.h"
+#include "K7Dispatch/QueueLabel.h"
 
 namespace k7 {
 
@@ -28,7 +29,7 @@ struct SDSSenderDriver::Core : std::enable_shared_from_this<Core> {
          std::shared_ptr<Scheduler> timers, std::shared_ptr<Scheduler> queue)
         : transport(std::move(transport)),
           callbackQueue(std::move(callbackQueue)),
-          queue(queue ? std::move(queue) : std::make_shared<SerialQueue>("k7.sds.sender")),
+          queue(queue ? std::move(queue) : std::make_shared<SerialQueue>(queueLabel(".sds.sender"))),
           timers(timers ? std::move(timers) : this->queue) {}
 
     const std::shared_ptr<MIDITransporting> transport;
