@@ -4,11 +4,12 @@
 #include <limits>
 #include <thread>
 
+#include "ModelTestSupport.h"
 #include "V7Aruviv/Models/RawSysExProgressClock.h"
 #include "V7Aruviv/Models/RawSysExWireEstimate.h"
 #include "V7Aruviv/Models/TransferProgressPlan.h"
+#include "V7Aruviv/Support/K7Formatters.h"
 #include "V7Aruviv/Support/TransferProgressEstimator.h"
-#include "ModelTestSupport.h"
 
 namespace k7 {
 namespace {
@@ -16,36 +17,31 @@ namespace {
 TEST(RawSysExWireEstimate, TwoMessagesAtOneTimesSpeed) {
     const RawSysExWireEstimate alone({100, 50}, TurboSpeed::x1, 0.0167, false);
     EXPECT_EQ(alone.totalBytes, 150);
+    EXPECT_EQ(alone.precedingMessageBytes, (std::vector<int64_t>{0, 100}));
     ASSERT_EQ(alone.messageStartTimes.size(), 2u);
     EXPECT_DOUBLE_EQ(alone.messageStartTimes[0], 0);
     EXPECT_NEAR(alone.messageStartTimes[1], 0.0487, 1e-12);
     EXPECT_NEAR(alone.messageEndTimes[0], 0.032, 1e-12);
-    EXPECT_NEAR(alone.messageEndTimes[1], 0.0647, 1e-12);
-    EXPECT_EQ(alone.precedingMessageBytes, (std::vector<int64_t>{0, 100}));
     EXPECT_NEAR(alone.modeledDuration, 0.0647, 1e-12);
-
-    const RawSysExWireEstimate followed({100, 50}, TurboSpeed::x1, 0.0167, true);
-    EXPECT_NEAR(followed.modeledDuration, 0.0647 + 0.0167, 1e-12);
+    EXPECT_NEAR(RawSysExWireEstimate({100, 50}, TurboSpeed::x1, 0.0167, true).modeledDuration, 0.0647 + 0.0167, 1e-12);
 }
 
 TEST(RawSysExWireEstimate, NormalisesCountsAndDelay) {
     const struct {
-        const char* name;
         std::vector<int64_t> counts;
         double delay;
         std::vector<int64_t> expectedCounts;
         double expectedDuration;
     } cases[] = {
-        {"empty list", {}, 0.5, {1}, 1.0 / 62500},
-        {"zero and negative counts", {0, -4, 2}, 0, {1, 1, 2}, 4.0 / 62500},
-        {"negative delay", {62500, 62500}, -1, {62500, 62500}, 2},
-        {"NaN delay", {62500, 62500}, std::nan(""), {62500, 62500}, 2},
+        {{}, 0.5, {1}, 1.0 / 62500},
+        {{0, -4, 2}, 0, {1, 1, 2}, 4.0 / 62500},
+        {{62500, 62500}, -1, {62500, 62500}, 2},
+        {{62500, 62500}, std::nan(""), {62500, 62500}, 2},
     };
     for (const auto& c : cases) {
         const RawSysExWireEstimate estimate(c.counts, TurboSpeed::x20, c.delay, false);
-        EXPECT_EQ(estimate.messageByteCounts, c.expectedCounts) << c.name;
-        EXPECT_DOUBLE_EQ(estimate.modeledDuration, c.expectedDuration) << c.name;
-        EXPECT_GE(estimate.interMessageDelay, 0) << c.name;
+        EXPECT_EQ(estimate.messageByteCounts, c.expectedCounts) << c.delay;
+        EXPECT_DOUBLE_EQ(estimate.modeledDuration, c.expectedDuration) << c.delay;
     }
 }
 
@@ -56,15 +52,12 @@ TEST(RawSysExProgressClock, AMessageNeverCompletesByTimeAlone) {
     const struct {
         double at;
         int64_t expected;
-    } readings[] = {{0.5, 0}, {1.0, 0}, {1.0 + 10.0 / 3125, 10}, {1.0 + 0.0319, 99}, {11, 99}, {1e300, 99}};
+    } readings[] = {{0.5, 0}, {1.0 + 10.0 / 3125, 10}, {1.0 + 0.0319, 99}, {11, 99}, {1e300, 99}};
     for (const auto& r : readings) EXPECT_EQ(clock.completedBytes(r.at), r.expected) << r.at;
     clock.finishMessage();
     EXPECT_EQ(clock.completedBytes(11), 100);
-
     clock.beginMessage(50, 20);
     EXPECT_EQ(clock.completedBytes(20.001), 103);
-    clock.finishMessage();
-    EXPECT_EQ(clock.completedBytes(30), 150);
 }
 
 TEST(RawSysExProgressClock, NeverReportsMoreThanTheTotal) {
@@ -101,18 +94,15 @@ using test::uuid;
 
 TEST(TransferProgressPlan, RefusesUnusableSpecifications) {
     const int64_t big = std::numeric_limits<int64_t>::max() / 2 + 1;
-    const struct {
-        const char* name;
-        std::vector<TransferProgressPlan::Specification> specifications;
-    } cases[] = {
-        {"no specifications", {}},
-        {"item without units", {{uuid(1), {10}}, {uuid(2), {}}}},
-        {"zero-byte unit", {{uuid(1), {10, 0}}}},
-        {"negative unit", {{uuid(1), {-5}}}},
-        {"item sum overflows", {{uuid(1), {big, big}}}},
-        {"grand total overflows", {{uuid(1), {big}}, {uuid(2), {big}}}},
+    const std::vector<TransferProgressPlan::Specification> cases[] = {
+        {},
+        {{uuid(1), {10}}, {uuid(2), {}}},
+        {{uuid(1), {10, 0}}},
+        {{uuid(1), {-5}}},
+        {{uuid(1), {big, big}}},            // the item's sum overflows
+        {{uuid(1), {big}}, {uuid(2), {big}}},  // the grand total overflows
     };
-    for (const auto& c : cases) EXPECT_FALSE(TransferProgressPlan::make(c.specifications)) << c.name;
+    for (const auto& specifications : cases) EXPECT_FALSE(TransferProgressPlan::make(specifications));
 }
 
 TEST(TransferProgressPlan, WeighsItemsByWireBytes) {
@@ -128,7 +118,6 @@ TEST(TransferProgressPlan, WeighsItemsByWireBytes) {
         int64_t completed;
         std::optional<S> expected;
     } cases[] = {
-        {0, 0, 0, S{0, 0, 0}},
         {0, 1, 150, S{250.0 / 400, 0.25, 250}},
         {0, 1, 5000, S{1, 0.4, 400}},  // more than the unit counts the unit and no more
         {0, 1, -7, S{0.25, 0.1, 100}},
@@ -140,32 +129,24 @@ TEST(TransferProgressPlan, WeighsItemsByWireBytes) {
         EXPECT_EQ(plan->snapshot(c.item, c.unit, c.completed), c.expected) << c.item << "/" << c.unit;
     }
     EXPECT_EQ(plan->completedItemSnapshot(0), (S{1, 0.4, 400}));
-    EXPECT_EQ(plan->completedItemSnapshot(1), (S{1, 1, 1000}));
     EXPECT_FALSE(plan->completedItemSnapshot(2));
 }
 
-TEST(TransferProgressEstimator, GivesNoRateUntilTwoSecondsSpan) {
+TEST(TransferProgressEstimator, GivesNoRateUntilTwoSecondsSpanThenSmooths) {
     TransferProgressEstimator estimator;
     EXPECT_EQ(estimator.update(0, 10000, 100), TransferProgressEstimate{});
-    EXPECT_EQ(estimator.update(1000, 10000, 101), TransferProgressEstimate{});
     EXPECT_EQ(estimator.update(1500, 10000, 101.5), TransferProgressEstimate{});
-    const auto estimate = estimator.update(2000, 10000, 102);
-    ASSERT_TRUE(estimate.bytesPerSecond);
-    EXPECT_DOUBLE_EQ(*estimate.bytesPerSecond, 1000);
-    EXPECT_DOUBLE_EQ(*estimate.secondsRemaining, 8);
+    EXPECT_EQ(estimator.update(2000, 10000, 102), (TransferProgressEstimate{1000, 8}));
+    // A window rate of 5000 / 3 moves the rate a tenth of the way.
+    EXPECT_NEAR(*estimator.update(5000, 10000, 103).bytesPerSecond, 1066.667, 1e-3);
+    // A stalled window loses its rate.
+    for (double at = 104; at < 120; ++at) estimator.update(5000, 10000, at);
+    EXPECT_EQ(estimator.update(5000, 10000, 120), TransferProgressEstimate{});
 
-    // Later observations are smoothed: 10% of the new window rate.
-    const auto next = estimator.update(5000, 10000, 103);  // window rate 5000 / 3
-    EXPECT_DOUBLE_EQ(*next.bytesPerSecond, 0.1 * (5000.0 / 3) + 0.9 * 1000);
-}
-
-TEST(TransferProgressEstimator, CompletionGivesARateAndZeroRemainingAtOnce) {
-    TransferProgressEstimator estimator;
-    estimator.update(0, 500, 0);
-    const auto done = estimator.update(500, 500, 0.5);
-    ASSERT_TRUE(done.bytesPerSecond);
-    EXPECT_DOUBLE_EQ(*done.bytesPerSecond, 1000);
-    EXPECT_EQ(done.secondsRemaining, 0.0);
+    // Completion gives a rate at once, however short the span.
+    TransferProgressEstimator quick;
+    quick.update(0, 500, 0);
+    EXPECT_EQ(quick.update(500, 500, 0.5), (TransferProgressEstimate{1000, 0}));
 }
 
 TEST(TransferProgressEstimator, ObservationsAreThrottledAndNeverGoBackwards) {
@@ -173,30 +154,63 @@ TEST(TransferProgressEstimator, ObservationsAreThrottledAndNeverGoBackwards) {
     estimator.update(0, 1000, 10);
     estimator.update(100, 1000, 10.05);  // under 0.1 s: not an observation
     EXPECT_EQ(estimator.samples().size(), 1u);
-    EXPECT_EQ(estimator.highestCompletedBytes(), 100);
     estimator.update(50, 1000, 10.2);
-    EXPECT_EQ(estimator.highestCompletedBytes(), 100);
     EXPECT_EQ(estimator.samples().back(), (TransferProgressEstimator::Sample{10.2, 100}));
     // A time that goes backwards is taken as the last sample's time.
     estimator.update(1000, 1000, 3);
     EXPECT_EQ(estimator.samples().back(), (TransferProgressEstimator::Sample{10.2, 1000}));
 }
 
-TEST(TransferProgressEstimator, KeepsAWindowOfAboutEightSeconds) {
-    TransferProgressEstimator estimator;
-    for (int second = 0; second <= 20; ++second) estimator.update(second * 100.0, 1e6, second);
-    ASSERT_GE(estimator.samples().size(), 3u);
-    EXPECT_LE(estimator.samples().back().time - estimator.samples()[1].time, 8);
-    EXPECT_GE(estimator.samples().back().time - estimator.samples().front().time, 8);
-    EXPECT_DOUBLE_EQ(*estimator.currentBytesPerSecond(), 100);
+TEST(K7Formatters, ByteCounts) {
+    const struct {
+        int64_t count;
+        const char* adaptive;
+        const char* total;
+    } cases[] = {
+        {0, "Zero KB", "Zero KB"},
+        {1, "1 byte", "1 byte"},
+        {999, "999 bytes", "999 bytes"},
+        {1000, "1 KB", "1 KB"},
+        {1234, "1 KB", "1.23 KB"},
+        {1500, "2 KB", "1.5 KB"},
+        {1005, "1 KB", "1.01 KB"},
+        // Rounding up into the next unit shows that unit, never "1000 KB".
+        {999500, "1 MB", "999.5 KB"},
+        {999995, "1 MB", "1 MB"},
+        {1050000, "1.1 MB", "1.05 MB"},
+        {999950000, "1 GB", "999.95 MB"},
+        {2345000000, "2.35 GB", "2.35 GB"},
+        {5000000000000, "5000 GB", "5000 GB"},
+        {-1500, "-2 KB", "-1.5 KB"},
+        {std::numeric_limits<int64_t>::min(), "-9223372036.85 GB", "-9223372036.85 GB"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(K7Formatters::bytes(c.count), c.adaptive) << c.count;
+        EXPECT_EQ(K7Formatters::itemTotals(2, c.count), std::string("Total: 2 messages, ") + c.total) << c.count;
+    }
+    EXPECT_EQ(K7Formatters::itemTotals(1, 100), "Total: 1 message, 100 bytes");
+    EXPECT_EQ(K7Formatters::itemTotals(0, 0), "Total: 0 messages, Zero KB");
 }
 
-TEST(TransferProgressEstimator, StalledTransferLosesItsRate) {
-    TransferProgressEstimator estimator;
-    estimator.update(0, 1000, 0);
-    estimator.update(0, 1000, 3);
-    EXPECT_FALSE(estimator.currentBytesPerSecond());
-    EXPECT_EQ(estimator.update(0, 1000, 4), TransferProgressEstimate{});
+TEST(K7Formatters, TransferRateSurvivesEveryDouble) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double rate;
+        const char* text;
+    } cases[] = {{3125, "3 KB/s"},    {0.4, "Zero KB/s"},          {0.5, "1 byte/s"},
+                 {-20, "Zero KB/s"},  {std::nan(""), "Zero KB/s"}, {-inf, "Zero KB/s"},
+                 {inf, "9223372036.85 GB/s"}, {9.3e18, "9223372036.85 GB/s"}};
+    for (const auto& c : cases) EXPECT_EQ(K7Formatters::transferRate(c.rate), c.text) << c.rate;
+}
+
+TEST(K7Formatters, EstimatedTimeRemainingRoundsUp) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {{59, "ETA 59s"},       {59.2, "ETA 1:00"},     {3599.5, "ETA 1:00:00"}, {-3, "ETA 0s"},
+                 {0.01, "ETA 1s"},      {3599, "ETA 59:59"},    {3661, "ETA 1:01:01"},   {360000, "ETA 100:00:00"},
+                 {std::nan(""), "ETA 0s"}};
+    for (const auto& c : cases) EXPECT_EQ(K7Formatters::estimatedTimeRemaining(c.seconds), c.text) << c.seconds;
 }
 
 }  // namespace
