@@ -6,7 +6,6 @@
 #include "K7MIDI/SDSReceiveSession.h"
 #include "K7MIDI/SDSSenderDriver.h"
 #include "SessionTestSupport.h"
-#include "Support/SDSWireFixture.h"
 #include "Support/SimulatedSDSReceiver.h"
 
 namespace k7::testing {
@@ -14,21 +13,22 @@ namespace {
 
 // The driver and the session on their own default queues and timer queues, against a mock on a
 // real-time queue: the queue hops and locks under a sanitizer, not the protocol.
-MIDIEndpointSnapshot endpoints() {
-    return MIDIEndpointSnapshot{{{1, "In", std::nullopt, std::nullopt, true}}, {{2, "Out", std::nullopt, std::nullopt, true}}};
-}
-
-TEST(SDSOnDefaultQueues, DriverCompletesAgainstARealTimeSampler) {
-    auto transport = std::make_shared<MockMIDITransport>(endpoints());
+std::shared_ptr<MockMIDITransport> connectedTransport() {
+    auto transport = std::make_shared<MockMIDITransport>(MIDIEndpointSnapshot{
+        {{1, "In", std::nullopt, std::nullopt, true}}, {{2, "Out", std::nullopt, std::nullopt, true}}});
     transport->selectInput(1);
     transport->selectOutput(2);
+    return transport;
+}
+
+TEST(SDSOnDefaultQueues, DriverCompletesAgainstARealTimeSamplerAndUnhooksOnRelease) {
+    auto transport = connectedTransport();
     auto device = std::make_shared<SimulatedSDSReceiver>(SimulatedSDSReceiver::Options{});
     transport->setPeer([device](const MockMIDITransport::SentMessage& sent) { return device->hear(sent.bytes); });
     auto callbacks = std::make_shared<SerialQueue>("test.callbacks");
-
     std::promise<SDSSenderDriverResult> done;
     {
-        SDSSenderDriver driver(transport, callbacks, true);
+        SDSSenderDriver driver(transport, callbacks, true);  // takes the sampler's replies from the transport
         driver.onCompletion = [&](const SDSSenderDriverResult& result) { done.set_value(result); };
         const SDSDumpHeader header(0, 1, 16, 44100.0, 400, 0, 0, 0x7F);
         driver.start(SDSSenderStateMachine(header, sds_wire::testSignal(400), std::nullopt, {},
@@ -38,16 +38,14 @@ TEST(SDSOnDefaultQueues, DriverCompletesAgainstARealTimeSampler) {
         EXPECT_TRUE(std::holds_alternative<SDSSenderDriverCompletion>(future.get()));
     }
     EXPECT_EQ(device->samples(), sds_wire::testSignal(400));
+    EXPECT_FALSE(static_cast<bool>(transport->onReceiveBytes));
 }
 
 TEST(SDSOnDefaultQueues, SessionCompletesAndCancelsFromAnotherThread) {
-    auto transport = std::make_shared<MockMIDITransport>(endpoints());
-    transport->selectInput(1);
-    transport->selectOutput(2);
+    auto transport = connectedTransport();
     auto callbacks = std::make_shared<SerialQueue>("test.callbacks");
     std::promise<SDSReceiveCompletion> completed;
     std::promise<SDSReceiveSessionFailure> failed;
-
     SDSReceiveSession session(transport, receiverConfiguration(false), SDSReceiveFormat::wav, callbacks);
     session.onCompleted = [&](const SDSReceiveCompletion& c) { completed.set_value(c); };
     session.onFailure = [&](const SDSReceiveSessionFailure& f) { failed.set_value(f); };
@@ -62,7 +60,6 @@ TEST(SDSOnDefaultQueues, SessionCompletesAndCancelsFromAnotherThread) {
 
     // A second dump left hanging, cancelled from this thread.
     transport->inject(sds_wire::classicHeader(0, 4, 16, period44100, 200));
-    std::this_thread::yield();
     auto failure = failed.get_future();
     while (!std::holds_alternative<sds_receiver_status::Receiving>(session.receiverStatus())) {
         ASSERT_NE(failure.wait_for(1ms), std::future_status::ready);

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "K7Core/SDSDumpHeader.h"
@@ -50,9 +49,12 @@ inline SDSReceiverConfiguration receiverConfiguration(bool handshake) {
     return c;
 }
 
-template <typename Duration>
-double seconds(Duration duration) {
-    return std::chrono::duration<double>(duration).count();
+// A default instrument script changed by `edit`, for table rows.
+template <typename Script, typename Edit>
+Script scripted(Edit edit) {
+    Script script;
+    edit(script);
+    return script;
 }
 
 }  // namespace k7::testing
