@@ -2,7 +2,6 @@
 
 // Small helpers shared by the core tests.
 
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,18 +34,6 @@ inline Bytes sysEx(std::size_t length, uint8_t seed = 0) {
     message.back() = 0xF7;
     return message;
 }
-
-// A GoogleTest parameter name from a case's free-text name.
-struct CaseName {
-    template <typename Info>
-    std::string operator()(const Info& info) const {
-        std::string name = info.param.name;
-        for (auto& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        return name;
-    }
-};
 
 // The folder of real instrument dumps beside the project, when it is there.
 inline std::optional<std::filesystem::path> sharedTestData() {
