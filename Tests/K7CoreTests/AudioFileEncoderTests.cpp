@@ -12,34 +12,25 @@ namespace {
 
 using namespace k7::test;
 
-TEST(AudioFileEncoder, RoundTripsTheTopBitsAndTheLoop) {
-    const std::vector<std::tuple<bool, int, std::size_t, std::size_t>> cases{
-        {false, 8, 1, 33},  // odd data: pad byte
-        {false, 16, 2, 100}, {false, 24, 1, 101}, {false, 32, 2, 64},
-        {true, 1, 1, 20},    {true, 12, 1, 40},   {true, 24, 2, 50},  {true, 32, 2, 12},
+// sox checks what it reads of these files; here the loop, the size field and odd rates come back.
+TEST(AudioFileEncoder, RoundTripsTheTopBitsTheLoopAndTheRate) {
+    const std::vector<std::tuple<bool, int, std::size_t, std::size_t, int>> cases{
+        {false, 8, 1, 33, 44100},  // odd data: pad byte
+        {false, 16, 2, 100, 1}, {true, 1, 1, 20, 3}, {true, 12, 1, 40, 11025}, {true, 24, 2, 50, 2147483647},
     };
-    for (const auto& [aiff, bits, channels, frames] : cases) {
+    for (const auto& [aiff, bits, channels, frames, rate] : cases) {
         SCOPED_TRACE((aiff ? "AIFF " : "WAV ") + std::to_string(bits) + " bits");
-        const AudioSample sample = testSample(channels, frames, AudioLoop{1, frames - 2});
+        AudioSample sample = testSample(channels, frames, AudioLoop{1, frames - 2});
+        sample.sampleRate = rate;
         const Bytes file = aiff ? AudioFileEncoder::aiff(sample, AudioFileEncoder::AIFFEncoding::integerPCM(bits))
                                 : AudioFileEncoder::wav(sample, AudioFileEncoder::WAVEncoding::integerPCM(bits));
-        // The container size matches the file, pad byte included.
         ASSERT_EQ(file.size() % 2, 0u);
         EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), aiff ? be(file.size() - 8, 4) : le(file.size() - 8, 4));
-
         const AudioSample decoded = AudioFileDecoder::decode(file);
         EXPECT_EQ(decoded.channels, keepTopBits(sample.channels, bits));
         EXPECT_EQ(decoded.sourceBitDepth, bits);
-        EXPECT_EQ(decoded.sampleRate, 44100);
+        EXPECT_EQ(decoded.sampleRate, rate);
         EXPECT_EQ(decoded.loop, sample.loop);
-    }
-}
-
-TEST(AudioFileEncoder, AIFFSampleRatesSurviveTheExtendedFormat) {
-    for (int rate : {1, 3, 11025, 44100, 96000, 2147483647}) {
-        AudioSample sample = testSample(1, 4);
-        sample.sampleRate = rate;
-        EXPECT_EQ(AudioFileDecoder::decode(AudioFileEncoder::aiff(sample, {16})).sampleRate, rate) << rate;
     }
 }
 
@@ -54,9 +45,7 @@ TEST(AudioFileEncoder, WAVLoopChunkCarriesInclusiveEndAndSamplePeriod) {
     const Bytes withPeriod = AudioFileEncoder::wav(sample, {16}, 22675u);
     const auto smpl = findChunk(withPeriod, "smpl");
     ASSERT_TRUE(smpl);
-    const auto field = [&](const Bytes& file, std::size_t at) {
-        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + 4));
-    };
+    const auto field = [](const Bytes& file, std::size_t at) { return Bytes(file.begin() + at, file.begin() + at + 4); };
     EXPECT_EQ(field(withPeriod, *smpl + 4), le(60, 4));                 // chunk size: one loop
     EXPECT_EQ(field(withPeriod, *smpl + 8 + 8), le(22675, 4));          // sample period
     EXPECT_EQ(field(withPeriod, *smpl + 8 + 28), le(1, 4));             // loop count
@@ -80,12 +69,7 @@ TEST(AudioFileEncoder, WritesNoLoopThatDoesNotFitTheFrames) {
     }
 }
 
-AudioSample withChannels(std::vector<std::vector<int32_t>> channels, int rate = 44100) {
-    AudioSample sample;
-    sample.sampleRate = rate;
-    sample.channels = std::move(channels);
-    return sample;
-}
+AudioSample withChannels(std::vector<std::vector<int32_t>> channels, int rate = 44100) { return {rate, channels, 0, false, std::nullopt}; }
 
 TEST(AudioFileEncoder, RefusesWhatItCannotWrite) {
     using E = AudioCodecError;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "K7Core/SDSDataPacket.h"
@@ -30,39 +33,6 @@ namespace {
 
 using namespace sds_test;
 
-// An in-memory file for libsndfile's virtual I/O.
-struct MemoryFile {
-    Bytes bytes;
-    sf_count_t position = 0;
-
-    static MemoryFile& of(void* self) { return *static_cast<MemoryFile*>(self); }
-    static SF_VIRTUAL_IO io() {
-        SF_VIRTUAL_IO v{};
-        v.get_filelen = [](void* self) { return static_cast<sf_count_t>(of(self).bytes.size()); };
-        v.seek = [](sf_count_t offset, int whence, void* self) {
-            auto& f = of(self);
-            const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.position : f.bytes.size();
-            return f.position = std::max<sf_count_t>(0, base + offset);
-        };
-        v.read = [](void* out, sf_count_t count, void* self) {
-            auto& f = of(self);
-            const sf_count_t n = std::clamp<sf_count_t>(static_cast<sf_count_t>(f.bytes.size()) - f.position, 0, count);
-            std::memcpy(out, f.bytes.data() + f.position, static_cast<std::size_t>(n));
-            f.position += n;
-            return n;
-        };
-        v.write = [](const void* in, sf_count_t count, void* self) {
-            auto& f = of(self);
-            f.bytes.resize(std::max(f.bytes.size(), static_cast<std::size_t>(f.position + count)));
-            std::memcpy(f.bytes.data() + f.position, in, static_cast<std::size_t>(count));
-            f.position += count;
-            return count;
-        };
-        v.tell = [](void* self) { return of(self).position; };
-        return v;
-    }
-};
-
 // Full-scale 32-bit values carry the words in their top bits.
 std::vector<int> fullScale(const std::vector<int32_t>& words, int bits) {
     std::vector<int> values;
@@ -70,17 +40,19 @@ std::vector<int> fullScale(const std::vector<int32_t>& words, int bits) {
     return values;
 }
 
+// libsndfile works on a temporary file; its bytes are read back whole.
 Bytes libsndfileWrites(const std::vector<int32_t>& words, int bits) {
-    MemoryFile file;
-    SF_VIRTUAL_IO io = MemoryFile::io();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
     const int subformat = bits == 8 ? SF_FORMAT_PCM_S8 : bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24;
     SF_INFO info{0, 44100, 1, SF_FORMAT_SDS | subformat, 0, 0};
-    SNDFILE* handle = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    SNDFILE* handle = sf_open_fd(fileno(file.get()), SFM_WRITE, &info, SF_FALSE);
     if (!handle) throw std::runtime_error(sf_strerror(nullptr));
     const auto values = fullScale(words, bits);
     sf_write_int(handle, values.data(), static_cast<sf_count_t>(values.size()));
     sf_close(handle);
-    return file.bytes;
+    Bytes bytes(static_cast<std::size_t>(lseek(fileno(file.get()), 0, SEEK_END)));
+    EXPECT_EQ(pread(fileno(file.get()), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    return bytes;
 }
 
 struct ReadBack {
@@ -89,10 +61,10 @@ struct ReadBack {
 };
 
 ReadBack libsndfileReads(const Bytes& bytes) {
-    MemoryFile file{bytes, 0};
-    SF_VIRTUAL_IO io = MemoryFile::io();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
+    EXPECT_EQ(pwrite(fileno(file.get()), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
     ReadBack result;
-    SNDFILE* handle = sf_open_virtual(&io, SFM_READ, &result.info, &file);
+    SNDFILE* handle = sf_open_fd(fileno(file.get()), SFM_READ, &result.info, SF_FALSE);
     if (!handle) throw std::runtime_error(sf_strerror(nullptr));
     result.values.resize(static_cast<std::size_t>(result.info.frames));
     result.values.resize(static_cast<std::size_t>(
