@@ -51,6 +51,7 @@ TEST(AudioFileDecoder, ScalesEveryEncodingToFullScale) {
         {riff({wavExtensibleFmt(3, 1, 8000, 32, 32), riffChunk("data", floatsLE({-0.25f}))}), {{-(1 << 29)}}, 32, true},
         {form("AIFF", {aiffComm(1, 1, 20, 8000), aiffSsnd({0xFF, 0xFF, 0xF0})}), {{-4096}}, 20},
         {form("AIFC", {aiffComm(1, 1, 24, 8000, "sowt"), aiffSsnd({0x56, 0x34, 0x92})}), {{int32_t(0x92345600u)}}, 24},
+        {form("AIFC", {aiffComm(1, 1, 16, 8000, "twos"), aiffSsnd({0x92, 0x34})}), {{int32_t(0x92340000u)}}, 16},
         {form("AIFC", {aiffComm(1, 1, 0, 8000, "in24"), aiffSsnd({0x80, 0x00, 0x01})}), {{INT32_MIN + 256}}, 24},
         {form("AIFC", {aiffComm(1, 1, 0, 8000, "in32"), aiffSsnd(be(0xFFFFFFFF, 4))}), {{-1}}, 32},
         {form("AIFC", {aiffComm(1, 2, 8, 8000, "raw "), aiffSsnd({0x00, 0x80})}), {{INT32_MIN, 0}}, 8},
