@@ -201,14 +201,10 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
         {form("AIFF", {aiffComm(1, 0xFFFFFFFF, 32, 8000), aiffSsnd(Bytes(4, 0))}), E(E::TruncatedSoundData{0xFFFFFFFF, 1})},
     };
     for (const auto& [file, expected] : cases) {
-        try {
-            AudioFileDecoder::decode(file);
-            ADD_FAILURE() << "decoded; expected " << expected.describe();
-        } catch (const AudioCodecError& error) {
-            EXPECT_EQ(error, expected) << error.describe();
-            const std::string message = error.what();
-            EXPECT_TRUE(std::isupper(static_cast<unsigned char>(message.front())) && message.back() == '.') << message;
-        }
+        const auto error = thrown<AudioCodecError>([&] { AudioFileDecoder::decode(file); });
+        EXPECT_EQ(error, expected);
+        const std::string message = error ? error->what() : "";
+        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(message.front())) && message.back() == '.') << message;
     }
 }
 
@@ -217,13 +213,10 @@ TEST(AudioFileDecoder, RefusesInputOverMaximumWithoutReadingIt) {
     // Reserved address space only; the decoder must refuse before touching it.
     void* memory = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
-    try {
-        AudioFileDecoder::decode(ByteView(static_cast<const uint8_t*>(memory), size));
-        ADD_FAILURE() << "decoded";
-    } catch (const AudioCodecError& error) {
-        EXPECT_EQ(error, AudioCodecError(AudioCodecError::InputTooLarge{size, AudioFileDecoder::maximumInputBytes}));
-        EXPECT_STREQ(error.what(), "The audio file is 536870913 bytes long, more than the 536870912 bytes that can be read.");
-    }
+    const ByteView file(static_cast<const uint8_t*>(memory), size);
+    const auto error = thrown<AudioCodecError>([&] { AudioFileDecoder::decode(file); });
+    EXPECT_EQ(error, AudioCodecError(AudioCodecError::InputTooLarge{size, AudioFileDecoder::maximumInputBytes}));
+    EXPECT_STREQ(error->what(), "The audio file is 536870913 bytes long, more than the 536870912 bytes that can be read.");
     munmap(memory, size);
 }
 

@@ -69,7 +69,9 @@ TEST(AudioFileEncoder, WritesNoLoopThatDoesNotFitTheFrames) {
     }
 }
 
-AudioSample withChannels(std::vector<std::vector<int32_t>> channels, int rate = 44100) { return {rate, channels, 0, false, std::nullopt}; }
+AudioSample withChannels(std::vector<std::vector<int32_t>> channels, int rate = 44100) {
+    return {rate, std::move(channels), 0, false, std::nullopt};
+}
 
 TEST(AudioFileEncoder, RefusesWhatItCannotWrite) {
     using E = AudioCodecError;
@@ -85,12 +87,10 @@ TEST(AudioFileEncoder, RefusesWhatItCannotWrite) {
         {withChannels({{1}}, 0), false, 16, E(E::InvalidSampleRate{"0"})},
     };
     for (const auto& [sample, aiff, bits, expected] : cases) {
-        try {
-            aiff ? AudioFileEncoder::aiff(sample, {bits}) : AudioFileEncoder::wav(sample, {bits});
-            ADD_FAILURE() << "encoded; expected " << expected.describe();
-        } catch (const AudioCodecError& error) {
-            EXPECT_EQ(error, expected) << error.describe();
-        }
+        EXPECT_EQ(thrown<AudioCodecError>([&] {
+                      aiff ? AudioFileEncoder::aiff(sample, {bits}) : AudioFileEncoder::wav(sample, {bits});
+                  }),
+                  expected);
     }
 }
 

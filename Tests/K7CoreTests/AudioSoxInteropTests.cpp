@@ -68,7 +68,9 @@ protected:
         std::memcpy(values.data(), bytes.data(), values.size() * 4);  // little-endian, as this machine
         return values;
     }
-    std::string soxi(const std::string& option, const fs::path& file) { return run("soxi " + option + " " + quoted(file)).second; }
+    std::string soxi(const std::string& option, const fs::path& file) {
+        return run("soxi " + option + " " + quoted(file)).second;
+    }
 
     fs::path directory_;
 };

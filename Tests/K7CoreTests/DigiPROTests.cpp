@@ -11,6 +11,7 @@
 #include "K7Core/DigiPROEncodingError.h"
 #include "K7Core/DigiPROWaveform.h"
 #include "K7Core/ElektronSysEx.h"
+#include "TestBytes.h"
 
 namespace k7 {
 namespace {
@@ -134,12 +135,8 @@ TEST(DigiPROEncoder, RefusesOutsideItsLimitsAndAcceptsThem) {
         {10, 64, E(E::InvalidPosition{64})},
     };
     for (const auto& [samples, position, expected] : cases) {
-        try {
-            DigiPROEncoder::encode(std::vector<int32_t>(samples, 1000), position, saw);
-            ADD_FAILURE() << "encoded; expected " << expected.describe();
-        } catch (const DigiPROEncodingError& error) {
-            EXPECT_EQ(error, expected) << error.describe();
-        }
+        const std::vector<int32_t> sample(samples, 1000);
+        EXPECT_EQ(test::thrown<E>([&] { DigiPROEncoder::encode(sample, position, saw); }), expected);
     }
     EXPECT_NO_THROW(DigiPROEncoder::encode(cycle(16384, {{1, 1.0}}), 63, saw));
     EXPECT_NO_THROW(DigiPROEncoder::encode(std::vector<int32_t>{5}, 0, saw));
@@ -173,25 +170,16 @@ TEST(DigiPROWaveform, RefusesDamagedMessages) {
     for (const auto& [damage, expected] : cases) {
         Bytes message = valid;
         damage(message);
-        try {
-            DigiPROWaveform::decode(message);
-            ADD_FAILURE() << "decoded; expected " << expected.describe();
-        } catch (const DigiPRODecodingError& error) {
-            EXPECT_EQ(error, expected) << error.describe();
-        }
+        EXPECT_EQ(test::thrown<DE>([&] { DigiPROWaveform::decode(message); }), expected);
         // A damaged waveform is never classified as one (it may still be some other Elektron message).
         EXPECT_NE(ElektronSysEx::validatedFamily(message), ElektronSysExFamily{elektron_family::DigiPROWaveform{}});
     }
 }
 
 TEST(DigiPROWaveform, IncompleteMessageTextGivesBothLengths) {
-    try {
-        DigiPROWaveform::decode(Bytes(validMessage().begin(), validMessage().begin() + 4000));
-        FAIL() << "decoded";
-    } catch (const DigiPRODecodingError& error) {
-        EXPECT_STREQ(error.what(), "The DigiPRO waveform message is 4000 bytes long, but 7027 bytes were expected.");
-        EXPECT_EQ(error.describe(), "invalidLength(expected: 7027, actual: 4000)");
-    }
+    const DigiPRODecodingError error(DigiPRODecodingError::InvalidLength{7027, 4000});
+    EXPECT_STREQ(error.what(), "The DigiPRO waveform message is 4000 bytes long, but 7027 bytes were expected.");
+    EXPECT_EQ(error.describe(), "invalidLength(expected: 7027, actual: 4000)");
 }
 
 }  // namespace

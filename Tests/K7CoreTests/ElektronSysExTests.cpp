@@ -52,12 +52,8 @@ TEST(SPS1UWFileName, NormalizingKeepsFourPrintableASCIICharactersOfTheStem) {
 TEST(SPS1UWFileName, FromBytesAcceptsSevenBitAndRejectsTheRest) {
     EXPECT_EQ(SPS1UWFileName(bytes({'A', 'b', ' ', 0x00})).text(), std::string("Ab \0", 4));
     EXPECT_THROW(SPS1UWFileName(bytes({'A', 'B', 'C'})), SPS1UWFileNameError);
-    try {
-        SPS1UWFileName(bytes({'A', 'B', 0x80, 'D'}));
-        FAIL();
-    } catch (const SPS1UWFileNameError& error) {
-        EXPECT_EQ(error.describe(), "invalidNameByte(index: 2, byte: 128)");
-    }
+    EXPECT_EQ(test::thrown<SPS1UWFileNameError>([] { SPS1UWFileName(bytes({'A', 'B', 0x80, 'D'})); }),
+              SPS1UWFileNameError(SPS1UWFileNameError::InvalidNameByte{2, 0x80}));
 }
 
 TEST(SPS1UWFileNameMessage, EncodesThirteenBytesAndDecodesThemBackButNothingElse) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "K7Core/K7ProjectCodec.h"
+#include "TestBytes.h"
 
 namespace k7 {
 
@@ -28,13 +29,9 @@ std::string textOf(const Bytes& bytes) { return std::string(bytes.begin(), bytes
 
 template <typename Body>
 Error::Case errorOf(Body&& body) {
-    try {
-        body();
-    } catch (const Error& error) {
-        return error.errorCase();
-    }
-    ADD_FAILURE() << "no K7ProjectCodecError thrown";
-    return Error::UnrecognizedFormat{};
+    const auto error = test::thrown<Error>(body);
+    if (!error) ADD_FAILURE() << "no K7ProjectCodecError thrown";
+    return error ? error->errorCase() : Error::Case(Error::UnrecognizedFormat{});
 }
 
 // Rows cycle through every loop and stereo mode.

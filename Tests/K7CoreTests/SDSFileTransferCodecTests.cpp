@@ -7,6 +7,7 @@
 #include "K7Core/SDSFileTransferError.h"
 #include "K7Core/SysExFileCodec.h"
 #include "SDSTestSupport.h"
+#include "TestBytes.h"
 
 namespace k7 {
 namespace {
@@ -128,18 +129,14 @@ TEST(SDSFileTransferCodec, MalformedDumpsAreRefusedAtTheBreak) {
         {{m[0], m[1], m[2], m[3], foreign}, 4, "is neither part of an SDS dump"},
     };
     for (const auto& [messages, index, reasonStart] : cases) {
-        try {
-            SDSFileTransferCodec::transfers(messages);
-            ADD_FAILURE() << "accepted; expected " << reasonStart;
-        } catch (const SDSFileTransferError& error) {
-            const auto* malformed = error.as<SDSFileTransferError::Malformed>();
-            ASSERT_NE(malformed, nullptr) << error.describe();
-            EXPECT_EQ(malformed->messageIndex, index);
-            EXPECT_EQ(malformed->reason.rfind(reasonStart, 0), 0u) << malformed->reason;
-            const std::string text = error.what();
-            EXPECT_NE(text.find("message " + std::to_string(index + 1) + " "), std::string::npos) << text;
-            EXPECT_EQ(text.back(), '.');
-        }
+        const auto error = test::thrown<SDSFileTransferError>([&] { SDSFileTransferCodec::transfers(messages); });
+        const auto* malformed = error ? error->as<SDSFileTransferError::Malformed>() : nullptr;
+        ASSERT_NE(malformed, nullptr) << reasonStart;
+        EXPECT_EQ(malformed->messageIndex, index);
+        EXPECT_EQ(malformed->reason.rfind(reasonStart, 0), 0u) << malformed->reason;
+        const std::string text = error->what();
+        EXPECT_NE(text.find("message " + std::to_string(index + 1) + " "), std::string::npos) << text;
+        EXPECT_EQ(text.back(), '.');
     }
 }
 

@@ -8,6 +8,7 @@
 #include "K7Core/SDSError.h"
 #include "K7Core/SDSSenderStateMachine.h"
 #include "SDSTestSupport.h"
+#include "TestBytes.h"
 
 namespace k7 {
 namespace {
@@ -108,12 +109,8 @@ TEST(SDSSenderStateMachine, RefusesInputThatWouldPutWrongDataOnTheWire) {
          SDSError(SDSError::InvalidPreambleMessage{1})},
     };
     for (const auto& c : cases) {
-        try {
-            SDSSenderStateMachine(c.header, c.samples, c.name, c.preamble, openLoop());
-            ADD_FAILURE() << "accepted; expected " << c.expected.describe();
-        } catch (const SDSError& error) {
-            EXPECT_EQ(error, c.expected) << error.describe();
-        }
+        const auto build = [&] { SDSSenderStateMachine(c.header, c.samples, c.name, c.preamble, openLoop()); };
+        EXPECT_EQ(test::thrown<SDSError>(build), c.expected);
     }
 }
 

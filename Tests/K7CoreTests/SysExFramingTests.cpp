@@ -98,14 +98,10 @@ TEST(SysExFileCodec, RefusesWithTheCaseAndAWholeSentence) {
         {concat({sysEx(4), sysEx(4), sysEx(4), sysEx(4)}), E(E::TooManyMessages{3})},
     };
     for (const auto& [file, expected] : cases) {
-        try {
-            SysExFileCodec::parse(file, 16, 3);
-            ADD_FAILURE() << "parsed; expected " << expected.describe();
-        } catch (const SysExParseError& error) {
-            EXPECT_EQ(error, expected) << error.describe();
-            const std::string text = error.what();
-            EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.') << text;
-        }
+        const auto error = test::thrown<E>([&] { SysExFileCodec::parse(file, 16, 3); });
+        EXPECT_EQ(error, expected);
+        const std::string text = error ? error->what() : "";
+        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.') << text;
     }
     EXPECT_EQ(E(E::OversizedMessage{1, 16, 8}).describe(), "oversizedMessage(messageIndex: 1, offset: 16, limit: 8)");
 }

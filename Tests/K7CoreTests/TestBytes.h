@@ -8,11 +8,34 @@
 #include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "K7Core/Bytes.h"
+#include "K7Core/K7Error.h"
+
+namespace k7 {
+
+// Failures print as their labelled case.
+template <typename Derived, typename Case>
+std::ostream& operator<<(std::ostream& out, const K7Error<Derived, Case>& error) {
+    return out << error.describe();
+}
+
+}  // namespace k7
 
 namespace k7::test {
+
+// The error of type E that `call` throws, if it throws one.
+template <typename E, typename Call>
+std::optional<E> thrown(Call&& call) {
+    try {
+        call();
+    } catch (const E& error) {
+        return error;
+    }
+    return std::nullopt;
+}
 
 inline Bytes bytes(std::initializer_list<int> values) {
     Bytes out;
@@ -44,7 +67,7 @@ inline std::optional<std::filesystem::path> sharedTestData() {
 
 inline Bytes readFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    return Bytes{std::istreambuf_iterator<char>(stream), {}};
 }
 
 }  // namespace k7::test

@@ -88,7 +88,9 @@ TEST(DiagnosticCapture, RecordsEveryExchangeAsFilesThatParseBack) {
     EXPECT_EQ(events.front()["event"], "session.metadata");
     EXPECT_EQ(events.front()["fields"]["route"], "loopback");
     EXPECT_EQ(events.back()["event"], "session.finished");
-    for (const auto& event : events) EXPECT_TRUE(event["time"].get<std::string>().ends_with("Z") && event["fields"].is_object());
+    for (const auto& event : events) {
+        EXPECT_TRUE(event["time"].get<std::string>().ends_with("Z") && event["fields"].is_object()) << event;
+    }
     const auto eventNames = names(events);
     for (const char* expected : {"midi.trace.started", "midi.message.sent", "midi.send.completed", "midi.input.raw",
                                  "midi.message.received"}) {
