@@ -38,40 +38,27 @@ TEST(AudioSampleMono, SelectionsPickChannelsAndMixStopsAtShorterChannel) {
     EXPECT_TRUE(AudioSample{}.mono(AudioChannelSelection::mix).empty());
 }
 
-struct LoopCase {
-    const char* name;
-    friend void PrintTo(const LoopCase& c, std::ostream* os) { *os << c.name; }
-    std::size_t frames;
-    std::optional<AudioLoop> fileLoop;
-    AudioLoopSelection selection;
-    std::optional<AudioLoop> expected;
-};
-
-class AudioSampleResolvedLoop : public ::testing::TestWithParam<LoopCase> {};
-
-TEST_P(AudioSampleResolvedLoop, Resolves) {
-    const auto& c = GetParam();
-    AudioSample sample;
-    sample.channels = {std::vector<int32_t>(c.frames)};
-    sample.loop = c.fileLoop;
-    EXPECT_EQ(sample.resolvedLoop(c.selection), c.expected);
+// A loop that does not fit must never let a caller cut past the samples.
+TEST(AudioSampleResolvedLoop, KeepsOnlyLoopsInsideTheFrames) {
+    using L = AudioLoopSelection;
+    const std::vector<std::tuple<std::size_t, std::optional<AudioLoop>, L, std::optional<AudioLoop>>> cases{
+        {300, AudioLoop{100, 199}, L::sourceFile, AudioLoop{100, 199}},
+        {300, AudioLoop{100, 199}, L::forceOn, AudioLoop{100, 199}},
+        {300, std::nullopt, L::forceOn, AudioLoop{0, 299}},
+        {300, AudioLoop{100, 199}, L::forceOff, std::nullopt},
+        {1, AudioLoop{0, 0}, L::sourceFile, AudioLoop{0, 0}},
+        {300, AudioLoop{100, 300}, L::sourceFile, std::nullopt},
+        {300, AudioLoop{200, 100}, L::sourceFile, std::nullopt},
+        {300, AudioLoop{0, 5000}, L::forceOn, AudioLoop{0, 299}},
+        {0, std::nullopt, L::forceOn, std::nullopt},
+    };
+    for (const auto& [frames, fileLoop, selection, expected] : cases) {
+        AudioSample sample;
+        sample.channels = {std::vector<int32_t>(frames)};
+        sample.loop = fileLoop;
+        EXPECT_EQ(sample.resolvedLoop(selection), expected) << frames << " frames, selection " << int(selection);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AudioSampleResolvedLoop,
-    ::testing::Values(
-        LoopCase{"fileLoopKept", 300, AudioLoop{100, 199}, AudioLoopSelection::sourceFile, AudioLoop{100, 199}},
-        LoopCase{"noFileLoop", 300, std::nullopt, AudioLoopSelection::sourceFile, std::nullopt},
-        LoopCase{"forcedOnKeepsFileLoop", 300, AudioLoop{100, 199}, AudioLoopSelection::forceOn, AudioLoop{100, 199}},
-        LoopCase{"forcedOnWholeSample", 300, std::nullopt, AudioLoopSelection::forceOn, AudioLoop{0, 299}},
-        LoopCase{"forcedOff", 300, AudioLoop{100, 199}, AudioLoopSelection::forceOff, std::nullopt},
-        LoopCase{"singleFrameLoop", 1, AudioLoop{0, 0}, AudioLoopSelection::sourceFile, AudioLoop{0, 0}},
-        // A loop that does not fit must never let a caller cut past the samples.
-        LoopCase{"endPastFrames", 300, AudioLoop{100, 300}, AudioLoopSelection::sourceFile, std::nullopt},
-        LoopCase{"reversed", 300, AudioLoop{200, 100}, AudioLoopSelection::sourceFile, std::nullopt},
-        LoopCase{"badLoopForcedOn", 300, AudioLoop{0, 5000}, AudioLoopSelection::forceOn, AudioLoop{0, 299}},
-        LoopCase{"emptyForcedOn", 0, std::nullopt, AudioLoopSelection::forceOn, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace k7

@@ -18,13 +18,8 @@ class ElektronBackupRecordBuilder {
 public:
     // Unpacked Monomachine payload sizes after the position byte, from real dumps.
     static constexpr std::size_t monomachineUnpackedSize(ElektronBackupCommand command) {
-        switch (command) {
-            case ElektronBackupCommand::global: return 264;
-            case ElektronBackupCommand::kit: return 698;
-            case ElektronBackupCommand::pattern: return 6520;
-            case ElektronBackupCommand::song: return 4816;
-        }
-        return 0;
+        constexpr std::size_t sizes[] = {264, 698, 6520, 4816};  // global, kit, pattern, song
+        return sizes[static_cast<std::size_t>(command)];
     }
 
     // `longPattern` gives the 5410-byte pattern of more than 32 steps; `songRows` sizes a song.
@@ -40,24 +35,13 @@ public:
         };
         switch (command) {
             case ElektronBackupCommand::global:
-                raw(16);
-                encoded(128);
-                raw(19);
+                raw(16), encoded(128), raw(19);
                 break;
-            case ElektronBackupCommand::kit:
-                raw(16 + 16 * 24 + 16);  // name, parameters, levels
-                encoded(16 * 4);         // machine models
-                encoded(16 * 36);        // LFOs
-                raw(32);                 // effects
-                encoded(32);             // trig and mute groups
+            case ElektronBackupCommand::kit:  // name, parameters, levels; models; LFOs; effects; trig and mute groups
+                raw(16 + 16 * 24 + 16), encoded(16 * 4), encoded(16 * 36), raw(32), encoded(32);
                 break;
-            case ElektronBackupCommand::pattern:
-                encoded(64);  // trigs
-                encoded(64);  // lock masks
-                encoded(16);  // accent, slide, swing
-                raw(6);
-                encoded(64 * 32);  // locks
-                encoded(204);      // per-track masks
+            case ElektronBackupCommand::pattern:  // trigs, lock masks, accent/slide/swing, 6 bytes, locks, track masks
+                encoded(64), encoded(64), encoded(16), raw(6), encoded(64 * 32), encoded(204);
                 if (longPattern) encoded(2316);
                 break;
             case ElektronBackupCommand::song:
@@ -142,7 +126,6 @@ public:
         record[record.size() - 2] = static_cast<uint8_t>(length & 0x7F);
         return record;
     }
-
     // Run-length packing: 0x80 | n followed by the byte for runs and for bytes with bit 7 set.
     static Bytes pack(const Bytes& plain) {
         Bytes packed;
@@ -168,10 +151,7 @@ private:
         return Bytes{0xF0, 0x00, 0x20, 0x3C, product, 0x00, dumpMessageID(command), version[0], version[1], position};
     }
 
-    static uint32_t next(uint32_t& seed) {
-        seed = seed * 1664525u + 1013904223u;
-        return seed;
-    }
+    static uint32_t next(uint32_t& seed) { return seed = seed * 1664525u + 1013904223u; }
 
     static void appendRandom(Bytes& out, std::size_t count, uint32_t& seed, uint8_t mask) {
         for (std::size_t i = 0; i < count; ++i) out.push_back(static_cast<uint8_t>(next(seed) >> 24) & mask);

@@ -13,7 +13,7 @@
 namespace k7 {
 namespace {
 
-using testing::ElektronBackupRecordBuilder;
+using Builder = testing::ElektronBackupRecordBuilder;
 using Command = ElektronBackupCommand;
 using Profile = ElektronBackupProfile;
 
@@ -44,46 +44,37 @@ struct Damage {
     const char* warningPart;
 };
 
+std::vector<Bytes>::iterator at(Profile p, std::vector<Bytes>& m, Command c, std::size_t position) {
+    return m.begin() + static_cast<std::ptrdiff_t>(indexOf(p, c, static_cast<uint8_t>(position)));
+}
+
 std::vector<Damage> damages() {
-    const auto erase = [](Profile p, std::vector<Bytes>& m, Command c, uint8_t position) {
-        m.erase(m.begin() + static_cast<std::ptrdiff_t>(indexOf(p, c, position)));
-    };
+    using M = std::vector<Bytes>;
     return {
-        {"missingFirstGlobal",
-         [=](Profile p, auto& m) { erase(p, m, Command::global, 0); },
-         {{Command::global, 0}}, 1, 0, 0, "1 record is missing (global 0)"},
+        {"missingFirstGlobal", [](Profile p, M& m) { m.erase(at(p, m, Command::global, 0)); }, {{Command::global, 0}},
+         1, 0, 0, "1 record is missing (global 0)"},
         {"missingLastSongAndAKit",
-         [=](Profile p, auto& m) {
-             erase(p, m, Command::song, static_cast<uint8_t>(positionCount(p, Command::song) - 1));
-             erase(p, m, Command::kit, 17);
+         [](Profile p, M& m) {
+             m.erase(at(p, m, Command::song, positionCount(p, Command::song) - 1));
+             m.erase(at(p, m, Command::kit, 17));
          },
          {{Command::kit, 17}, {Command::song, 0xFF}}, 2, 0, 0, "2 records are missing (kit 17 and song "},
         {"corruptedPattern",
-         [](Profile p, auto& m) {
-             auto& record = m[indexOf(p, Command::pattern, 40)];
-             record = ElektronBackupRecordBuilder::withCorruptedPayload(record);
+         [](Profile p, M& m) {
+             auto record = at(p, m, Command::pattern, 40);
+             *record = Builder::withCorruptedPayload(*record);
          },
          {{Command::pattern, 40}}, 0, 1, 0, "1 record fails the length, checksum or data check (pattern 40)"},
-        {"wrongLengthField",
-         [](Profile p, auto& m) {
-             auto& record = m[indexOf(p, Command::song, 3)];
-             record = ElektronBackupRecordBuilder::withLengthField(record, 3);
-         },
-         {{Command::song, 3}}, 0, 1, 0, "(song 3)"},
-        {"duplicatedKitAppended",
-         [](Profile p, auto& m) { m.push_back(m[indexOf(p, Command::kit, 2)]); },
-         {{Command::kit, 2}}, 0, 0, 1, "1 record repeats a position already received (kit 2)"},
+        {"duplicatedKitAppended", [](Profile p, M& m) { m.push_back(*at(p, m, Command::kit, 2)); }, {{Command::kit, 2}},
+         0, 0, 1, "1 record repeats a position already received (kit 2)"},
         {"kitReceivedTwiceOnceDamaged",
-         [](Profile p, auto& m) {
-             const auto copy = ElektronBackupRecordBuilder::withCorruptedPayload(m[indexOf(p, Command::kit, 9)]);
-             m.insert(m.begin() + static_cast<std::ptrdiff_t>(indexOf(p, Command::kit, 9)), copy);
+         [](Profile p, M& m) {
+             const auto record = at(p, m, Command::kit, 9);
+             m.insert(record, Builder::withCorruptedPayload(*record));
          },
          {{Command::kit, 9}}, 0, 1, 1, "(kit 9)"},
         {"allPatternsMissing",
-         [](Profile p, auto& m) {
-             const auto first = m.begin() + static_cast<std::ptrdiff_t>(indexOf(p, Command::pattern, 0));
-             m.erase(first, first + 128);
-         },
+         [](Profile p, M& m) { m.erase(at(p, m, Command::pattern, 0), at(p, m, Command::pattern, 128)); },
          {}, 128, 0, 0, "128 records are missing (pattern 0, pattern 1, pattern 2, pattern 3, pattern 4 and 123 more)"},
     };
 }
@@ -98,7 +89,7 @@ class ElektronBackupRepairTests : public ::testing::TestWithParam<RepairCase> {}
 
 TEST_P(ElektronBackupRepairTests, DamageIsReportedPlannedAndRepaired) {
     const auto& [profile, damage] = GetParam();
-    const auto complete = ElektronBackupRecordBuilder::backup(profile);
+    const auto complete = Builder::backup(profile);
     auto received = complete;
     damage.apply(profile, received);
 
@@ -136,8 +127,7 @@ TEST_P(ElektronBackupRepairTests, DamageIsReportedPlannedAndRepaired) {
         replacements.emplace(target, fresh);
     }
     const auto merged = plan->applying(replacements, received);
-    EXPECT_EQ(plan->validationSummary(merged),
-              (ElektronBackupValidationSummary{true, expectedRecordCount(profile)}));
+    EXPECT_EQ(plan->validationSummary(merged), (ElektronBackupValidationSummary{true, expectedRecordCount(profile)}));
     // Every replacement lands where its record belongs.
     EXPECT_EQ(merged, complete);
     EXPECT_EQ(validate(profile, merged).correctiveWarning, std::nullopt);
@@ -159,46 +149,43 @@ INSTANTIATE_TEST_SUITE_P(Profiles, ElektronBackupRepairTests, ::testing::ValuesI
 TEST(ElektronBackupRepairPlanTests, NoPlanWithoutABackupOrWithoutWorkToDo) {
     const std::vector<std::vector<Bytes>> lists{
         {},
-        ElektronBackupRecordBuilder::backup(Profile::machinedrum),
-        ElektronBackupRecordBuilder::backup(Profile::monomachineEMS),
+        Builder::backup(Profile::machinedrum),
+        Builder::backup(Profile::monomachineEMS),
         // A damaged kit on its own is reported, but is no backup to complete.
-        {ElektronBackupRecordBuilder::withCorruptedPayload(ElektronBackupRecordBuilder::machinedrum(Command::kit, 1))},
+        {Builder::withCorruptedPayload(Builder::machinedrum(Command::kit, 1))},
     };
     for (const auto& list : lists) EXPECT_FALSE(ElektronBackupRepairPlan::make(list, 0));
 
     // Only a record at a position the instrument lacks: nothing can be requested for it.
-    auto extra = ElektronBackupRecordBuilder::backup(Profile::machinedrum);
-    extra.push_back(ElektronBackupRecordBuilder::machinedrum(Command::kit, 64));
+    auto extra = Builder::backup(Profile::machinedrum);
+    extra.push_back(Builder::machinedrum(Command::kit, 64));
     EXPECT_TRUE(MachinedrumDumpValidator::validate(extra).correctiveWarning);
     EXPECT_FALSE(ElektronBackupRepairPlan::make(extra, 0));
 }
 
 TEST(ElektronBackupRepairPlanTests, DeviceIDComesFromTheRecordsElseTheSevenBitFallback) {
-    std::vector<Bytes> received{ElektronBackupRecordBuilder::monomachine(Command::global, 0),
-                                ElektronBackupRecordBuilder::monomachine(Command::kit, 0)};
+    std::vector<Bytes> received{Builder::monomachine(Command::global, 0), Builder::monomachine(Command::kit, 0)};
     received[0][5] = 0x03;
-    received[0] = ElektronBackupRecordBuilder::resealed(received[0]);
+    received[0] = Builder::resealed(received[0]);
     EXPECT_EQ(ElektronBackupRepairPlan::make(received, 9)->deviceID(), 0x03);
 
-    for (auto& message : received) message = ElektronBackupRecordBuilder::withCorruptedPayload(message);
+    for (auto& message : received) message = Builder::withCorruptedPayload(message);
     EXPECT_EQ(ElektronBackupRepairPlan::make(received, 9)->deviceID(), 9);
     EXPECT_EQ(ElektronBackupRepairPlan::make(received, 0x80)->deviceID(), 0);
 }
 
 TEST(ElektronBackupRepairPlanTests, ReplacementsThatDoNotMatchTheirTargetAreNotMerged) {
-    const auto complete = ElektronBackupRecordBuilder::backup(Profile::machinedrum);
+    const auto complete = Builder::backup(Profile::machinedrum);
     auto received = complete;
     const std::size_t kit5 = indexOf(Profile::machinedrum, Command::kit, 5);
-    received[kit5] = ElektronBackupRecordBuilder::withCorruptedPayload(received[kit5]);
+    received[kit5] = Builder::withCorruptedPayload(received[kit5]);
     const auto plan = ElektronBackupRepairPlan::make(received, 0);
     ASSERT_TRUE(plan);
     const auto kit5Key = key(Profile::machinedrum, Command::kit, 5);
 
-    const std::vector<Bytes> wrongReplies{
-        complete[kit5 + 1],                                                          // another position
-        ElektronBackupRecordBuilder::withCorruptedPayload(complete[kit5]),           // damaged again
-        ElektronBackupRecordBuilder::monomachine(Command::kit, 5),                   // other instrument
-    };
+    // Another position, damaged again, the other instrument's.
+    const std::vector<Bytes> wrongReplies{complete[kit5 + 1], Builder::withCorruptedPayload(complete[kit5]),
+                                          Builder::monomachine(Command::kit, 5)};
     for (const auto& reply : wrongReplies) {
         const auto merged = plan->applying({{kit5Key, reply}}, received);
         EXPECT_EQ(merged, received);
@@ -209,77 +196,60 @@ TEST(ElektronBackupRepairPlanTests, ReplacementsThatDoNotMatchTheirTargetAreNotM
     // A valid record that is not a target is a valid reply, yet merging leaves its record alone.
     EXPECT_TRUE(plan->isValidReplacement(complete[kit5 + 1]));
     EXPECT_EQ(plan->applying({{key(Profile::machinedrum, Command::kit, 6), complete[kit5 + 1]}}, received), received);
-    EXPECT_FALSE(plan->isValidReplacement(ElektronBackupRecordBuilder::machinedrum(Command::kit, 64)));
+    EXPECT_FALSE(plan->isValidReplacement(Builder::machinedrum(Command::kit, 64)));
 }
 
 TEST(ElektronBackupRepairPlanTests, MergeKeepsOtherMessagesAndPlacesMissingRecordsByBackupOrder) {
     const Bytes other{0xF0, 0x7E, 0x00, 0x01, 0xF7};
-    const auto global0 = ElektronBackupRecordBuilder::monomachine(Command::global, 0);
-    const auto kit4 = ElektronBackupRecordBuilder::monomachine(Command::kit, 4);
-    const auto kit9 = ElektronBackupRecordBuilder::monomachine(Command::kit, 9);
-    const std::vector<Bytes> received{other, kit9, global0, other, kit4};
+    const auto mnm = [](Command c, uint8_t position) { return Builder::monomachine(c, position); };
+    const std::vector<Bytes> received{other, mnm(Command::kit, 9), mnm(Command::global, 0), other, mnm(Command::kit, 4)};
     const auto plan = ElektronBackupRepairPlan::make(received, 0);
     ASSERT_TRUE(plan);
-    const auto kit5 = ElektronBackupRecordBuilder::monomachine(Command::kit, 5);
-    const auto kit0 = ElektronBackupRecordBuilder::monomachine(Command::kit, 0);
-    const auto song0 = ElektronBackupRecordBuilder::monomachine(Command::song, 0);
-    const auto merged = plan->applying({{key(Profile::monomachineStock, Command::kit, 5), kit5},
-                                        {key(Profile::monomachineStock, Command::kit, 0), kit0},
-                                        {key(Profile::monomachineStock, Command::song, 0), song0}},
-                                       received);
+    ElektronBackupRepairPlan::Replacements replacements;
+    for (auto [c, position] : {std::pair{Command::kit, 5}, {Command::kit, 0}, {Command::song, 0}}) {
+        replacements.emplace(key(Profile::monomachineStock, c, static_cast<uint8_t>(position)), mnm(c, position));
+    }
     // kit 0 follows global 0, kit 5 follows kit 4, song 0 follows the last record before it (kit 9).
-    EXPECT_EQ(merged, (std::vector<Bytes>{other, kit9, song0, global0, kit0, other, kit4, kit5}));
+    EXPECT_EQ(plan->applying(replacements, received),
+              (std::vector<Bytes>{other, mnm(Command::kit, 9), mnm(Command::song, 0), mnm(Command::global, 0),
+                                  mnm(Command::kit, 0), other, mnm(Command::kit, 4), mnm(Command::kit, 5)}));
 }
-
-struct RequestCase {
-    ElektronBackupRecordKey key;
-    uint8_t deviceID;
-    std::optional<Bytes> bytes;
-};
 
 TEST(ElektronBackupRepairPlanTests, RequestsAreNineBytesForTheirOwnInstrumentOnly) {
     using MD = MachinedrumRecordKey;
     using MNM = MonomachineRecordKey;
-    const std::vector<RequestCase> cases{
-        {MD{Command::global, 7}, 0, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x51, 0x07, 0xF7}},
-        {MD{Command::kit, 5}, 0, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x53, 0x05, 0xF7}},
-        {MD{Command::pattern, 127}, 1, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x01, 0x68, 0x7F, 0xF7}},
-        {MD{Command::song, 31}, 0, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x6A, 0x1F, 0xF7}},
+    const auto request = [](uint8_t product, uint8_t device, uint8_t id, uint8_t position) {
+        return Bytes{0xF0, 0x00, 0x20, 0x3C, product, device, id, position, 0xF7};
+    };
+    const std::vector<std::tuple<ElektronBackupRecordKey, uint8_t, std::optional<Bytes>>> cases{
+        {MD{Command::global, 7}, 0, request(0x02, 0, 0x51, 0x07)},
+        {MD{Command::kit, 5}, 0, request(0x02, 0, 0x53, 0x05)},
+        {MD{Command::pattern, 127}, 1, request(0x02, 1, 0x68, 0x7F)},
+        {MD{Command::song, 31}, 0, request(0x02, 0, 0x6A, 0x1F)},
         {MD{Command::kit, 64}, 0, std::nullopt},
         {MD{Command::song, 32}, 0, std::nullopt},
         {MD{Command::kit, 1}, 0x80, std::nullopt},
-        {MNM{Command::kit, 127}, 0, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x03, 0x00, 0x53, 0x7F, 0xF7}},
-        {MNM{Command::song, 23}, 0, Bytes{0xF0, 0x00, 0x20, 0x3C, 0x03, 0x00, 0x6A, 0x17, 0xF7}},
+        {MNM{Command::kit, 127}, 0, request(0x03, 0, 0x53, 0x7F)},
+        {MNM{Command::song, 23}, 0, request(0x03, 0, 0x6A, 0x17)},
         {MNM{Command::song, 24}, 0, std::nullopt},
         {MNM{Command::global, 8}, 0, std::nullopt},
     };
-    for (const auto& c : cases) {
-        const auto request = c.key.machine() == ElektronBackupMachine::machinedrum
-                                 ? MachinedrumBackupRepairPlan::request(c.key, c.deviceID)
-                                 : MonomachineBackupRepairPlan::request(c.key, c.deviceID);
-        EXPECT_EQ(request, c.bytes) << c.key.displayName();
+    for (const auto& [key, device, bytes] : cases) {
+        EXPECT_EQ(key.machine() == ElektronBackupMachine::machinedrum ? MachinedrumBackupRepairPlan::request(key, device)
+                                                                     : MonomachineBackupRepairPlan::request(key, device),
+                  bytes)
+            << key.displayName();
     }
     EXPECT_FALSE(MachinedrumBackupRepairPlan::request(MNM{Command::kit, 1}, 0));
     EXPECT_FALSE(MonomachineBackupRepairPlan::request(MD{Command::kit, 1}, 0));
 }
 
-TEST(ElektronBackupRepairPlanTests, KeysNameThemselvesAndSortInBackupOrder) {
-    EXPECT_EQ(ElektronBackupRecordKey::machinedrum(Command::pattern, 127).displayName(), "pattern 127");
-    EXPECT_EQ(ElektronBackupRecordKey::monomachine(Command::global, 0).displayName(), "global 0");
-    EXPECT_LT(ElektronBackupRecordKey::machinedrum(Command::global, 7),
-              ElektronBackupRecordKey::machinedrum(Command::kit, 0));
-    EXPECT_LT(ElektronBackupRecordKey::machinedrum(Command::kit, 2), ElektronBackupRecordKey::machinedrum(Command::kit, 10));
-    EXPECT_NE(ElektronBackupRecordKey::machinedrum(Command::kit, 2), ElektronBackupRecordKey::monomachine(Command::kit, 2));
-    EXPECT_NE(std::hash<ElektronBackupRecordKey>{}(ElektronBackupRecordKey::machinedrum(Command::kit, 2)),
-              std::hash<ElektronBackupRecordKey>{}(ElektronBackupRecordKey::monomachine(Command::kit, 2)));
-}
-
 TEST(ElektronBackupRepairPlanTests, WarningIsOneSentenceForAFullyDamagedBackup) {
-    auto received = ElektronBackupRecordBuilder::backup(Profile::machinedrum);
+    auto received = Builder::backup(Profile::machinedrum);
     received.erase(received.begin() + 8, received.begin() + 15);  // kits 0...6
-    received[0] = ElektronBackupRecordBuilder::withCorruptedPayload(received[0]);
+    received[0] = Builder::withCorruptedPayload(received[0]);
     received.push_back(received[1]);
-    received.push_back(ElektronBackupRecordBuilder::machinedrum(Command::song, 40));
+    received.push_back(Builder::machinedrum(Command::song, 40));
     EXPECT_EQ(MachinedrumDumpValidator::validate(received).correctiveWarning,
               "This Machinedrum backup is not complete and valid: 7 records are missing (kit 0, kit 1, kit 2, kit 3, "
               "kit 4 and 2 more), 1 record fails the length, checksum or data check (global 0), 1 record repeats a "

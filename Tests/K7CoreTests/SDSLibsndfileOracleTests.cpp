@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "K7Core/SDSDataPacket.h"
@@ -30,53 +33,6 @@ namespace {
 
 using namespace sds_test;
 
-// An in-memory file for libsndfile's virtual I/O.
-struct MemoryFile {
-    Bytes bytes;
-    sf_count_t position = 0;
-
-    static SF_VIRTUAL_IO io() {
-        SF_VIRTUAL_IO v{};
-        v.get_filelen = [](void* self) { return static_cast<sf_count_t>(file(self).bytes.size()); };
-        v.seek = [](sf_count_t offset, int whence, void* self) {
-            auto& f = file(self);
-            const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.position : f.bytes.size();
-            f.position = std::max<sf_count_t>(0, base + offset);
-            return f.position;
-        };
-        v.read = [](void* out, sf_count_t count, void* self) {
-            auto& f = file(self);
-            const sf_count_t available = std::max<sf_count_t>(0, static_cast<sf_count_t>(f.bytes.size()) - f.position);
-            const sf_count_t n = std::min(count, available);
-            std::memcpy(out, f.bytes.data() + f.position, static_cast<std::size_t>(n));
-            f.position += n;
-            return n;
-        };
-        v.write = [](const void* in, sf_count_t count, void* self) {
-            auto& f = file(self);
-            const auto end = static_cast<std::size_t>(f.position + count);
-            if (f.bytes.size() < end) f.bytes.resize(end);
-            std::memcpy(f.bytes.data() + f.position, in, static_cast<std::size_t>(count));
-            f.position += count;
-            return count;
-        };
-        v.tell = [](void* self) { return file(self).position; };
-        return v;
-    }
-    static MemoryFile& file(void* self) { return *static_cast<MemoryFile*>(self); }
-};
-
-int subformat(int bits) {
-    switch (bits) {
-        case 8:
-            return SF_FORMAT_PCM_S8;
-        case 16:
-            return SF_FORMAT_PCM_16;
-        default:
-            return SF_FORMAT_PCM_24;
-    }
-}
-
 // Full-scale 32-bit values carry the words in their top bits.
 std::vector<int> fullScale(const std::vector<int32_t>& words, int bits) {
     std::vector<int> values;
@@ -84,19 +40,19 @@ std::vector<int> fullScale(const std::vector<int32_t>& words, int bits) {
     return values;
 }
 
+// libsndfile works on a temporary file; its bytes are read back whole.
 Bytes libsndfileWrites(const std::vector<int32_t>& words, int bits) {
-    MemoryFile file;
-    SF_VIRTUAL_IO io = MemoryFile::io();
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 1;
-    info.format = SF_FORMAT_SDS | subformat(bits);
-    SNDFILE* handle = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
+    const int subformat = bits == 8 ? SF_FORMAT_PCM_S8 : bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24;
+    SF_INFO info{0, 44100, 1, SF_FORMAT_SDS | subformat, 0, 0};
+    SNDFILE* handle = sf_open_fd(fileno(file.get()), SFM_WRITE, &info, SF_FALSE);
     if (!handle) throw std::runtime_error(sf_strerror(nullptr));
     const auto values = fullScale(words, bits);
     sf_write_int(handle, values.data(), static_cast<sf_count_t>(values.size()));
     sf_close(handle);
-    return file.bytes;
+    Bytes bytes(static_cast<std::size_t>(lseek(fileno(file.get()), 0, SEEK_END)));
+    EXPECT_EQ(pread(fileno(file.get()), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    return bytes;
 }
 
 struct ReadBack {
@@ -105,10 +61,10 @@ struct ReadBack {
 };
 
 ReadBack libsndfileReads(const Bytes& bytes) {
-    MemoryFile file{bytes, 0};
-    SF_VIRTUAL_IO io = MemoryFile::io();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
+    EXPECT_EQ(pwrite(fileno(file.get()), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
     ReadBack result;
-    SNDFILE* handle = sf_open_virtual(&io, SFM_READ, &result.info, &file);
+    SNDFILE* handle = sf_open_fd(fileno(file.get()), SFM_READ, &result.info, SF_FALSE);
     if (!handle) throw std::runtime_error(sf_strerror(nullptr));
     result.values.resize(static_cast<std::size_t>(result.info.frames));
     result.values.resize(static_cast<std::size_t>(
@@ -129,12 +85,10 @@ void expectSameDump(const Bytes& ours, const Bytes& theirs, std::size_t words, i
     const std::size_t perPacket = SDSSamplePacking::wordsPerPacket(bits);
     const std::size_t packets = (words + perPacket - 1) / perPacket;
     for (std::size_t p = 0; p < packets; ++p) {
-        const std::size_t start = 21 + p * SDSDataPacket::byteCount;
         const bool partial = p + 1 == packets && words % perPacket != 0;
         const std::size_t used = partial ? 5 : SDSDataPacket::byteCount;
-        const auto mine = ours.begin() + start;
-        const auto other = theirs.begin() + start;
-        const auto [a, b] = std::mismatch(mine, mine + used, other);
+        const auto mine = ours.begin() + 21 + p * SDSDataPacket::byteCount;
+        const auto [a, b] = std::mismatch(mine, mine + used, theirs.begin() + (mine - ours.begin()));
         EXPECT_EQ(a, mine + used) << "packet " << p << " differs at byte " << (a - mine);
     }
 }
@@ -144,7 +98,7 @@ class SDSLibsndfileOracle : public ::testing::TestWithParam<int> {};
 TEST_P(SDSLibsndfileOracle, WritesTheSameDump) {
     const int bits = GetParam();
     const std::size_t perPacket = SDSSamplePacking::wordsPerPacket(bits);
-    for (std::size_t count : {perPacket, 3 * perPacket, perPacket + 1, std::size_t{1000}, 130 * perPacket + 7}) {
+    for (std::size_t count : {3 * perPacket, perPacket + 1, std::size_t{1000}, 130 * perPacket + 7}) {
         SCOPED_TRACE(count);
         const auto words = rampSamples(count, bits);
         const Bytes theirs = libsndfileWrites(words, bits);
@@ -158,9 +112,7 @@ TEST_P(SDSLibsndfileOracle, WritesTheSameDump) {
 
         const Bytes ours = codecWrites(words, bits);
         expectSameDump(ours, theirs, count, bits);
-        if (count % perPacket == 0) {
-            EXPECT_TRUE(ours == theirs) << "full packets only: identical files";
-        }
+        EXPECT_TRUE(count % perPacket != 0 || ours == theirs) << "full packets only: identical files";
     }
 }
 
@@ -186,11 +138,9 @@ INSTANTIATE_TEST_SUITE_P(Widths, SDSLibsndfileOracle, ::testing::Values(8, 16, 2
 
 TEST(SDSLibsndfileOracle, FourteenBitData) {
     // Written by libsndfile as a 16-bit dump, the words two bits further left.
-    const auto words14 = rampSamples(777, 14);
     std::vector<int32_t> words16;
-    for (int32_t w : words14) words16.push_back(w * 4);
-    const Bytes theirs = libsndfileWrites(words16, 16);
-    expectSameDump(codecWrites(words16, 16), theirs, words16.size(), 16);
+    for (int32_t w : rampSamples(777, 14)) words16.push_back(w * 4);
+    expectSameDump(codecWrites(words16, 16), libsndfileWrites(words16, 16), words16.size(), 16);
 
     // Two bytes a word, as 14-bit dumps are sent, read back at the neighbouring width.
     expectReadBack(rampSamples(777, 12), 12);

@@ -6,30 +6,35 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "K7Core/Bytes.h"
-#include "K7Core/Overloaded.h"
 #include "K7Core/SDSReceiverStateMachine.h"
 #include "K7Core/SDSSamplePacking.h"
 #include "K7Core/SDSSenderStateMachine.h"
+#include "K7Core/SPS1UWFileNameMessage.h"
 
 namespace k7::sds_test {
 
-// A deterministic ramp that touches both extremes of the width.
+// A deterministic spread from the lowest word of the width to the highest.
 inline std::vector<int32_t> rampSamples(std::size_t count, int bits) {
     const int64_t low = SDSSamplePacking::minimumWord(bits);
-    const int64_t high = SDSSamplePacking::maximumWord(bits);
+    const int64_t span = SDSSamplePacking::maximumWord(bits) - low + 1;
     std::vector<int32_t> samples(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const int64_t span = high - low + 1;
         samples[i] = static_cast<int32_t>(low + (static_cast<int64_t>(i) * 2654435761LL) % span);
     }
     if (count > 0) samples[0] = static_cast<int32_t>(low);
-    if (count > 1) samples[count - 1] = static_cast<int32_t>(high);
+    if (count > 1) samples[count - 1] = static_cast<int32_t>(low + span - 1);
     return samples;
+}
+
+inline SDSDumpHeaderMessage classicHeader(uint32_t words, uint8_t bits = 16, uint16_t sample = 5, uint8_t device = 0) {
+    return SDSDumpHeader(device, sample, bits, 44100, words, 0, 0, 0x7F);
+}
+
+inline Bytes sps1UWName(const char* name = "Kick") {
+    return SPS1UWFileNameMessage(0, 5, SPS1UWFileName::normalizing(name)).encode();
 }
 
 inline SDSSenderConfiguration openLoop(bool endOfFile = false) {
@@ -41,14 +46,27 @@ inline SDSSenderConfiguration openLoop(bool endOfFile = false) {
     return c;
 }
 
-inline SDSSenderConfiguration handshake(int retries = 2) {
+inline SDSSenderConfiguration handshake() {
     SDSSenderConfiguration c;
-    c.mode = SDSTransferMode::handshake;
-    c.maximumRetries = retries;
     c.acknowledgementTimeout = std::chrono::milliseconds(500);
     c.waitTimeout = std::chrono::seconds(5);
     c.deviceMatchPolicy = SDSDeviceMatchPolicy::exactOrBroadcastOrDeviceZero;
     return c;
+}
+
+template <typename T, typename Action>
+std::vector<T> actionsOf(const std::vector<Action>& actions) {
+    std::vector<T> found;
+    for (const auto& action : actions) {
+        if (const auto* a = std::get_if<T>(&action)) found.push_back(*a);
+    }
+    return found;
+}
+
+inline Bytes concatenated(const std::vector<Bytes>& messages) {
+    Bytes all;
+    for (const Bytes& m : messages) all.insert(all.end(), m.begin(), m.end());
+    return all;
 }
 
 // Every message an open-loop sender emits, each timer answered at once.
@@ -60,8 +78,7 @@ struct OpenLoopRun {
 
 inline OpenLoopRun runOpenLoop(SDSSenderStateMachine sender) {
     OpenLoopRun run;
-    std::vector<SDSSenderAction> pending = sender.handle(sds_sender_event::Start{});
-    while (!pending.empty()) {
+    for (auto pending = sender.handle(sds_sender_event::Start{}); !pending.empty();) {
         std::vector<SDSSenderAction> next;
         for (const auto& action : pending) {
             run.actions.push_back(action);
@@ -70,17 +87,11 @@ inline OpenLoopRun runOpenLoop(SDSSenderStateMachine sender) {
                 auto more = sender.handle(sds_sender_event::Timeout{timer->id});
                 next.insert(next.end(), more.begin(), more.end());
             }
-            if (std::holds_alternative<sds_sender_action::Completed>(action)) run.completed = true;
+            run.completed |= std::holds_alternative<sds_sender_action::Completed>(action);
         }
         pending = std::move(next);
     }
     return run;
-}
-
-inline Bytes concatenated(const std::vector<Bytes>& messages) {
-    Bytes all;
-    for (const Bytes& m : messages) all.insert(all.end(), m.begin(), m.end());
-    return all;
 }
 
 // A sender and a receiver joined by a cable that a test can tamper with. Messages are delivered
@@ -88,29 +99,32 @@ inline Bytes concatenated(const std::vector<Bytes>& messages) {
 class SimulatedLink {
 public:
     enum class Direction { toReceiver, toSender };
-    // Returns what actually arrives instead of the message (nothing = lost). `index` counts the
-    // messages sent in that direction so far, from 0.
+    // What arrives instead of the message (nothing = lost); `index` counts the messages sent in
+    // that direction so far, from 0.
     using Tamper = std::function<std::vector<Bytes>(Direction, const Bytes&, std::size_t index)>;
 
     SimulatedLink(SDSSenderStateMachine sender, SDSReceiverStateMachine receiver, Tamper tamper = {})
         : sender_(std::move(sender)), receiver_(std::move(receiver)), tamper_(std::move(tamper)) {}
 
-    void run(std::function<void(SimulatedLink&)> afterEachStep = {}, int maximumSteps = 1000000) {
-        senderActions(sender_.handle(sds_sender_event::Start{}));
-        for (int step = 0; step < maximumSteps && !finished(); ++step) {
+    void run(const std::function<void(SimulatedLink&)>& afterEachStep = {}) {
+        senderDid(sender_.handle(sds_sender_event::Start{}));
+        for (int step = 0; step < 1000000 && !finished(); ++step) {
             if (!cable_.empty()) {
-                auto [direction, message] = cable_.front();
+                const auto [direction, message] = cable_.front();
                 cable_.erase(cable_.begin());
-                deliver(direction, message);
-            } else if (!timers_.empty()) {
-                const auto it = timers_.begin();
-                now_ = it->first.first;
-                const auto [side, id] = std::pair{it->first.second, it->second};
-                timers_.erase(it);
-                if (side == Direction::toSender) {
-                    senderActions(sender_.handle(sds_sender_event::Timeout{id}));
+                if (direction == Direction::toReceiver) {
+                    receiverDid(receiver_.handle(sds_receiver_event::Message{message}));
                 } else {
-                    receiverActions(receiver_.handle(sds_receiver_event::Timeout{id}));
+                    senderDid(sender_.handle(sds_sender_event::Control{SDSControlMessage::decode(message)}));
+                }
+            } else if (!timers_.empty()) {
+                const auto [deadline, id] = *timers_.begin();
+                timers_.erase(timers_.begin());
+                now_ = deadline.first;
+                if (deadline.second == Direction::toSender) {
+                    senderDid(sender_.handle(sds_sender_event::Timeout{id}));
+                } else {
+                    receiverDid(receiver_.handle(sds_receiver_event::Timeout{id}));
                 }
             } else {
                 break;
@@ -119,86 +133,46 @@ public:
         }
     }
 
-    void cancelSender() { senderActions(sender_.handle(sds_sender_event::Cancel{})); }
+    void cancelSender() { senderDid(sender_.handle(sds_sender_event::Cancel{})); }
 
     bool finished() const {
-        return sender_.isFinished() && cable_.empty() && !std::holds_alternative<sds_receiver_status::Receiving>(receiver_.status());
+        return sender_.isFinished() && cable_.empty() &&
+               !std::holds_alternative<sds_receiver_status::Receiving>(receiver_.status());
     }
 
-    const std::vector<SDSSenderAction>& senderLog() const { return senderLog_; }
-    const std::vector<SDSReceiverAction>& receiverLog() const { return receiverLog_; }
-    const SDSReceiverStateMachine& receiver() const { return receiver_; }
-    int64_t now() const { return now_; }
-
     template <typename T>
-    std::vector<T> senderActionsOf() const { return of<T>(senderLog_); }
+    std::vector<T> senderActionsOf() const { return actionsOf<T>(senderLog_); }
     template <typename T>
-    std::vector<T> receiverActionsOf() const { return of<T>(receiverLog_); }
+    std::vector<T> receiverActionsOf() const { return actionsOf<T>(receiverLog_); }
 
 private:
-    template <typename T, typename Action>
-    static std::vector<T> of(const std::vector<Action>& log) {
-        std::vector<T> found;
-        for (const auto& action : log) {
-            if (const auto* a = std::get_if<T>(&action)) found.push_back(*a);
-        }
-        return found;
-    }
-
-    void transmit(Direction direction, const Bytes& message) {
-        std::size_t& count = direction == Direction::toReceiver ? sentToReceiver_ : sentToSender_;
-        const std::size_t index = count++;
-        std::vector<Bytes> arriving = tamper_ ? tamper_(direction, message, index) : std::vector<Bytes>{message};
-        for (auto& m : arriving) cable_.emplace_back(direction, std::move(m));
-    }
-
-    void deliver(Direction direction, const Bytes& message) {
-        if (direction == Direction::toReceiver) {
-            receiverActions(receiver_.handle(sds_receiver_event::Message{message}));
-            return;
-        }
-        try {
-            senderActions(sender_.handle(sds_sender_event::Control{SDSControlMessage::decode(message)}));
-        } catch (const SDSError&) {
-        }
-    }
-
-    void senderActions(const std::vector<SDSSenderAction>& actions) {
+    // `self` is the side the actions come from; its timers call back to it, its sends go to the other.
+    template <typename Send, typename Schedule, typename Cancel, typename Action>
+    void did(const std::vector<Action>& actions, std::vector<Action>& log, Direction self, Direction other) {
         for (const auto& action : actions) {
-            senderLog_.push_back(action);
-            std::visit(Overloaded{
-                           [&](const sds_sender_action::Send& a) { transmit(Direction::toReceiver, a.message); },
-                           [&](const sds_sender_action::ScheduleTimeout& a) {
-                               timers_.emplace(std::pair{now_ + a.delay.count(), Direction::toSender}, a.id);
-                           },
-                           [&](const sds_sender_action::CancelTimeout& a) { erase(Direction::toSender, a.id); },
-                           [](const auto&) {},
-                       },
-                       action);
-        }
-    }
-
-    void receiverActions(const std::vector<SDSReceiverAction>& actions) {
-        for (const auto& action : actions) {
-            receiverLog_.push_back(action);
-            std::visit(Overloaded{
-                           [&](const sds_receiver_action::Send& a) { transmit(Direction::toSender, a.message); },
-                           [&](const sds_receiver_action::ScheduleTimeout& a) {
-                               timers_.emplace(std::pair{now_ + a.delay.count(), Direction::toReceiver}, a.id);
-                           },
-                           [&](const sds_receiver_action::CancelTimeout& a) { erase(Direction::toReceiver, a.id); },
-                           [](const auto&) {},
-                       },
-                       action);
-        }
-    }
-
-    void erase(Direction side, uint64_t id) {
-        for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-            if (it->first.second == side && it->second == id) {
-                timers_.erase(it);
-                return;
+            log.push_back(action);
+            if (const auto* a = std::get_if<Send>(&action)) transmit(other, a->message);
+            if (const auto* a = std::get_if<Schedule>(&action)) {
+                timers_.emplace(std::pair{now_ + a->delay.count(), self}, a->id);
             }
+            if (const auto* a = std::get_if<Cancel>(&action)) {
+                std::erase_if(timers_, [&](const auto& t) { return t.first.second == self && t.second == a->id; });
+            }
+        }
+    }
+    void senderDid(const std::vector<SDSSenderAction>& actions) {
+        namespace a = sds_sender_action;
+        did<a::Send, a::ScheduleTimeout, a::CancelTimeout>(actions, senderLog_, Direction::toSender, Direction::toReceiver);
+    }
+    void receiverDid(const std::vector<SDSReceiverAction>& actions) {
+        namespace a = sds_receiver_action;
+        did<a::Send, a::ScheduleTimeout, a::CancelTimeout>(actions, receiverLog_, Direction::toReceiver,
+                                                          Direction::toSender);
+    }
+    void transmit(Direction direction, const Bytes& message) {
+        const std::size_t index = sent_[direction]++;
+        for (auto& m : tamper_ ? tamper_(direction, message, index) : std::vector<Bytes>{message}) {
+            cable_.emplace_back(direction, std::move(m));
         }
     }
 
@@ -206,11 +180,10 @@ private:
     SDSReceiverStateMachine receiver_;
     Tamper tamper_;
     std::vector<std::pair<Direction, Bytes>> cable_;
-    std::multimap<std::pair<int64_t, Direction>, uint64_t> timers_;
+    std::multimap<std::pair<int64_t, Direction>, uint64_t> timers_;  // deadline and whose timer
     std::vector<SDSSenderAction> senderLog_;
     std::vector<SDSReceiverAction> receiverLog_;
-    std::size_t sentToReceiver_ = 0;
-    std::size_t sentToSender_ = 0;
+    std::map<Direction, std::size_t> sent_;
     int64_t now_ = 0;
 };
 

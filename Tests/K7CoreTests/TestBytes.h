@@ -2,18 +2,40 @@
 
 // Small helpers shared by the core tests.
 
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "K7Core/Bytes.h"
+#include "K7Core/K7Error.h"
+
+namespace k7 {
+
+// Failures print as their labelled case.
+template <typename Derived, typename Case>
+std::ostream& operator<<(std::ostream& out, const K7Error<Derived, Case>& error) {
+    return out << error.describe();
+}
+
+}  // namespace k7
 
 namespace k7::test {
+
+// The error of type E that `call` throws, if it throws one.
+template <typename E, typename Call>
+std::optional<E> thrown(Call&& call) {
+    try {
+        call();
+    } catch (const E& error) {
+        return error;
+    }
+    return std::nullopt;
+}
 
 inline Bytes bytes(std::initializer_list<int> values) {
     Bytes out;
@@ -36,18 +58,6 @@ inline Bytes sysEx(std::size_t length, uint8_t seed = 0) {
     return message;
 }
 
-// A GoogleTest parameter name from a case's free-text name.
-struct CaseName {
-    template <typename Info>
-    std::string operator()(const Info& info) const {
-        std::string name = info.param.name;
-        for (auto& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        return name;
-    }
-};
-
 // The folder of real instrument dumps beside the project, when it is there.
 inline std::optional<std::filesystem::path> sharedTestData() {
     const auto folder = std::filesystem::path(K7_SOURCE_DIR) / ".." / "shared" / "testdata";
@@ -57,7 +67,7 @@ inline std::optional<std::filesystem::path> sharedTestData() {
 
 inline Bytes readFile(const std::filesystem::path& path) {
     std::ifstream stream(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    return Bytes{std::istreambuf_iterator<char>(stream), {}};
 }
 
 }  // namespace k7::test

@@ -17,6 +17,13 @@ using namespace std::chrono_literals;
 using testing::bytes;
 using Kind = AlsaInputEvent::Kind;
 
+Bytes sysEx(std::size_t size) {
+    Bytes message(size, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    return message;
+}
+
 TEST(AlsaEndpointCatalog, IdsArePositiveStableAndDependOnNamesOnly) {
     const int32_t id = AlsaEndpointCatalog::stableID("Elektron Machinedrum", "Elektron Machinedrum MIDI 1");
     EXPECT_GT(id, 0);
@@ -42,15 +49,15 @@ TEST(AlsaEndpointCatalog, ListsOtherClientsPortsByDirection) {
         {{128, 0}, "V7/64", "Input", false, true, false},
     };
     const auto catalog = AlsaEndpointCatalog::build(ports, 128);
-    std::vector<std::string> inputs, outputs;
-    for (const auto& e : catalog.snapshot.inputs) inputs.push_back(e.name);
-    for (const auto& e : catalog.snapshot.outputs) outputs.push_back(e.name);
-    EXPECT_EQ(inputs, (std::vector<std::string>{"Midi Through Port-0", "Analog Rytm MIDI 1"}));
-    EXPECT_EQ(outputs, (std::vector<std::string>{"Midi Through Port-0", "Analog Rytm: Control"}));
-    for (const auto& e : catalog.snapshot.inputs) {
-        EXPECT_TRUE(e.isOnline);
-        EXPECT_EQ(e.model, e.name.substr(0, e.model->size()));
-    }
+    const auto names = [](const std::vector<MIDIEndpoint>& endpoints) {
+        std::vector<std::string> result;
+        for (const auto& e : endpoints) result.push_back(e.name + (e.isOnline ? "" : " (offline)") + " / " + *e.model);
+        return result;
+    };
+    EXPECT_EQ(names(catalog.snapshot.inputs),
+              (std::vector<std::string>{"Midi Through Port-0 / Midi Through", "Analog Rytm MIDI 1 / Analog Rytm"}));
+    EXPECT_EQ(names(catalog.snapshot.outputs),
+              (std::vector<std::string>{"Midi Through Port-0 / Midi Through", "Analog Rytm: Control / Analog Rytm"}));
 }
 
 // Two ports whose names hash alike get distinct ids, the same ones whatever order the system
@@ -73,20 +80,13 @@ TEST(AlsaEndpointCatalog, CollisionsResolveDeterministically) {
     EXPECT_EQ(forward.addresses, backward.addresses);
 }
 
-struct EventCase {
-    AlsaInputEvent event;
-    Bytes expected;
-};
-
 TEST(AlsaInputEvent, ConvertsToMIDIBytes) {
     auto event = [](Kind kind, uint8_t channel, uint32_t parameter, int32_t value, Bytes data = {}) {
         return AlsaInputEvent{kind, {20, 0}, channel, parameter, value, std::move(data)};
     };
-    const std::vector<EventCase> cases{
+    const std::vector<std::pair<AlsaInputEvent, Bytes>> cases{
         {event(Kind::noteOn, 2, 60, 100), bytes({0x92, 60, 100})},
-        {event(Kind::noteOff, 15, 60, 0), bytes({0x8F, 60, 0})},
         {event(Kind::controller, 0, 7, 300), bytes({0xB0, 7, 127})},
-        {event(Kind::programChange, 1, 0, 5), bytes({0xC1, 5})},
         {event(Kind::pitchBend, 0, 0, -8192), bytes({0xE0, 0, 0})},
         {event(Kind::pitchBend, 0, 0, 8191), bytes({0xE0, 0x7F, 0x7F})},
         {event(Kind::control14, 0, 1, 0x1234), bytes({0xB0, 1, 0x24, 0xB0, 33, 0x34})},
@@ -94,15 +94,13 @@ TEST(AlsaInputEvent, ConvertsToMIDIBytes) {
          bytes({0xB0, 99, 1, 0xB0, 98, 1, 0xB0, 6, 1, 0xB0, 38, 2})},
         {event(Kind::songPosition, 0, 0, 200), bytes({0xF2, 0x48, 1})},
         {event(Kind::clock, 0, 0, 0), bytes({0xF8})},
-        {event(Kind::activeSensing, 0, 0, 0), bytes({0xFE})},
         {event(Kind::sysEx, 0, 0, 0, bytes({1, 2, 0xF7})), bytes({1, 2, 0xF7})},
         {event(Kind::endpointsChanged, 0, 0, 0), {}},
-        {event(Kind::other, 0, 0, 0), {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [event, expected] : cases) {
         Bytes out{0x55};
-        c.event.appendMIDIBytes(out);
-        EXPECT_EQ(Bytes(out.begin() + 1, out.end()), c.expected) << static_cast<int>(c.event.kind);
+        event.appendMIDIBytes(out);
+        EXPECT_EQ(Bytes(out.begin() + 1, out.end()), expected) << static_cast<int>(event.kind);
     }
 }
 
@@ -149,8 +147,7 @@ public:
         shared_->readerWaiting = true;
         shared_->changed.notify_all();
         shared_->changed.wait(lock, [&] { return !shared_->input.empty() || shared_->woken; });
-        shared_->readerWaiting = false;
-        shared_->woken = false;
+        shared_->readerWaiting = shared_->woken = false;
         if (shared_->input.empty()) return {};
         auto events = std::move(shared_->input.front());
         shared_->input.pop_front();
@@ -163,10 +160,9 @@ public:
     }
 
 private:
-    void call(const char* name, AlsaPortAddress address) {
+    void call(const char* name, AlsaPortAddress a) {
         std::lock_guard lock(shared_->mutex);
-        shared_->calls.push_back(std::string(name) + " " + std::to_string(address.client) + ":" +
-                                 std::to_string(address.port));
+        shared_->calls.push_back(std::string(name) + " " + std::to_string(a.client) + ":" + std::to_string(a.port));
     }
     std::shared_ptr<Shared> shared_;
 };
@@ -190,16 +186,23 @@ struct AlsaRig {
     }
     // Waits until the input thread has handled everything fed, then runs the receive queue.
     void settle() {
-        {
-            std::unique_lock lock(shared->mutex);
-            ASSERT_TRUE(shared->changed.wait_for(lock, 10s,
-                                                 [&] { return shared->input.empty() && shared->readerWaiting; }));
-        }
+        std::unique_lock lock(shared->mutex);
+        ASSERT_TRUE(shared->changed.wait_for(lock, 10s, [&] { return shared->input.empty() && shared->readerWaiting; }));
+        lock.unlock();
         scheduler->runUntilIdle();
     }
     std::vector<std::string> calls() {
         std::lock_guard lock(shared->mutex);
         return shared->calls;
+    }
+    // The system's port list changes and the announce port says so.
+    void changePorts(const std::function<void(std::vector<AlsaPortDescription>&)>& change) {
+        {
+            std::lock_guard lock(shared->mutex);
+            change(shared->ports);
+        }
+        feed({{Kind::endpointsChanged, {0, 1}, 0, 0, 0, {}}});
+        settle();
     }
 
     std::shared_ptr<FakeSequencer::Shared> shared = std::make_shared<FakeSequencer::Shared>();
@@ -232,12 +235,7 @@ TEST(AlsaMIDITransport, ReceivesTheSelectedSourceAndFollowsAReplug) {
               {Kind::noteOn, {24, 0}, 0, 60, 1, {}}});
     rig.feed({{Kind::sysEx, {20, 0}, 0, 0, 0, bytes({3, 0xF7})}});
     rig.settle();
-    {
-        std::lock_guard lock(rig.shared->mutex);
-        rig.shared->ports[0].address = {22, 0};
-    }
-    rig.feed({{Kind::endpointsChanged, {0, 1}, 0, 0, 0, {}}});
-    rig.settle();
+    rig.changePorts([](auto& ports) { ports[0].address = {22, 0}; });
     rig.feed({{Kind::sysEx, {22, 0}, 0, 0, 0, bytes({0xF0, 4, 0xF7})}});
     rig.settle();
     EXPECT_EQ(rig.delivered.messages, (std::vector<Bytes>{bytes({0xF0, 1, 2, 3, 0xF7}), bytes({0xF0, 4, 0xF7})}));
@@ -246,12 +244,7 @@ TEST(AlsaMIDITransport, ReceivesTheSelectedSourceAndFollowsAReplug) {
     EXPECT_TRUE(rig.delivered.snapshots.empty()) << "names and ids did not change";
 
     // A new device is announced with the new list.
-    {
-        std::lock_guard lock(rig.shared->mutex);
-        rig.shared->ports.push_back({{32, 0}, "TM-1", "TM-1 MIDI 1", true, true, false});
-    }
-    rig.feed({{Kind::endpointsChanged, {0, 1}, 0, 0, 0, {}}});
-    rig.settle();
+    rig.changePorts([](auto& ports) { ports.push_back({{32, 0}, "TM-1", "TM-1 MIDI 1", true, true, false}); });
     ASSERT_EQ(rig.delivered.snapshots.size(), 1u);
     EXPECT_EQ(rig.delivered.snapshots[0].inputs.size(), 3u);
 }
@@ -272,9 +265,7 @@ TEST(AlsaMIDITransport, SendsPacedPiecesThatRebuildTheMessage) {
     EXPECT_THROW(rig.transport->send(bytes({0xF0, 0xF7})), MIDITransportError);
     rig.transport->selectOutput(rig.machinedrum);
     rig.transport->configureMaximumSysExSpeed(1000000);
-    Bytes message(2000, 0x11);
-    message.front() = 0xF0;
-    message.back() = 0xF7;
+    const Bytes message = sysEx(2000);
     std::vector<std::size_t> progress;
     rig.transport->send(message, [&](std::size_t sent, std::size_t total) {
         EXPECT_EQ(total, message.size());
@@ -294,9 +285,7 @@ TEST(AlsaMIDITransport, SendsPacedPiecesThatRebuildTheMessage) {
 TEST(AlsaMIDITransport, CancelWakesAPacedSend) {
     AlsaRig rig;
     rig.transport->selectOutput(rig.machinedrum);
-    Bytes message(3125 * 20, 0);  // 20 s at the default speed
-    message.front() = 0xF0;
-    message.back() = 0xF7;
+    const Bytes message = sysEx(3125 * 20);  // 20 s at the default speed
     std::promise<void> started;
     auto send = std::async(std::launch::async, [&] {
         bool first = true;

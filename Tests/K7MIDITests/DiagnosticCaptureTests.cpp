@@ -30,7 +30,7 @@ private:
 
 Bytes readFile(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return Bytes{std::istreambuf_iterator<char>(file), {}};
 }
 
 std::vector<nlohmann::json> readEvents(const fs::path& folder) {
@@ -46,16 +46,22 @@ std::vector<std::string> names(const std::vector<nlohmann::json>& events) {
     return result;
 }
 
+// A tracing transport over a mock on virtual time.
+struct TracedMock {
+    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<MockMIDITransport> mock = std::make_shared<MockMIDITransport>(
+        testing::twoPortSnapshot(), MockMIDITransportOptions{scheduler, MockMIDITransportOptions::withoutWorker()});
+    MIDITracingTransport tracing{mock};
+};
+
 // A traced exchange over the mock, parsed back from the folder.
 TEST(DiagnosticCapture, RecordsEveryExchangeAsFilesThatParseBack) {
     TemporaryFolder folder;
-    auto scheduler = std::make_shared<ManualScheduler>();
-    auto mock = std::make_shared<MockMIDITransport>(testing::twoPortSnapshot(),
-                                                    MockMIDITransportOptions{scheduler, MockMIDITransportOptions::withoutWorker()});
+    TracedMock rig;
+    auto& [scheduler, mock, tracing] = rig;
     mock->setPeer([](const MockMIDITransport::SentMessage&) {
         return std::vector<MockMIDITransport::PeerReply>{{bytes({0xF0, 0x7E, 0, 0x7F, 0, 0xF8, 0xF7}), 5ms}};
     });
-    MIDITracingTransport tracing(mock);
     testing::Delivered delivered;
     delivered.attach(tracing);
     tracing.selectInput(11);
@@ -83,8 +89,7 @@ TEST(DiagnosticCapture, RecordsEveryExchangeAsFilesThatParseBack) {
     EXPECT_EQ(events.front()["fields"]["route"], "loopback");
     EXPECT_EQ(events.back()["event"], "session.finished");
     for (const auto& event : events) {
-        EXPECT_TRUE(event["time"].get<std::string>().ends_with("Z"));
-        EXPECT_TRUE(event["fields"].is_object());
+        EXPECT_TRUE(event["time"].get<std::string>().ends_with("Z") && event["fields"].is_object()) << event;
     }
     const auto eventNames = names(events);
     for (const char* expected : {"midi.trace.started", "midi.message.sent", "midi.send.completed", "midi.input.raw",
@@ -144,10 +149,8 @@ TEST(DiagnosticCapture, ConcurrentEventsStayWholeLines) {
 // A recorder that fails must not fail the MIDI operation it records.
 TEST(DiagnosticCapture, AFinishedRecorderDoesNotBreakSends) {
     TemporaryFolder folder;
-    auto scheduler = std::make_shared<ManualScheduler>();
-    auto mock = std::make_shared<MockMIDITransport>(testing::twoPortSnapshot(),
-                                                    MockMIDITransportOptions{scheduler, MockMIDITransportOptions::withoutWorker()});
-    MIDITracingTransport tracing(mock);
+    TracedMock rig;
+    auto& [scheduler, mock, tracing] = rig;
     std::vector<std::string> failures;
     tracing.onDiagnostic = [&](const MIDITransportDiagnosticEvent& event) {
         if (event.name == "midi.trace.failed") failures.push_back(event.fields.at("error"));

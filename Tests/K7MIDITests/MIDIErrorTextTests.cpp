@@ -23,7 +23,8 @@ TEST(MIDIErrorTexts, NameWhatHappenedAndWhatToDo) {
         {MIDITransportIssue::receiveTruncated(9).description(), {"9 bytes were lost"}},
         {MIDITransportIssue::malformedReceive(7, "Reason.", 5, 2).description(),
          {"MIDI input 7", "(5 bytes)", "Reason.", "Complete messages were kept"}},
-        {MIDITransportIssue::malformedReceive(std::nullopt, "Reason.", 1, 1).description(), {"received was discarded (1 byte)"}},
+        {MIDITransportIssue::malformedReceive(std::nullopt, "Reason.", 1, 1).description(),
+         {"received was discarded (1 byte)"}},
         {MIDIDiagnosticTraceError(MIDIDiagnosticTraceError::WriteFailed{"events.jsonl", 28}).what(),
          {"events.jsonl", "No space left on device"}},
     };

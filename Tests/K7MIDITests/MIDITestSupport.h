@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,24 +27,16 @@ struct Delivered {
     std::vector<MIDIEndpointSnapshot> snapshots;
 
     void attach(MIDITransporting& transport) {
-        transport.onReceiveBytes = [this](const Bytes& message) {
+        transport.onReceiveBytes = into(messages);
+        transport.onTransportIssue = into(issues);
+        transport.onRawReceiveBatch = into(batches);
+        transport.onEndpointsChanged = into(snapshots);
+    }
+    template <typename T>
+    std::function<void(const T&)> into(std::vector<T>& list) {
+        return [this, &list](const T& value) {
             std::lock_guard lock(mutex);
-            messages.push_back(message);
-            changed.notify_all();
-        };
-        transport.onTransportIssue = [this](const MIDITransportIssue& issue) {
-            std::lock_guard lock(mutex);
-            issues.push_back(issue);
-            changed.notify_all();
-        };
-        transport.onRawReceiveBatch = [this](const MIDIRawReceiveBatch& batch) {
-            std::lock_guard lock(mutex);
-            batches.push_back(batch);
-            changed.notify_all();
-        };
-        transport.onEndpointsChanged = [this](const MIDIEndpointSnapshot& snapshot) {
-            std::lock_guard lock(mutex);
-            snapshots.push_back(snapshot);
+            list.push_back(value);
             changed.notify_all();
         };
     }
@@ -55,6 +48,16 @@ struct Delivered {
         return all;
     }
 };
+
+// The transport error's description, or "accepted".
+inline std::string outcome(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const MIDITransportError& error) {
+        return error.describe();
+    }
+    return "accepted";
+}
 
 inline MIDIEndpointSnapshot twoPortSnapshot() {
     return MIDIEndpointSnapshot{{{11, "Machinedrum In", std::nullopt, std::nullopt, true},

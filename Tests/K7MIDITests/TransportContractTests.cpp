@@ -141,14 +141,7 @@ protected:
 
 TEST_P(TransportContract, RefusesWhatCannotBeSent) {
     auto& transport = harness->transport();
-    auto caseOf = [&](const std::function<void()>& call) -> std::string {
-        try {
-            call();
-        } catch (const MIDITransportError& error) {
-            return error.describe();
-        }
-        return "accepted";
-    };
+    const auto caseOf = testing::outcome;  // the error's description
     EXPECT_EQ(caseOf([&] { transport.send(bytes({0xF0, 0xF7})); }), "noOutputSelected");
     EXPECT_EQ(caseOf([&] { transport.configureMaximumSysExSpeed(6250); }), "noOutputSelected");
     EXPECT_EQ(caseOf([&] { transport.selectInput(-5); }), "endpointUnavailable");
@@ -209,12 +202,7 @@ TEST_P(TransportContract, CancelWakesABlockedSendAndLaterSendsWork) {
     selectLoop();
     auto blocked = harness->startBlockedSend();
     harness->transport().cancelPendingSends();
-    try {
-        blocked.get();
-        ADD_FAILURE() << "the blocked send finished instead of being cancelled";
-    } catch (const MIDITransportError& error) {
-        EXPECT_EQ(error, MIDITransportError::cancelled());
-    }
+    EXPECT_EQ(testing::outcome([&] { blocked.get(); }), "cancelled");
     harness->unblockSends();
     harness->transport().send(bytes({0xF0, 0x7D, 0x55, 0xF7}));
     ASSERT_TRUE(harness->runUntil([&] {
