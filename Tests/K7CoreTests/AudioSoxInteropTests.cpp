@@ -11,9 +11,6 @@
 #include "K7Core/AudioFileDecoder.h"
 #include "K7Core/AudioFileEncoder.h"
 
-// Interoperability with an independent implementation: files written by sox are decoded here and
-// compared with sox's own reading of them; files written here must be read by sox without a warning.
-
 namespace k7 {
 namespace {
 
@@ -42,7 +39,16 @@ std::vector<int32_t> interleaved(const std::vector<std::vector<int32_t>>& channe
     return values;
 }
 
-class SoxInterop : public ::testing::Test {
+struct SoxCase {
+    const char* name;
+    const char* options;  // sox output options
+    int channels;
+    int bits;
+    bool floatingPoint;
+    friend void PrintTo(const SoxCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class SoxRoundTrip : public ::testing::TestWithParam<SoxCase> {
 protected:
     void SetUp() override {
         if (run("sox --version").first != 0) {
@@ -75,32 +81,20 @@ protected:
     fs::path directory_;
 };
 
-struct SoxWriteCase {
-    const char* name;
-    const char* options;  // sox output options
-    int channels;
-    int bits;
-    bool floatingPoint;
-    friend void PrintTo(const SoxWriteCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class SoxWrittenFiles : public SoxInterop, public ::testing::WithParamInterface<SoxWriteCase> {};
-
-TEST_P(SoxWrittenFiles, DecodeToWhatSoxReads) {
+// sox writes a file, which must decode to what sox reads of it; written back here in the same
+// container and width, with a loop, sox must read it without complaint and see the same samples.
+TEST_P(SoxRoundTrip, DecodesWhatSoxReadsAndWritesWhatSoxReadsBack) {
     const auto& c = GetParam();
     const fs::path file = directory_ / "generated";
     // White noise reaches every bit of every depth; the sine gives the second channel other content.
     const auto [status, output] = run("sox -D -R -n -r 22050 -c " + std::to_string(c.channels) + " " + c.options + " " +
                                       quoted(file) + " synth 0.05 whitenoise" + (c.channels == 2 ? " sine 661" : ""));
     ASSERT_EQ(status, 0) << output;
-
-    const AudioSample sample = AudioFileDecoder::decode(readFile(file));
+    AudioSample sample = AudioFileDecoder::decode(readFile(file));
     EXPECT_EQ(sample.sampleRate, 22050);
     EXPECT_EQ(static_cast<int>(sample.channelCount()), c.channels);
     EXPECT_EQ(sample.sourceBitDepth, c.bits);
     EXPECT_EQ(sample.sourceWasFloatingPoint, c.floatingPoint);
-    EXPECT_EQ(std::to_string(sample.frameCount()), soxi("-s", file));
-
     const auto reference = soxSamples(file);
     const auto decoded = interleaved(sample.channels);
     ASSERT_EQ(decoded.size(), reference.size());
@@ -112,53 +106,36 @@ TEST_P(SoxWrittenFiles, DecodeToWhatSoxReads) {
         }
     }
     EXPECT_EQ(mismatches, 0u);
-}
+    if (c.floatingPoint) return;
 
-INSTANTIATE_TEST_SUITE_P(Formats, SoxWrittenFiles,
-                         ::testing::Values(SoxWriteCase{"wavUnsigned8", "-t wav -e unsigned-integer -b 8", 2, 8, false},
-                                           SoxWriteCase{"wav16", "-t wav -e signed-integer -b 16", 2, 16, false},
-                                           SoxWriteCase{"wav24Extensible", "-t wav -e signed-integer -b 24", 2, 24, false},
-                                           SoxWriteCase{"wav24Plain", "-t wavpcm -e signed-integer -b 24", 1, 24, false},
-                                           SoxWriteCase{"wav32Extensible", "-t wav -e signed-integer -b 32", 1, 32, false},
-                                           SoxWriteCase{"wavFloat32", "-t wav -e floating-point -b 32", 2, 32, true},
-                                           SoxWriteCase{"wavFloat64", "-t wav -e floating-point -b 64", 1, 64, true},
-                                           SoxWriteCase{"aiff8", "-t aiff -b 8", 1, 8, false},
-                                           SoxWriteCase{"aiff32", "-t aiff -b 32", 1, 32, false},
-                                           SoxWriteCase{"aifcNone", "-t aifc -e signed-integer -b 16", 2, 16, false},
-                                           SoxWriteCase{"aifcNone24", "-t aifc -e signed-integer -b 24", 1, 24, false},
-                                           SoxWriteCase{"aifcFl32", "-t aifc -e floating-point -b 32", 2, 32, true},
-                                           SoxWriteCase{"aifcFl64", "-t aifc -e floating-point -b 64", 1, 64, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-class FilesWrittenHere : public SoxInterop, public ::testing::WithParamInterface<std::tuple<bool, int, int>> {};
-
-TEST_P(FilesWrittenHere, ReadBySoxWithoutComplaint) {
-    const auto [aiff, bits, channels] = GetParam();
-    AudioSample sample = testSample(static_cast<std::size_t>(channels), 1001, AudioLoop{10, 500});
-    sample.sampleRate = 32000;
-    const fs::path file = directory_ / (aiff ? "written.aiff" : "written.wav");
-    writeFile(file, aiff ? AudioFileEncoder::aiff(sample, AudioFileEncoder::AIFFEncoding::integerPCM(bits))
-                         : AudioFileEncoder::wav(sample, AudioFileEncoder::WAVEncoding::integerPCM(bits), 31250u));
-
+    const bool aiff = std::string(c.options).find("-t ai") != std::string::npos;
+    sample.loop = AudioLoop{10, 500};
+    const fs::path written = directory_ / (aiff ? "written.aiff" : "written.wav");
+    writeFile(written, aiff ? AudioFileEncoder::aiff(sample, AudioFileEncoder::AIFFEncoding::integerPCM(c.bits))
+                            : AudioFileEncoder::wav(sample, AudioFileEncoder::WAVEncoding::integerPCM(c.bits)));
     // Anything sox prints while reading (at its default verbosity) is a complaint about the file.
-    EXPECT_EQ(run("sox " + quoted(file) + " -n stat 2>&1 | grep -i -E 'warn|fail|error'").second, "") << "sox complained";
-    EXPECT_EQ(soxi("-r", file), "32000");
-    EXPECT_EQ(soxi("-c", file), std::to_string(channels));
-    // sox reports the whole bytes a sample occupies, not the significant bits of an AIFF.
-    EXPECT_EQ(soxi("-p", file), std::to_string((bits + 7) / 8 * 8));
-    EXPECT_EQ(soxi("-s", file), "1001");
-    // sox sees the same samples, reduced to the written bits.
-    EXPECT_EQ(soxSamples(file), interleaved(keepTopBits(sample.channels, bits)));
+    EXPECT_EQ(run("sox " + quoted(written) + " -n stat 2>&1 | grep -i -E 'warn|fail|error'").second, "");
+    EXPECT_EQ(soxi("-r", written), "22050");
+    EXPECT_EQ(soxi("-c", written), std::to_string(c.channels));
+    EXPECT_EQ(soxi("-s", written), std::to_string(sample.frameCount()));
+    EXPECT_EQ(soxSamples(written), decoded);
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, FilesWrittenHere,
-                         ::testing::Values(std::tuple{false, 8, 1}, std::tuple{false, 16, 2}, std::tuple{false, 24, 1},
-                                           std::tuple{false, 32, 2}, std::tuple{true, 12, 1}, std::tuple{true, 24, 1},
-                                           std::tuple{true, 32, 2}),
-                         [](const auto& info) {
-                             return (std::get<0>(info.param) ? "aiff" : "wav") + std::to_string(std::get<1>(info.param)) +
-                                    (std::get<2>(info.param) == 2 ? "Stereo" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(Formats, SoxRoundTrip,
+                         ::testing::Values(SoxCase{"wavUnsigned8", "-t wav -e unsigned-integer -b 8", 2, 8, false},
+                                           SoxCase{"wav16", "-t wav -e signed-integer -b 16", 2, 16, false},
+                                           SoxCase{"wav24Extensible", "-t wav -e signed-integer -b 24", 2, 24, false},
+                                           SoxCase{"wav24Plain", "-t wavpcm -e signed-integer -b 24", 1, 24, false},
+                                           SoxCase{"wav32Extensible", "-t wav -e signed-integer -b 32", 1, 32, false},
+                                           SoxCase{"wavFloat32", "-t wav -e floating-point -b 32", 2, 32, true},
+                                           SoxCase{"wavFloat64", "-t wav -e floating-point -b 64", 1, 64, true},
+                                           SoxCase{"aiff8", "-t aiff -b 8", 1, 8, false},
+                                           SoxCase{"aiff32", "-t aiff -b 32", 2, 32, false},
+                                           SoxCase{"aifcNone", "-t aifc -e signed-integer -b 16", 2, 16, false},
+                                           SoxCase{"aifcNone24", "-t aifc -e signed-integer -b 24", 1, 24, false},
+                                           SoxCase{"aifcFl32", "-t aifc -e floating-point -b 32", 2, 32, true},
+                                           SoxCase{"aifcFl64", "-t aifc -e floating-point -b 64", 1, 64, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace k7

