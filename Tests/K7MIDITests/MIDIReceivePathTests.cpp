@@ -167,19 +167,22 @@ TEST(ReceivePath, DrainedTailIsNotReportedAgain) {
     EXPECT_TRUE(rig.delivered.issues.empty());
 }
 
+// Selecting the same input again keeps its stream; another input starts a fresh one.
 TEST(ReceivePath, SelectingAnotherInputStartsAFreshStream) {
     MockRig rig;
     auto snapshot = testing::twoPortSnapshot();
     snapshot.inputs[1].isOnline = true;
     rig.transport->setEndpoints(snapshot);
     rig.transport->inject(bytes({0xF0, 1}));
+    rig.transport->selectInput(11);
+    rig.transport->inject(bytes({2, 0xF7, 0xF0, 4}));
     rig.transport->selectInput(12);
     rig.transport->inject(bytes({2, 0xF7, 0xF0, 3, 0xF7}));
     rig.scheduler->runUntilIdle();
-    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
-    ASSERT_EQ(rig.delivered.batches.size(), 2u);
-    EXPECT_EQ(rig.delivered.batches[1].sourceEndpointID, 12);
-    EXPECT_EQ(rig.delivered.batches[1].streamOffset, 0u);
+    EXPECT_EQ(rig.delivered.messages, (std::vector<Bytes>{bytes({0xF0, 1, 2, 0xF7}), bytes({0xF0, 3, 0xF7})}));
+    ASSERT_EQ(rig.delivered.batches.size(), 3u);
+    EXPECT_EQ(rig.delivered.batches[2].sourceEndpointID, 12);
+    EXPECT_EQ(rig.delivered.batches[2].streamOffset, 0u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "K7Dispatch/ManualScheduler.h"
@@ -48,6 +49,17 @@ struct Delivered {
         return all;
     }
 };
+
+// The error of type E that `call` throws, if it throws one.
+template <typename E>
+std::optional<E> thrown(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const E& error) {
+        return error;
+    }
+    return std::nullopt;
+}
 
 // The transport error's description, or "accepted".
 inline std::string outcome(const std::function<void()>& call) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "MIDITestSupport.h"
 
 namespace k7 {
@@ -21,15 +19,6 @@ TEST(MockMIDITransport, SelectionIsCheckedAgainstTheSnapshot) {
     EXPECT_EQ(outcome([&] { transport.selectOutput(99); }), "endpointUnavailable");
     EXPECT_EQ(transport.selectedInput(), std::nullopt);
     EXPECT_EQ(transport.selectedOutput(), std::nullopt);
-}
-
-TEST(MockMIDITransport, ReselectingTheSameInputKeepsTheStream) {
-    MockRig rig;
-    rig.transport->inject(bytes({0xF0, 1}));
-    rig.transport->selectInput(11);
-    rig.transport->inject(bytes({2, 0xF7}));
-    rig.scheduler->runUntilIdle();
-    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 1, 2, 0xF7})});
 }
 
 // Each scriptable operation throws the scripted error once, then works again.
@@ -109,23 +98,6 @@ TEST(MockMIDITransport, EndpointChangesAreAnnouncedOnTheQueueAndVanishedOutputsR
     EXPECT_EQ(rig.delivered.snapshots[0], changed);
     EXPECT_EQ(rig.transport->endpointSnapshot(), changed);
     EXPECT_EQ(outcome([&] { rig.transport->send(bytes({0xF0, 0xF7})); }), "endpointUnavailable");
-}
-
-// A blocked send stands in for a slow output: a cancel wakes it at once, and a later send is not
-// affected by the cancel before it.
-TEST(MockMIDITransport, CancelWakesBlockedSendsAndLaterSendsCanBeReleased) {
-    MockRig rig;
-    rig.transport->setBlockingSends(true);
-    auto first = std::async(std::launch::async, [&] { rig.transport->send(bytes({0xF0, 1, 0xF7})); });
-    ASSERT_TRUE(rig.transport->waitForBlockedSends(1, 10s));
-    rig.transport->cancelPendingSends();
-    EXPECT_THROW(first.get(), MIDITransportError);
-    auto later = std::async(std::launch::async, [&] { rig.transport->send(bytes({0xF0, 3, 0xF7})); });
-    ASSERT_TRUE(rig.transport->waitForBlockedSends(1, 10s));
-    rig.transport->releaseBlockedSends();
-    EXPECT_NO_THROW(later.get());
-    ASSERT_EQ(rig.transport->sentMessages().size(), 1u);
-    EXPECT_EQ(rig.transport->sentMessages()[0].bytes, bytes({0xF0, 3, 0xF7}));
 }
 
 }  // namespace
