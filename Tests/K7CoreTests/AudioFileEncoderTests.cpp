@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "AudioTestSupport.h"
 #include "K7Core/AudioCodecError.h"
@@ -26,6 +27,15 @@ TEST(AudioFileEncoder, RoundTripsTheTopBitsTheLoopAndTheRate) {
                                 : AudioFileEncoder::wav(sample, AudioFileEncoder::WAVEncoding::integerPCM(bits));
         ASSERT_EQ(file.size() % 2, 0u);
         EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), aiff ? be(file.size() - 8, 4) : le(file.size() - 8, 4));
+        if (!aiff) {
+            // Readers that stream by the header's byte rate and block align need them right.
+            const std::size_t blockAlign = channels * static_cast<std::size_t>((bits + 7) / 8);
+            const uint64_t byteRate = static_cast<uint64_t>(rate) * blockAlign;
+            if (byteRate <= UINT32_MAX) {
+                EXPECT_EQ(Bytes(file.begin() + 28, file.begin() + 32), le(byteRate, 4));
+            }
+            EXPECT_EQ(Bytes(file.begin() + 32, file.begin() + 34), le(blockAlign, 2));
+        }
         const AudioSample decoded = AudioFileDecoder::decode(file);
         EXPECT_EQ(decoded.channels, keepTopBits(sample.channels, bits));
         EXPECT_EQ(decoded.sourceBitDepth, bits);
