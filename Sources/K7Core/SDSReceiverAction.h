@@ -10,25 +10,18 @@
 #include "K7Core/SDSReceivedDump.h"
 #include "K7Core/SDSSampleNameMessage.h"
 #include "K7Core/SDSTransferFailure.h"
+#include "K7Core/SDSWireAction.h"
 #include "K7Core/SPS1UWFileNameMessage.h"
 
 namespace k7 {
 
 namespace sds_receiver_action {
-// Send this handshake message to the sender.
-struct Send {
-    Bytes message;
-    bool operator==(const Send&) const = default;
-};
-struct ScheduleTimeout {
-    uint64_t id;
-    std::chrono::nanoseconds delay;
-    bool operator==(const ScheduleTimeout&) const = default;
-};
-struct CancelTimeout {
-    uint64_t id;
-    bool operator==(const CancelTimeout&) const = default;
-};
+using Send = sds_wire_action::Send;
+using ScheduleTimeout = sds_wire_action::ScheduleTimeout;
+using CancelTimeout = sds_wire_action::CancelTimeout;
+using Failed = sds_wire_action::Failed;
+using IgnoredTimeout = sds_wire_action::IgnoredTimeout;
+
 struct HeaderAccepted {
     SDSDumpHeaderMessage header;
     bool operator==(const HeaderAccepted&) const = default;
@@ -52,19 +45,11 @@ struct Completed {
     SDSReceivedDump dump;
     bool operator==(const Completed&) const = default;
 };
-struct Failed {
-    SDSTransferFailure failure;
-    bool operator==(const Failed&) const = default;
-};
 // A message that is not part of a dump being received (other SysEx, another device's traffic,
 // a repeated packet in open loop).
 struct IgnoredMessage {
     Bytes message;
     bool operator==(const IgnoredMessage&) const = default;
-};
-struct IgnoredTimeout {
-    uint64_t id;
-    bool operator==(const IgnoredTimeout&) const = default;
 };
 // The sender's end-of-file message right after a completed dump; it belongs to that dump.
 struct TrailingEndOfFile {

@@ -316,11 +316,9 @@ void SDSReceiverStateMachine::fail(SDSTransferFailure failure, bool tellSender, 
 std::string describe(const SDSReceiverAction& action) {
     return std::visit(
         Overloaded{
-            [](const act::Send& a) { return describeCase("send", {labelled("byteCount", a.message.size())}); },
-            [](const act::ScheduleTimeout& a) {
-                return describeCase("scheduleTimeout", {labelled("id", a.id), labelled("delay", a.delay.count())});
-            },
-            [](const act::CancelTimeout& a) { return describeCase("cancelTimeout", {labelled("id", a.id)}); },
+            [](const act::Send& a) { return sds_wire_action::describe(a); },
+            [](const act::ScheduleTimeout& a) { return sds_wire_action::describe(a); },
+            [](const act::CancelTimeout& a) { return sds_wire_action::describe(a); },
             [](const act::HeaderAccepted& a) {
                 return describeCase("headerAccepted", {labelled("sampleNumber", a.header.sampleNumber())});
             },
@@ -338,11 +336,11 @@ std::string describe(const SDSReceiverAction& action) {
             [](const act::Completed& a) {
                 return describeCase("completed", {labelled("sampleWords", a.dump.samples.size())});
             },
-            [](const act::Failed& a) { return describeCase("failed", {field("", describe(a.failure))}); },
+            [](const act::Failed& a) { return sds_wire_action::describe(a); },
             [](const act::IgnoredMessage& a) {
                 return describeCase("ignoredMessage", {labelled("byteCount", a.message.size())});
             },
-            [](const act::IgnoredTimeout& a) { return describeCase("ignoredTimeout", {labelled("", a.id)}); },
+            [](const act::IgnoredTimeout& a) { return sds_wire_action::describe(a); },
             [](const act::TrailingEndOfFile& a) {
                 return describeCase("trailingEndOfFile", {labelled("byteCount", a.message.size())});
             },

@@ -8,26 +8,17 @@
 #include "K7Core/Bytes.h"
 #include "K7Core/SDSControlMessage.h"
 #include "K7Core/SDSTransferFailure.h"
+#include "K7Core/SDSWireAction.h"
 
 namespace k7 {
 
 namespace sds_sender_action {
-// Put this message on the wire.
-struct Send {
-    Bytes message;
-    bool operator==(const Send&) const = default;
-};
-// Start a timer; when it fires, hand back Timeout with the same id.
-struct ScheduleTimeout {
-    uint64_t id;
-    std::chrono::nanoseconds delay;
-    bool operator==(const ScheduleTimeout&) const = default;
-};
-// The timer is no longer wanted; a late firing is answered with ignoredTimeout anyway.
-struct CancelTimeout {
-    uint64_t id;
-    bool operator==(const CancelTimeout&) const = default;
-};
+using Send = sds_wire_action::Send;
+using ScheduleTimeout = sds_wire_action::ScheduleTimeout;
+using CancelTimeout = sds_wire_action::CancelTimeout;
+using Failed = sds_wire_action::Failed;
+using IgnoredTimeout = sds_wire_action::IgnoredTimeout;
+
 struct Progress {
     int64_t sentSampleWords;
     int64_t totalSampleWords;
@@ -40,19 +31,10 @@ struct Completed {
     uint16_t nextSamplePosition;
     bool operator==(const Completed&) const = default;
 };
-struct Failed {
-    SDSTransferFailure failure;
-    bool operator==(const Failed&) const = default;
-};
 // A handshake message for another device or packet, or one that does not apply now.
 struct IgnoredControl {
     SDSControlMessage message;
     bool operator==(const IgnoredControl&) const = default;
-};
-// A timer that is no longer current.
-struct IgnoredTimeout {
-    uint64_t id;
-    bool operator==(const IgnoredTimeout&) const = default;
 };
 }  // namespace sds_sender_action
 

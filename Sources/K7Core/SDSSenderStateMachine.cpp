@@ -253,11 +253,9 @@ void SDSSenderStateMachine::fail(SDSTransferFailure failure, bool tellDevice, Ac
 std::string describe(const SDSSenderAction& action) {
     return std::visit(
         Overloaded{
-            [](const act::Send& a) { return describeCase("send", {labelled("byteCount", a.message.size())}); },
-            [](const act::ScheduleTimeout& a) {
-                return describeCase("scheduleTimeout", {labelled("id", a.id), labelled("delay", a.delay.count())});
-            },
-            [](const act::CancelTimeout& a) { return describeCase("cancelTimeout", {labelled("id", a.id)}); },
+            [](const act::Send& a) { return sds_wire_action::describe(a); },
+            [](const act::ScheduleTimeout& a) { return sds_wire_action::describe(a); },
+            [](const act::CancelTimeout& a) { return sds_wire_action::describe(a); },
             [](const act::Progress& a) {
                 return describeCase("progress", {labelled("sentSampleWords", a.sentSampleWords),
                                                  labelled("totalSampleWords", a.totalSampleWords),
@@ -267,13 +265,13 @@ std::string describe(const SDSSenderAction& action) {
             [](const act::Completed& a) {
                 return describeCase("completed", {labelled("nextSamplePosition", a.nextSamplePosition)});
             },
-            [](const act::Failed& a) { return describeCase("failed", {field("", describe(a.failure))}); },
+            [](const act::Failed& a) { return sds_wire_action::describe(a); },
             [](const act::IgnoredControl& a) {
                 return describeCase("ignoredControl", {field("", caseName(a.message.kind)),
                                                        labelled("deviceID", a.message.deviceID),
                                                        labelled("packetNumber", a.message.packetNumber)});
             },
-            [](const act::IgnoredTimeout& a) { return describeCase("ignoredTimeout", {labelled("", a.id)}); },
+            [](const act::IgnoredTimeout& a) { return sds_wire_action::describe(a); },
         },
         action);
 }
