@@ -14,7 +14,7 @@
 #include "K7Core/SysExFileCodec.h"
 #include "SDSTestSupport.h"
 
-// libsndfile writes SDS dumps as files; this codec must write the same bytes. Known differences
+// libsndfile writes SDS dumps as files; this codec must write the same bytes and read its words back. Known differences
 // (libsndfile 1.2.0), avoided below: it writes only 8, 16 and 24 significant bits; it fills the
 // unused low bits of a packed word with the source's next bits (data quantised to the width packs
 // the same); it writes stale bytes into a last packet that is not full, so only full packets are
@@ -57,6 +57,14 @@ TEST_P(SDSLibsndfileOracle, WritesTheSameDump) {
         EXPECT_EQ(header.significantBits(), bits);
         EXPECT_EQ(header.samplePeriodNanoseconds(), 22675u);
         EXPECT_EQ(header.announcedSampleWords(), static_cast<int64_t>(count));
+        // Read back: the words of libsndfile's full packets unpack to what it was given.
+        const auto& packets = transfers->front().packetMessages;
+        std::vector<int32_t> read(count / perPacket * perPacket);
+        for (std::size_t p = 0; p < read.size() / perPacket; ++p) {
+            SDSSamplePacking::unpack(ByteView(packets[p]).subspan(5, SDSDataPacket::payloadByteCount), bits,
+                                     std::span<int32_t>(read).subspan(p * perPacket, perPacket));
+        }
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), words.begin()));
 
         const SDSDumpHeader ourHeader(0, 0, static_cast<uint8_t>(bits), 44100, static_cast<uint32_t>(count), 0, 0, 0);
         const Bytes ours =
