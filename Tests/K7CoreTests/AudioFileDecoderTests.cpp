@@ -197,7 +197,7 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
         {form("AIFF", {aiffComm(1, 0xFFFFFFFF, 32, 8000), aiffSsnd(Bytes(4, 0))}), E(E::TruncatedSoundData{0xFFFFFFFF, 1})},
     };
     for (const auto& [file, expected] : cases) {
-        auto error = thrown<AudioCodecError>([&] { AudioFileDecoder::decode(file); });
+        auto error = thrown<AudioCodecError>([&file = file] { AudioFileDecoder::decode(file); });
         const std::string message = error ? error->what() : "";
         EXPECT_TRUE(std::isupper(static_cast<unsigned char>(message.front())) && message.back() == '.') << message;
         const auto* chunk = expected.as<E::MalformedChunk>();
@@ -213,7 +213,7 @@ TEST(AudioFileDecoder, RefusesInputOverMaximumWithoutReadingIt) {
     void* memory = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
     const ByteView file(static_cast<const uint8_t*>(memory), size);
-    const auto error = thrown<AudioCodecError>([&] { AudioFileDecoder::decode(file); });
+    const auto error = thrown<AudioCodecError>([&file = file] { AudioFileDecoder::decode(file); });
     EXPECT_EQ(error, AudioCodecError(AudioCodecError::InputTooLarge{size, AudioFileDecoder::maximumInputBytes}));
     EXPECT_STREQ(error->what(), "The audio file is 536870913 bytes long, more than the 536870912 bytes that can be read.");
     munmap(memory, size);

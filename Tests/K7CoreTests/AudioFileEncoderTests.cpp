@@ -91,7 +91,7 @@ TEST(AudioFileEncoder, RefusesWhatItCannotWrite) {
         {withChannels({{1}}, 0), false, 16, E(E::InvalidSampleRate{"0"})},
     };
     for (const auto& [sample, aiff, bits, expected] : cases) {
-        EXPECT_EQ(thrown<AudioCodecError>([&] {
+        EXPECT_EQ(thrown<AudioCodecError>([&sample = sample, aiff = aiff, bits = bits] {
                       aiff ? AudioFileEncoder::aiff(sample, {bits}) : AudioFileEncoder::wav(sample, {bits});
                   }),
                   expected);

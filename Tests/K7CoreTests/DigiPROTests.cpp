@@ -136,7 +136,7 @@ TEST(DigiPROEncoder, RefusesOutsideItsLimitsAndAcceptsThem) {
     };
     for (const auto& [samples, position, expected] : cases) {
         const std::vector<int32_t> sample(samples, 1000);
-        EXPECT_EQ(test::thrown<E>([&] { DigiPROEncoder::encode(sample, position, saw); }), expected);
+        EXPECT_EQ(test::thrown<E>([&, position = position] { DigiPROEncoder::encode(sample, position, saw); }), expected);
     }
     EXPECT_NO_THROW(DigiPROEncoder::encode(cycle(16384, {{1, 1.0}}), 63, saw));
     EXPECT_NO_THROW(DigiPROEncoder::encode(std::vector<int32_t>{5}, 0, saw));

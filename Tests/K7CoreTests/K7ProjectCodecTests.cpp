@@ -121,8 +121,8 @@ TEST(K7ProjectCodecTests, LimitsAreInclusiveBothWays) {
         for (const auto& [project, at, over, error] : cases) {
             const auto bytes = Codec::encode(project, format, listFile, at);
             EXPECT_EQ(Codec::decodeSniffed(bytes, listFile, at), project);
-            EXPECT_EQ(errorOf([&] { Codec::encode(project, format, listFile, over); }), error);
-            EXPECT_EQ(errorOf([&] { Codec::decodeSniffed(bytes, listFile, over); }), error);
+            EXPECT_EQ(errorOf([&, &project = project, &over = over] { Codec::encode(project, format, listFile, over); }), error);
+            EXPECT_EQ(errorOf([&, &over = over] { Codec::decodeSniffed(bytes, listFile, over); }), error);
         }
         const auto fiveRows = Codec::encode(rows(5), format, listFile);
         EXPECT_EQ(errorOf([&] { Codec::sniffFormat(fiveRows, {size - 1, 10, 100}); }), std::get<3>(cases[2]));
@@ -142,8 +142,8 @@ TEST(K7ProjectCodecTests, BadLimitsAndListLocationsAreRefusedBeforeAnythingIsRea
         {Limits::defaults(), "", Error::InvalidProjectFileURL{}},
     };
     for (const auto& [limits, location, expected] : cases) {
-        EXPECT_EQ(errorOf([&] { Codec::encode(K7Project{}, Format::legacyV0, location, limits); }), expected);
-        EXPECT_EQ(errorOf([&] { Codec::decodeSniffed(bytes, location, limits); }), expected);
+        EXPECT_EQ(errorOf([&location = location, &limits = limits] { Codec::encode(K7Project{}, Format::legacyV0, location, limits); }), expected);
+        EXPECT_EQ(errorOf([&, &location = location, &limits = limits] { Codec::decodeSniffed(bytes, location, limits); }), expected);
     }
     EXPECT_EQ(errorOf([&] { Codec::sniffFormat(bytes, {1, 1, 0}); }), std::get<2>(cases[2]));
 }
@@ -260,7 +260,7 @@ TEST(K7ProjectCodecTests, RefusesBadDocumentsWithTheirReason) {
         {legacyData("0\0" "0\0" "a.wav"), legacy("the path has no terminating NUL", 15)},
     };
     for (const auto& [document, expected] : documents) {
-        const auto error = errorOf([&] { Codec::decodeSniffed(bytesOf(document), listFile); });
+        const auto error = errorOf([&, &document = document] { Codec::decodeSniffed(bytesOf(document), listFile); });
         const auto* expectedList = std::get_if<Error::MalformedPropertyList>(&expected);
         const auto* actualList = std::get_if<Error::MalformedPropertyList>(&error);
         if (std::holds_alternative<Error::MalformedXML>(expected)) {

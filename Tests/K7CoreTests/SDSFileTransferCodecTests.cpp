@@ -129,7 +129,7 @@ TEST(SDSFileTransferCodec, MalformedDumpsAreRefusedAtTheBreak) {
         {{m[0], m[1], m[2], m[3], foreign}, 4, "is neither part of an SDS dump"},
     };
     for (const auto& [messages, index, reasonStart] : cases) {
-        const auto error = test::thrown<SDSFileTransferError>([&] { SDSFileTransferCodec::transfers(messages); });
+        const auto error = test::thrown<SDSFileTransferError>([&messages = messages] { SDSFileTransferCodec::transfers(messages); });
         const auto* malformed = error ? error->as<SDSFileTransferError::Malformed>() : nullptr;
         ASSERT_NE(malformed, nullptr) << reasonStart;
         EXPECT_EQ(malformed->messageIndex, index);

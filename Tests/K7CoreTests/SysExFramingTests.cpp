@@ -98,7 +98,7 @@ TEST(SysExFileCodec, RefusesWithTheCaseAndAWholeSentence) {
         {concat({sysEx(4), sysEx(4), sysEx(4), sysEx(4)}), E(E::TooManyMessages{3})},
     };
     for (const auto& [file, expected] : cases) {
-        const auto error = test::thrown<E>([&] { SysExFileCodec::parse(file, 16, 3); });
+        const auto error = test::thrown<E>([&file = file] { SysExFileCodec::parse(file, 16, 3); });
         EXPECT_EQ(error, expected);
         const std::string text = error ? error->what() : "";
         EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.') << text;

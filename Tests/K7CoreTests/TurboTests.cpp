@@ -40,7 +40,7 @@ TEST(TurboFrame, DecodeRefusesWithTheCase) {
         {bytes({0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 0xF7}), E(E::InvalidLength{9, 8})},
         {bytes({0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 0x0C, 0xF7}), E(E::UnknownSpeedCode{12})},
     };
-    for (const auto& [frame, expected] : cases) EXPECT_EQ(test::thrown<E>([&] { TurboFrame::decode(frame); }), expected);
+    for (const auto& [frame, expected] : cases) EXPECT_EQ(test::thrown<E>([&frame = frame] { TurboFrame::decode(frame); }), expected);
     EXPECT_EQ(E(E::InvalidLength{9, 8}).describe(), "invalidLength(expected: 9, actual: 8)");
     EXPECT_STREQ(E(E::UnknownSpeedCode{12}).what(), "The Turbo MIDI message names the unknown speed code 12.");
 }
