@@ -160,6 +160,14 @@ void SDSReceiverStateMachine::onPacket(const Bytes& message, Actions& actions) {
         packet = SDSDataPacket::decode(message);
     } catch (const SDSError&) {
     }
+    if (packet && handshake() && std::holds_alternative<st::Completed>(status_) && acceptedPackets_ > 0 &&
+        packet->packetNumber == static_cast<uint8_t>((acceptedPackets_ - 1) & 0x7F) &&
+        sdsDeviceMatches(configuration_.deviceMatchPolicy, header_->deviceID(), packet->deviceID)) {
+        // The sender missed the ACK of the last packet: answer again, or it fails a complete dump.
+        reply(static_cast<uint8_t>(Kind::acknowledge), packet->packetNumber, actions);
+        awaitingTrailingEndOfFile_ = true;
+        return;
+    }
     if (!isReceiving() || !packet ||
         !sdsDeviceMatches(configuration_.deviceMatchPolicy, header_->deviceID(), packet->deviceID)) {
         actions.push_back(act::IgnoredMessage{message});

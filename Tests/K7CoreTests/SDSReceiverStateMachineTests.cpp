@@ -215,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                  std::nullopt, std::nullopt},
         // The resent packet must be acknowledged again, not stored twice.
         LinkCase{"ackOfPacketLost", at(Direction::toSender, 2, lost), std::nullopt, std::nullopt},
+        // The receiver has completed; the resent last packet still needs its ACK.
+        LinkCase{"ackOfLastPacketLost", at(Direction::toSender, 5, lost), std::nullopt, std::nullopt},
         // The resent header must be answered again, not taken for a new dump.
         LinkCase{"ackOfHeaderLost", at(Direction::toSender, 0, lost), std::nullopt, std::nullopt},
         LinkCase{"packetLost", at(Direction::toReceiver, 5, lost), std::nullopt, std::nullopt},
