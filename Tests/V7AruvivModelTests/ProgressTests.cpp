@@ -161,6 +161,23 @@ TEST(TransferProgressEstimator, ObservationsAreThrottledAndNeverGoBackwards) {
     EXPECT_EQ(estimator.samples().back(), (TransferProgressEstimator::Sample{10.2, 1000}));
 }
 
+// A NaN input must neither start the series (which would stall the rate for the whole transfer)
+// nor reach the remaining time.
+TEST(TransferProgressEstimator, NaNInputsAreIgnored) {
+    const double nan = std::nan("");
+    const struct {
+        double firstAt, total;
+    } cases[] = {{nan, 1000}, {0, nan}};
+    for (const auto& c : cases) {
+        TransferProgressEstimator estimator;
+        estimator.update(0, c.total, c.firstAt);
+        for (double at = 1; at <= 3; ++at) estimator.update(at * 100, c.total, at);
+        const auto estimate = estimator.update(400, c.total, 4);
+        ASSERT_TRUE(estimate.bytesPerSecond) << c.firstAt << "/" << c.total;
+        EXPECT_FALSE(std::isnan(*estimate.bytesPerSecond) || std::isnan(*estimate.secondsRemaining));
+    }
+}
+
 TEST(K7Formatters, ByteCounts) {
     const struct {
         int64_t count;

@@ -13,8 +13,13 @@ constexpr double smoothing = 0.1;
 }  // namespace
 
 TransferProgressEstimate TransferProgressEstimator::update(double completedBytes, double totalBytes, double at) {
-    const double total = std::max(totalBytes, 1.0);
-    const double completed = std::max(completedBytes, 0.0);
+    // A NaN time must not start the series: every later span would be NaN and no rate would form.
+    if (std::isnan(at)) {
+        if (samples_.empty()) return {};
+        at = samples_.back().time;
+    }
+    const double total = std::isnan(totalBytes) ? 1 : std::max(totalBytes, 1.0);
+    const double completed = std::isnan(completedBytes) ? 0 : std::max(completedBytes, 0.0);
     if (samples_.empty()) {
         samples_.push_back(Sample{at, 0});
         currentBytesPerSecond_.reset();
