@@ -2,6 +2,9 @@
 
 set(K7_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
+option(K7_TSAN "Build with ThreadSanitizer" OFF)
+set(K7_TSAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+
 function(k7_configure_target target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
@@ -19,6 +22,15 @@ function(k7_configure_target target)
       target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)
     endif()
     target_link_options(${target} PRIVATE ${K7_SANITIZER_FLAGS})
+  endif()
+  if(K7_TSAN)
+    target_compile_options(${target} PRIVATE ${K7_TSAN_FLAGS})
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      # Under TSan instrumentation GCC reports vector range inserts as overflows and uninitialized
+      # reads that are not there; the Release pass keeps these warnings.
+      target_compile_options(${target} PRIVATE -Wno-stringop-overflow -Wno-maybe-uninitialized)
+    endif()
+    target_link_options(${target} PRIVATE ${K7_TSAN_FLAGS})
   endif()
 endfunction()
 

@@ -51,6 +51,7 @@ void AlsaMIDITransport::readInput() {
     Bytes bytes;
     while (!stopping_.load()) {
         const auto events = sequencer_->readEvents();
+        std::lock_guard inputSwitch(inputSwitchMutex_);
         const int64_t selected = inputAddress_.load();
         bool endpointsChanged = false;
         bytes.clear();
@@ -139,6 +140,7 @@ void AlsaMIDITransport::selectInput(std::optional<int32_t> id) {
         address = catalog_.address(*id);
         if (!address || !catalog_.snapshot.input(*id)) throw MIDITransportError::endpointUnavailable();
     }
+    std::lock_guard inputSwitch(inputSwitchMutex_);
     if (input_) {
         inputAddress_.store(-1);
         try {

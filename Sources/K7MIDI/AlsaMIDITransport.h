@@ -66,6 +66,9 @@ private:
     MIDIOutputSpeedTable speeds_{defaultMaximumSysExBytesPerSecond};
     // The input thread reads this without the lock: client << 16 | port, or -1.
     std::atomic<int64_t> inputAddress_{-1};
+    // Held by the input thread from reading inputAddress_ until its bytes are written, and by an
+    // input switch, so that bytes of the old source never land in the new source's stream.
+    std::mutex inputSwitchMutex_;
 
     MIDISendGate gate_;
     std::unique_ptr<MIDIReceivePath> receivePath_;

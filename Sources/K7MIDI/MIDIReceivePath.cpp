@@ -68,9 +68,13 @@ struct MIDIReceivePath::State {
 
     void refreshCut() {
         std::lock_guard lock(cutMutex);
-        if (requestedCutConnection == connection && requestedCutPosition > appliedCut) {
+        // A cancel made after this input was left drops all that is left of its stream.
+        const uint64_t requested = requestedCutConnection > connection ? UINT64_MAX
+                                   : requestedCutConnection == connection ? requestedCutPosition
+                                                                           : 0;
+        if (requested > appliedCut) {
             cutPending = true;
-            cutPosition = requestedCutPosition;
+            cutPosition = requested;
         }
     }
 

@@ -55,22 +55,22 @@ TEST(SerialQueue, RunsPostedTasksInOrderOnItsOwnThread) {
 TEST(SerialQueue, DelayedTasksRunByDeadlineThenSubmissionAndCancelledOnesNever) {
     SerialQueue queue("org.v764.tests.delayed");
     Log log;
-    std::promise<void> gate;
-    auto gateOpen = gate.get_future().share();
     // Hold the worker until every deadline has passed, so the order is the queue's, not the clock's.
-    const auto posted = queue.now();
-    queue.post([gateOpen, posted] {
-        gateOpen.wait();
-        while (Scheduler::Clock::now() < posted + 3ms) std::this_thread::yield();
+    // The gate carries the time of the last post and the delays are far apart, since a slow
+    // (instrumented) thread may take milliseconds between two posts.
+    std::promise<Scheduler::TimePoint> gate;
+    queue.post([lastPost = gate.get_future().share()] {
+        const auto until = lastPost.get() + 50ms;
+        while (Scheduler::Clock::now() < until) std::this_thread::yield();
     });
-    queue.postAfter(3ms, [&] { log.add(3); });
+    queue.postAfter(50ms, [&] { log.add(3); });
     queue.postAfter(1ms, [&] { log.add(1); });
-    auto cancelled = queue.postAfter(2ms, [&] { log.add(99); });
+    auto cancelled = queue.postAfter(20ms, [&] { log.add(99); });
     queue.postAfter(1ms, [&] { log.add(2); });
     cancelled.cancel();
-    gate.set_value();
+    gate.set_value(queue.now());
     std::promise<void> done;
-    queue.postAfter(4ms, [&] { done.set_value(); });
+    queue.postAfter(60ms, [&] { done.set_value(); });
     done.get_future().wait();
     EXPECT_EQ(log.snapshot(), (std::vector<int>{1, 2, 3}));
 }

@@ -118,6 +118,21 @@ TEST(ReceivePath, CancelDropsEverythingReceivedBeforeIt) {
     EXPECT_TRUE(framed.delivered.messages.empty());
     ASSERT_EQ(framed.delivered.issues.size(), 1u);
     EXPECT_EQ(framed.delivered.issues[0].as<MIDITransportIssue::MalformedReceive>()->discardedByteCount, 1u);
+
+    // Batches of an input left just before the cancel are still queued: they are dropped too.
+    for (const bool closeAfter : {false, true}) {
+        MockRig switched;
+        auto snapshot = testing::twoPortSnapshot();
+        snapshot.inputs[1].isOnline = true;
+        switched.transport->setEndpoints(snapshot);
+        switched.transport->inject(bytes({0xF0, 1, 0xF7}));
+        switched.transport->selectInput(12);
+        if (closeAfter) switched.transport->selectInput(std::nullopt);
+        switched.transport->cancelPendingReceives();
+        if (!closeAfter) switched.transport->inject(bytes({0xF0, 2, 0xF7}));
+        switched.scheduler->runUntilIdle();
+        EXPECT_EQ(switched.delivered.messages, closeAfter ? std::vector<Bytes>{} : std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
+    }
 }
 
 // A drain ends once the input has been quiet for the quiet time, or at the timeout.
