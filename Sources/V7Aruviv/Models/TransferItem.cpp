@@ -58,7 +58,7 @@ std::string TransferItem::State::describe() const {
                           [](const Received&) { return describeCase("received"); },
                           [](const Cancelled&) { return describeCase("cancelled"); },
                       },
-                      value_);
+                      value());
 }
 
 bool TransferItem::isAudio() const { return isAudioKind(kind); }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "V7Aruviv/Support/CaseValue.h"
 #include <vector>
 
 #include "K7Core/AudioChannelSelection.h"
@@ -43,6 +45,7 @@ struct Received {
 struct Cancelled {
     bool operator==(const Cancelled&) const = default;
 };
+using Case = std::variant<Failed, Ready, Sending, Submitted, Received, Cancelled>;
 }  // namespace transfer_item_state
 
 // One entry of the file list: an opened file, a received dump or a converted file. Built whole by
@@ -70,37 +73,21 @@ struct TransferItem {
     static constexpr std::array<LoopMode, 3> allLoopModes{LoopMode::file, LoopMode::forceOn, LoopMode::forceOff};
     static constexpr std::array<StereoMode, 3> allStereoModes{StereoMode::mix, StereoMode::left, StereoMode::right};
 
-    class State {
+    class State : public CaseValue<transfer_item_state::Case> {
     public:
+        using CaseValue::CaseValue;
         using Failed = transfer_item_state::Failed;
         using Ready = transfer_item_state::Ready;
         using Sending = transfer_item_state::Sending;
         using Submitted = transfer_item_state::Submitted;
         using Received = transfer_item_state::Received;
         using Cancelled = transfer_item_state::Cancelled;
-        using Case = std::variant<Failed, Ready, Sending, Submitted, Received, Cancelled>;
 
-        State() : value_(Ready{}) {}
-        template <typename T>
-            requires VariantAlternative<T, Case>
-        State(T value) : value_(std::move(value)) {}
+        State() : CaseValue(Ready{}) {}
         static State failed(std::string reason) { return Failed{std::move(reason)}; }
-
-        const Case& value() const { return value_; }
-        template <typename T>
-        bool is() const {
-            return std::holds_alternative<T>(value_);
-        }
-        template <typename T>
-        const T* as() const {
-            return std::get_if<T>(&value_);
-        }
         std::string describe() const;
 
         bool operator==(const State&) const = default;
-
-    private:
-        Case value_;
     };
 
     // The row the file list draws; a row redraws only when one of these changes.

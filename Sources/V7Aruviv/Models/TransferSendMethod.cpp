@@ -16,7 +16,7 @@ std::string TransferSendMethod::describe() const {
                           [](const RawGenericSysEx&) { return describeCase("rawGenericSysEx"); },
                           [](const Unsupported&) { return describeCase("unsupported"); },
                       },
-                      value_);
+                      value());
 }
 
 }  // namespace k7

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "V7Aruviv/Support/VariantAlternative.h"
+#include "V7Aruviv/Support/CaseValue.h"
 
 namespace k7 {
 
@@ -40,11 +40,14 @@ struct RawGenericSysEx {
 struct Unsupported {
     bool operator==(const Unsupported&) const = default;
 };
+using Case =
+    std::variant<SDSFile, Invalid, AudioSDS, RawDigiPRO, RawFirmware, RawElektronData, RawGenericSysEx, Unsupported>;
 }  // namespace transfer_send_method
 
 // How an item would be sent, decided once by the send analysis.
-class TransferSendMethod {
+class TransferSendMethod : public CaseValue<transfer_send_method::Case> {
 public:
+    using CaseValue::CaseValue;
     using SDSFile = transfer_send_method::SDSFile;
     using Invalid = transfer_send_method::Invalid;
     using AudioSDS = transfer_send_method::AudioSDS;
@@ -53,26 +56,11 @@ public:
     using RawElektronData = transfer_send_method::RawElektronData;
     using RawGenericSysEx = transfer_send_method::RawGenericSysEx;
     using Unsupported = transfer_send_method::Unsupported;
-    using Case = std::variant<SDSFile, Invalid, AudioSDS, RawDigiPRO, RawFirmware, RawElektronData, RawGenericSysEx,
-                              Unsupported>;
 
-    TransferSendMethod() : value_(Unsupported{}) {}
-    template <typename T>
-        requires VariantAlternative<T, Case>
-    TransferSendMethod(T value) : value_(std::move(value)) {}
+    TransferSendMethod() : CaseValue(Unsupported{}) {}
 
     static TransferSendMethod sdsFile(int64_t dumpCount) { return SDSFile{dumpCount}; }
     static TransferSendMethod invalid(std::string reason) { return Invalid{std::move(reason)}; }
-
-    const Case& value() const { return value_; }
-    template <typename T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <typename T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     // The reason of an invalid method.
     std::optional<std::string> invalidReason() const {
         if (const auto* invalid = as<Invalid>()) return invalid->reason;
@@ -83,9 +71,6 @@ public:
     std::string describe() const;
 
     bool operator==(const TransferSendMethod&) const = default;
-
-private:
-    Case value_;
 };
 
 }  // namespace k7

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "V7Aruviv/Models/SDSDumpWireWorkload.h"
-#include "V7Aruviv/Support/VariantAlternative.h"
+#include "V7Aruviv/Support/CaseValue.h"
 
 namespace k7 {
 
@@ -27,39 +27,24 @@ struct AudioSDS {
 struct Unavailable {
     bool operator==(const Unavailable&) const = default;
 };
+using Case = std::variant<SDSFile, RawSysEx, AudioSDS, Unavailable>;
 }  // namespace transfer_wire_workload
 
 // What an item costs on the wire.
-class TransferWireWorkload {
+class TransferWireWorkload : public CaseValue<transfer_wire_workload::Case> {
 public:
+    using CaseValue::CaseValue;
     using SDSFile = transfer_wire_workload::SDSFile;
     using RawSysEx = transfer_wire_workload::RawSysEx;
     using AudioSDS = transfer_wire_workload::AudioSDS;
     using Unavailable = transfer_wire_workload::Unavailable;
-    using Case = std::variant<SDSFile, RawSysEx, AudioSDS, Unavailable>;
 
-    TransferWireWorkload() : value_(Unavailable{}) {}
-    template <typename T>
-        requires VariantAlternative<T, Case>
-    TransferWireWorkload(T value) : value_(std::move(value)) {}
+    TransferWireWorkload() : CaseValue(Unavailable{}) {}
 
     static TransferWireWorkload sdsFile(std::vector<SDSDumpWireWorkload> dumps) { return SDSFile{std::move(dumps)}; }
     static TransferWireWorkload rawSysEx(int64_t wireBytes) { return RawSysEx{wireBytes}; }
 
-    const Case& value() const { return value_; }
-    template <typename T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <typename T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
-
     bool operator==(const TransferWireWorkload&) const = default;
-
-private:
-    Case value_;
 };
 
 }  // namespace k7
