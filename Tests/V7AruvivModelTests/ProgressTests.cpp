@@ -94,7 +94,7 @@ using test::uuid;
 
 TEST(TransferProgressPlan, RefusesUnusableSpecifications) {
     const int64_t big = std::numeric_limits<int64_t>::max() / 2 + 1;
-    const std::vector<TransferProgressPlan::Specification> cases[] = {
+    const std::vector<TransferProgressPlan::ItemUnits> cases[] = {
         {},
         {{uuid(1), {10}}, {uuid(2), {}}},
         {{uuid(1), {10, 0}}},
@@ -102,7 +102,7 @@ TEST(TransferProgressPlan, RefusesUnusableSpecifications) {
         {{uuid(1), {big, big}}},            // the item's sum overflows
         {{uuid(1), {big}}, {uuid(2), {big}}},  // the grand total overflows
     };
-    for (const auto& specifications : cases) EXPECT_FALSE(TransferProgressPlan::make(specifications));
+    for (const auto& itemUnits : cases) EXPECT_FALSE(TransferProgressPlan::make(itemUnits));
 }
 
 TEST(TransferProgressPlan, WeighsItemsByWireBytes) {

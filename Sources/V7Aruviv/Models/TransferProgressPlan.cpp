@@ -4,18 +4,18 @@
 
 namespace k7 {
 
-std::optional<TransferProgressPlan> TransferProgressPlan::make(const std::vector<Specification>& specifications) {
-    if (specifications.empty()) return std::nullopt;
+std::optional<TransferProgressPlan> TransferProgressPlan::make(const std::vector<ItemUnits>& itemUnits) {
+    if (itemUnits.empty()) return std::nullopt;
     TransferProgressPlan plan;
-    plan.items.reserve(specifications.size());
+    plan.items.reserve(itemUnits.size());
     int64_t running = 0;
-    for (const auto& specification : specifications) {
-        if (specification.unitWireBytes.empty()) return std::nullopt;
+    for (const auto& entry : itemUnits) {
+        if (entry.unitWireBytes.empty()) return std::nullopt;
         int64_t itemTotal = 0;
-        for (int64_t unit : specification.unitWireBytes) {
+        for (int64_t unit : entry.unitWireBytes) {
             if (unit < 1 || __builtin_add_overflow(itemTotal, unit, &itemTotal)) return std::nullopt;
         }
-        plan.items.push_back(Item{specification.id, specification.unitWireBytes, running, itemTotal});
+        plan.items.push_back(Item{entry.id, entry.unitWireBytes, running, itemTotal});
         if (__builtin_add_overflow(running, itemTotal, &running)) return std::nullopt;
     }
     if (running <= 0) return std::nullopt;

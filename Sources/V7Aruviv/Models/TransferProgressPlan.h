@@ -10,10 +10,10 @@ namespace k7 {
 // Maps each item's units of work (one SysEx message of a raw item, one SDS dump) to its share of
 // the whole send, by wire bytes.
 struct TransferProgressPlan {
-    struct Specification {
+    struct ItemUnits {
         QUuid id;
         std::vector<int64_t> unitWireBytes;  // in send order
-        bool operator==(const Specification&) const = default;
+        bool operator==(const ItemUnits&) const = default;
     };
     struct Item {
         QUuid id;
@@ -32,9 +32,9 @@ struct TransferProgressPlan {
     std::vector<Item> items;
     int64_t totalWireBytes = 0;  // always above 0
 
-    // Nothing for no specifications, an item without units, a unit below 1 byte or a sum beyond
+    // Nothing for an empty list, an item without units, a unit below 1 byte or a sum beyond
     // 64 bits.
-    static std::optional<TransferProgressPlan> make(const std::vector<Specification>& specifications);
+    static std::optional<TransferProgressPlan> make(const std::vector<ItemUnits>& itemUnits);
 
     // Nothing for an index outside its list; the unit's completed bytes are clamped to the unit.
     std::optional<Snapshot> snapshot(std::size_t itemIndex, std::size_t unitIndex,
