@@ -92,7 +92,7 @@ TEST(RawSysExProgressClock, ReadsAndWritesFromTwoThreads) {
 
 using test::uuid;
 
-TEST(TransferProgressPlan, RefusesUnusableSpecifications) {
+TEST(TransferProgressPlan, RefusesUnusableItemUnits) {
     const int64_t big = std::numeric_limits<int64_t>::max() / 2 + 1;
     const std::vector<TransferProgressPlan::ItemUnits> cases[] = {
         {},
