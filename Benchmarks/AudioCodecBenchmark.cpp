@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "K7Core/AudioFileDecoder.h"
-#include "K7Core/AudioFileEncoder.h"
-#include "K7Core/DigiPROEncoder.h"
+#include "K7Core/Audio/AudioFileDecoder.h"
+#include "K7Core/Audio/AudioFileEncoder.h"
+#include "K7Core/DigiPRO/DigiPROEncoder.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../Tests/K7CoreTests/ElektronBackupRecordBuilder.h"
-#include "K7Core/ElektronBackupRepairPlan.h"
-#include "K7Core/MachinedrumDumpValidator.h"
-#include "K7Core/MonomachineDumpValidator.h"
+#include "../Tests/K7CoreTests/Elektron/ElektronBackupRecordBuilder.h"
+#include "K7Core/Elektron/ElektronBackupRepairPlan.h"
+#include "K7Core/Elektron/MachinedrumDumpValidator.h"
+#include "K7Core/Elektron/MonomachineDumpValidator.h"
 
 namespace {
 

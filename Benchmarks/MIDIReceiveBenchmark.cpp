@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "K7Dispatch/SerialQueue.h"
-#include "K7MIDI/MIDIReceivePath.h"
+#include "K7MIDI/Transport/MIDIReceivePath.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/AlsaMIDITransport.h"
+#include "K7MIDI/Alsa/AlsaMIDITransport.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <vector>
 
-#include "K7Core/SDSDataPacket.h"
-#include "K7Core/SDSDumpHeader.h"
-#include "K7Core/SDSSamplePacking.h"
+#include "K7Core/SDS/SDSDataPacket.h"
+#include "K7Core/SDS/SDSDumpHeader.h"
+#include "K7Core/SDS/SDSSamplePacking.h"
 #include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/MockMIDITransport.h"
-#include "K7MIDI/SDSReceiveSession.h"
+#include "K7MIDI/SDS/SDSReceiveSession.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
 
 namespace {
 

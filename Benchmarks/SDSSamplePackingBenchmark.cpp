@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "K7Core/SDSSamplePacking.h"
+#include "K7Core/SDS/SDSSamplePacking.h"
 
 namespace {
 

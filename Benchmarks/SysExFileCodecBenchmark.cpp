@@ -1,7 +1,7 @@
 #include <benchmark/benchmark.h>
 
-#include "K7Core/SysExFileCodec.h"
-#include "K7Core/SysExStreamParser.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
+#include "K7Core/SysEx/SysExStreamParser.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "K7Core/AudioCodecError.h"
-#include "K7Core/AudioFileDecoder.h"
-#include "K7Core/AudioFileEncoder.h"
+#include "K7Core/Audio/AudioCodecError.h"
+#include "K7Core/Audio/AudioFileDecoder.h"
+#include "K7Core/Audio/AudioFileEncoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     k7::AudioSample sample;

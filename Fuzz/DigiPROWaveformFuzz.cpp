@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
-#include "K7Core/DigiPRODecodingError.h"
-#include "K7Core/DigiPROEncoder.h"
-#include "K7Core/DigiPROEncodingError.h"
-#include "K7Core/DigiPROWaveform.h"
-#include "K7Core/ElektronSevenBit.h"
-#include "K7Core/ElektronSysEx.h"
+#include "K7Core/DigiPRO/DigiPRODecodingError.h"
+#include "K7Core/DigiPRO/DigiPROEncoder.h"
+#include "K7Core/DigiPRO/DigiPROEncodingError.h"
+#include "K7Core/DigiPRO/DigiPROWaveform.h"
+#include "K7Core/Elektron/ElektronSysEx.h"
+#include "K7Core/ElektronWire/ElektronSevenBit.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "K7Core/K7ProjectCodec.h"
+#include "K7Core/FileList/K7ProjectCodec.h"
 
 namespace {
 

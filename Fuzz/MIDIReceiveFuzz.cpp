@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "K7Core/SysExStreamParser.h"
+#include "K7Core/SysEx/SysExStreamParser.h"
 #include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/MockMIDITransport.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace k7;

@@ -6,19 +6,19 @@
 #include <cstdint>
 #include <vector>
 
-#include "K7Core/SDSControlMessage.h"
-#include "K7Core/SDSDataPacket.h"
-#include "K7Core/SDSDumpHeaderMessage.h"
-#include "K7Core/SDSDumpRequest.h"
-#include "K7Core/SDSError.h"
-#include "K7Core/SDSFileTransferCodec.h"
-#include "K7Core/SDSFileTransferError.h"
-#include "K7Core/SDSReceiverStateMachine.h"
-#include "K7Core/SDSSampleNameMessage.h"
-#include "K7Core/SDSSampleNameRequest.h"
-#include "K7Core/SDSSenderStateMachine.h"
-#include "K7Core/SysExFileCodec.h"
-#include "K7Core/SysExParseError.h"
+#include "K7Core/SDS/SDSControlMessage.h"
+#include "K7Core/SDS/SDSDataPacket.h"
+#include "K7Core/SDS/SDSDumpHeaderMessage.h"
+#include "K7Core/SDS/SDSDumpRequest.h"
+#include "K7Core/SDS/SDSError.h"
+#include "K7Core/SDS/SDSFileTransferCodec.h"
+#include "K7Core/SDS/SDSFileTransferError.h"
+#include "K7Core/SDS/SDSReceiverStateMachine.h"
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SDS/SDSSampleNameRequest.h"
+#include "K7Core/SDS/SDSSenderStateMachine.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
+#include "K7Core/SysEx/SysExParseError.h"
 
 namespace {
 

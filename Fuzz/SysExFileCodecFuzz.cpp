@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "K7Core/SysExFileCodec.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
 
 // A parsed file must join back to its messages and account for every byte.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "K7Core/SysExStreamParser.h"
-#include "K7Core/Overloaded.h"
+#include "K7Core/Support/Overloaded.h"
+#include "K7Core/SysEx/SysExStreamParser.h"
 
 // Feeds the input in chunks whose sizes come from the first byte, and checks the invariants a
 // receive relies on: every message is framed and clean, and no byte is counted twice.

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "K7Core/ElektronSysEx.h"
-#include "K7Core/TurboFrame.h"
-#include "K7Core/TurboNegotiation.h"
+#include "K7Core/Elektron/ElektronSysEx.h"
+#include "K7Core/Turbo/TurboFrame.h"
+#include "K7Core/Turbo/TurboNegotiation.h"
 
 // Whatever decodes must encode back to the same bytes, and the negotiation must take any frame.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

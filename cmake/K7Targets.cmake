@@ -34,21 +34,24 @@ function(k7_configure_target target)
   endif()
 endfunction()
 
-# A library built from every source file in its folder; headers are included as "<Library>/<Header>.h".
+# A library built from every source file in its folder and its domain subfolders; headers are
+# included by path from Sources/, as "<Library>/<Domain>/<Header>.h".
 function(k7_add_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/Sources)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
   k7_configure_target(${name})
 endfunction()
 
-# One GoogleTest executable per test folder, every .cpp in it. NO_GTEST_MAIN: the folder has its own main.
+# One GoogleTest executable per test folder, every .cpp in it and its subfolders; helpers at the
+# folder's top are included by name from any subfolder. NO_GTEST_MAIN: the folder has its own main.
 function(k7_add_test_suite name)
   cmake_parse_arguments(ARG "NO_GTEST_MAIN" "" "DEPENDS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gtest GTest::gmock)
   if(NOT ARG_NO_GTEST_MAIN)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <string>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/K7Error.h"
+#include "K7Core/Support/Bytes.h"
+#include "K7Core/Support/K7Error.h"
 
 namespace k7 {
 

@@ -6,8 +6,8 @@
 #include <future>
 #include <set>
 
-#include "K7MIDI/AlsaMIDITransport.h"
-#include "K7MIDI/MIDISendPacer.h"
+#include "K7MIDI/Alsa/AlsaMIDITransport.h"
+#include "K7MIDI/Transport/MIDISendPacer.h"
 #include "MIDITestSupport.h"
 
 namespace k7 {

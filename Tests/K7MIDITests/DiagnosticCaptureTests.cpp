@@ -5,7 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "K7MIDI/MIDITracingTransport.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
 #include "MIDITestSupport.h"
 
 namespace k7 {

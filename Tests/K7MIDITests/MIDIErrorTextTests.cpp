@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "K7MIDI/MIDIDiagnosticTraceError.h"
-#include "K7MIDI/MIDITransportError.h"
-#include "K7MIDI/MIDITransportIssue.h"
+#include "K7MIDI/Diagnostics/MIDIDiagnosticTraceError.h"
+#include "K7MIDI/Transport/MIDITransportError.h"
+#include "K7MIDI/Transport/MIDITransportIssue.h"
 
 namespace k7 {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <random>
 
-#include "K7Core/SysExFileCodec.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
 #include "MIDITestSupport.h"
 
 namespace k7 {

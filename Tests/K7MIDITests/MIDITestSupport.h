@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/MockMIDITransport.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
 
 namespace k7::testing {
 

@@ -5,7 +5,7 @@
 #include <future>
 #include <thread>
 
-#include "K7MIDI/AlsaMIDITransport.h"
+#include "K7MIDI/Alsa/AlsaMIDITransport.h"
 #include "MIDITestSupport.h"
 
 namespace k7 {

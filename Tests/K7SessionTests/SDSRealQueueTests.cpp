@@ -3,8 +3,8 @@
 #include <future>
 
 #include "K7Dispatch/SerialQueue.h"
-#include "K7MIDI/SDSReceiveSession.h"
-#include "K7MIDI/SDSSenderDriver.h"
+#include "K7MIDI/SDS/SDSReceiveSession.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "SessionTestSupport.h"
 #include "Support/SimulatedSDSReceiver.h"
 

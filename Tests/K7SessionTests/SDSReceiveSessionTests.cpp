@@ -3,10 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "K7Core/SDSExtendedDumpHeader.h"
-#include "K7Core/SDSSampleNameMessage.h"
-#include "K7Core/SPS1UWFileNameMessage.h"
-#include "K7MIDI/SDSReceiveSession.h"
+#include "K7Core/SDS/SDSExtendedDumpHeader.h"
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
+#include "K7MIDI/SDS/SDSReceiveSession.h"
 #include "SessionTestSupport.h"
 #include "Support/SimulatedSDSSender.h"
 #include "Support/SimulatedStudio.h"

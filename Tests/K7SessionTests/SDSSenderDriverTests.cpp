@@ -3,9 +3,9 @@
 #include <memory>
 #include <optional>
 
-#include "K7Core/SDSSampleNameMessage.h"
-#include "K7Core/SPS1UWFileNameMessage.h"
-#include "K7MIDI/SDSSenderDriver.h"
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "SessionTestSupport.h"
 #include "Support/SimulatedSDSReceiver.h"
 #include "Support/SimulatedStudio.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "K7Core/SDSDataPacket.h"
-#include "K7Core/SDSSamplePacking.h"
+#include "K7Core/SDS/SDSDataPacket.h"
+#include "K7Core/SDS/SDSSamplePacking.h"
 #include "SessionTestSupport.h"
 
 namespace k7::testing {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "K7Core/SDSDumpHeader.h"
-#include "K7Core/SDSReceiverConfiguration.h"
-#include "K7Core/SDSSenderConfiguration.h"
+#include "K7Core/SDS/SDSDumpHeader.h"
+#include "K7Core/SDS/SDSReceiverConfiguration.h"
+#include "K7Core/SDS/SDSSenderConfiguration.h"
 #include "Support/SDSWireFixture.h"
 
 namespace k7::testing {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "K7Core/Bytes.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7::testing::sds_wire {
 

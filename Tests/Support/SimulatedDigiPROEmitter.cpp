@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "K7Core/DigiPROEncoder.h"
-#include "K7Core/SPS1UWFileName.h"
+#include "K7Core/DigiPRO/DigiPROEncoder.h"
+#include "K7Core/SPS1UW/SPS1UWFileName.h"
 
 namespace k7::testing {
 

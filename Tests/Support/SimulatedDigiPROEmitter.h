@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7MIDI/MockMIDITransport.h"
+#include "K7Core/Support/Bytes.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
 
 namespace k7::testing {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "../K7CoreTests/ElektronBackupRecordBuilder.h"
+#include "../K7CoreTests/Elektron/ElektronBackupRecordBuilder.h"
 
 namespace k7::testing {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "K7Core/ElektronBackupProfile.h"
-#include "K7Core/ElektronBackupRecordKey.h"
+#include "K7Core/Elektron/ElektronBackupProfile.h"
+#include "K7Core/Elektron/ElektronBackupRecordKey.h"
 #include "Support/SimulatedPeer.h"
 
 namespace k7::testing {

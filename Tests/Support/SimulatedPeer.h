@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7MIDI/MockMIDITransport.h"
+#include "K7Core/Support/Bytes.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
 
 namespace k7::testing {
 

@@ -1,6 +1,6 @@
 #include "Support/SimulatedSDSReceiver.h"
 
-#include "K7Core/SDSError.h"
+#include "K7Core/SDS/SDSError.h"
 #include "Support/SDSWireFixture.h"
 
 namespace k7::testing {

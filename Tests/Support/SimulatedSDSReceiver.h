@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "K7Core/SDSDumpHeaderMessage.h"
-#include "K7Core/SDSSampleNameMessage.h"
-#include "K7Core/SPS1UWFileNameMessage.h"
+#include "K7Core/SDS/SDSDumpHeaderMessage.h"
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
 #include "Support/SimulatedPeer.h"
 
 namespace k7::testing {

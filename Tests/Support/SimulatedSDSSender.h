@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "K7Core/Bytes.h"
+#include "K7Core/Support/Bytes.h"
 #include "Support/SimulatedPeer.h"
 
 namespace k7::testing {

@@ -1,7 +1,7 @@
 #include "Support/SimulatedTM1.h"
 
-#include "K7Core/TurboFrame.h"
-#include "K7Core/TurboFrameError.h"
+#include "K7Core/Turbo/TurboFrame.h"
+#include "K7Core/Turbo/TurboFrameError.h"
 
 namespace k7::testing {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "K7Core/TurboSpeed.h"
+#include "K7Core/Turbo/TurboSpeed.h"
 #include "Support/SimulatedPeer.h"
 
 namespace k7::testing {

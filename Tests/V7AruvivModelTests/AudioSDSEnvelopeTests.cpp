@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "K7Core/SDSError.h"
-#include "K7Core/SPS1UWFileNameMessage.h"
+#include "K7Core/SDS/SDSError.h"
+#include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
 #include "SDSTestDumps.h"
 
 namespace k7 {

@@ -5,8 +5,8 @@
 #include <variant>
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/SDSSenderStateMachine.h"
+#include "K7Core/SDS/SDSSenderStateMachine.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7::test {
 

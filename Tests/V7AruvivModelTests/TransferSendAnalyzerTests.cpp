@@ -6,11 +6,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "K7Core/DigiPROEncoder.h"
-#include "K7Core/SDSFileTransferCodec.h"
-#include "K7Core/SDSFileTransferError.h"
-#include "K7Core/SysExFileCodec.h"
-#include "K7Core/TurboFrame.h"
+#include "K7Core/DigiPRO/DigiPROEncoder.h"
+#include "K7Core/SDS/SDSFileTransferCodec.h"
+#include "K7Core/SDS/SDSFileTransferError.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
+#include "K7Core/Turbo/TurboFrame.h"
 #include "SDSTestDumps.h"
 
 namespace k7 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "K7Core/Bytes.h"
+#include "K7Core/Support/Bytes.h"
 #include "V7Aruviv/Stores/DefaultsStore.h"
 
 namespace k7 {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "K7Core/TurboSpeed.h"
+#include "K7Core/Turbo/TurboSpeed.h"
 
 namespace k7 {
 

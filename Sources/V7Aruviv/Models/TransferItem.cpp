@@ -1,7 +1,7 @@
 #include "V7Aruviv/Models/TransferItem.h"
 
-#include "K7Core/ErrorDescription.h"
-#include "K7Core/Overloaded.h"
+#include "K7Core/Support/ErrorDescription.h"
+#include "K7Core/Support/Overloaded.h"
 #include "V7Aruviv/Models/DigiPROPresentation.h"
 
 namespace k7 {

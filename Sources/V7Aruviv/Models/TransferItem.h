@@ -12,10 +12,10 @@
 #include "V7Aruviv/Support/CaseValue.h"
 #include <vector>
 
-#include "K7Core/AudioChannelSelection.h"
-#include "K7Core/AudioLoopSelection.h"
-#include "K7Core/AudioSample.h"
-#include "K7Core/Bytes.h"
+#include "K7Core/Audio/AudioChannelSelection.h"
+#include "K7Core/Audio/AudioLoopSelection.h"
+#include "K7Core/Audio/AudioSample.h"
+#include "K7Core/Support/Bytes.h"
 #include "V7Aruviv/Models/DigiPROFrameMetadata.h"
 #include "V7Aruviv/Models/TransferSendMethod.h"
 #include "V7Aruviv/Models/TransferWireWorkload.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "K7MIDI/MIDIEndpoint.h"
+#include "K7MIDI/Transport/MIDIEndpoint.h"
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/DigiPROFrameMetadata.h"
 #include "V7Aruviv/Models/TransferItem.h"

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "K7Core/DigiPRODecodingError.h"
-#include "K7Core/DigiPROWaveform.h"
-#include "K7Core/ElektronSysEx.h"
-#include "K7Core/MachinedrumDumpValidator.h"
-#include "K7Core/MonomachineDumpValidator.h"
-#include "K7Core/SDSFileTransferCodec.h"
-#include "K7Core/SDSFileTransferError.h"
-#include "K7Core/SysExFileCodec.h"
+#include "K7Core/DigiPRO/DigiPRODecodingError.h"
+#include "K7Core/DigiPRO/DigiPROWaveform.h"
+#include "K7Core/Elektron/ElektronSysEx.h"
+#include "K7Core/Elektron/MachinedrumDumpValidator.h"
+#include "K7Core/Elektron/MonomachineDumpValidator.h"
+#include "K7Core/SDS/SDSFileTransferCodec.h"
+#include "K7Core/SDS/SDSFileTransferError.h"
+#include "K7Core/SysEx/SysExFileCodec.h"
 
 namespace k7 {
 

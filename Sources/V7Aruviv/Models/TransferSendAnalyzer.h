@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/SDSFileTransfer.h"
+#include "K7Core/SDS/SDSFileTransfer.h"
+#include "K7Core/Support/Bytes.h"
 #include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferSendAnalysis.h"
 

@@ -1,7 +1,7 @@
 #include "V7Aruviv/Stores/AppModelError.h"
 
-#include "K7Core/ErrorDescription.h"
-#include "K7Core/Overloaded.h"
+#include "K7Core/Support/ErrorDescription.h"
+#include "K7Core/Support/Overloaded.h"
 
 namespace k7 {
 

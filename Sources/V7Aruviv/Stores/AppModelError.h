@@ -5,7 +5,7 @@
 #include <variant>
 #include <vector>
 
-#include "K7Core/K7Error.h"
+#include "K7Core/Support/K7Error.h"
 
 namespace k7 {
 

@@ -1,6 +1,6 @@
 #include "V7Aruviv/Stores/AudioSDSEnvelope.h"
 
-#include "K7Core/SDSError.h"
+#include "K7Core/SDS/SDSError.h"
 
 namespace k7 {
 

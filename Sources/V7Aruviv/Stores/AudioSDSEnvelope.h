@@ -4,10 +4,10 @@
 #include <optional>
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/SDSDumpHeaderMessage.h"
-#include "K7Core/SDSSampleNameMessage.h"
-#include "K7Core/SDSSenderConfiguration.h"
+#include "K7Core/SDS/SDSDumpHeaderMessage.h"
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SDS/SDSSenderConfiguration.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7 {
 

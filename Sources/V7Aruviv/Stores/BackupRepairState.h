@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/ElektronBackupRecordKey.h"
-#include "K7Core/ElektronBackupRepairPlan.h"
+#include "K7Core/Elektron/ElektronBackupRecordKey.h"
+#include "K7Core/Elektron/ElektronBackupRepairPlan.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7 {
 

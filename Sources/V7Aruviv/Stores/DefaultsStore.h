@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "K7Core/Bytes.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7 {
 

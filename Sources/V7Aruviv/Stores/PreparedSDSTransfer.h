@@ -1,6 +1,6 @@
 #pragma once
 
-#include "K7Core/SDSSenderStateMachine.h"
+#include "K7Core/SDS/SDSSenderStateMachine.h"
 
 namespace k7 {
 

@@ -1,0 +1,17 @@
+#include "ElektronDigiPROValidation.h"
+
+#include "K7Core/DigiPRO/DigiPRODecodingError.h"
+#include "K7Core/DigiPRO/DigiPROWaveform.h"
+
+namespace k7::detail {
+
+bool isValidDigiPROWaveformFrame(ByteView frame) {
+    try {
+        DigiPROWaveform::decode(frame);
+        return true;
+    } catch (const DigiPRODecodingError&) {
+        return false;
+    }
+}
+
+}  // namespace k7::detail

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "K7Core/Support/Bytes.h"
+#include "K7Core/SysEx/SysExParseEvent.h"
+
+namespace k7 {
+
+// Incremental framing of a live MIDI byte stream into complete SysEx messages.
+//
+// Outside a message, channel and system common traffic (and its data bytes) is skipped without
+// an event, because a receive only cares about SysEx. Inside a message, real-time bytes are
+// reported and left out of the message; any other status byte ends the message as incomplete.
+// A message longer than the limit is dropped whole, up to its end byte.
+class SysExStreamParser {
+public:
+    static constexpr std::size_t defaultMaximumMessageBytes = 16 * 1024 * 1024;
+
+    explicit SysExStreamParser(std::size_t maximumMessageBytes = defaultMaximumMessageBytes);
+
+    // Appends the events the bytes complete, in arrival order.
+    void feed(ByteView bytes, std::vector<SysExParseEvent>& events);
+    std::vector<SysExParseEvent> feed(ByteView bytes);
+
+    // Ends the stream: a message still open becomes an `unterminatedMessage` error.
+    void finish(std::vector<SysExParseEvent>& events);
+
+    // Forgets a partial message without reporting it.
+    void reset();
+
+    bool isInsideMessage() const { return state_ != State::outside; }
+    // Bytes of the open message so far (including those of an oversized message being skipped).
+    std::size_t pendingMessageByteCount() const { return state_ == State::skipping ? skippedBytes_ : message_.size(); }
+    std::size_t bytesConsumed() const { return offset_; }
+    std::size_t maximumMessageBytes() const { return maximumMessageBytes_; }
+
+private:
+    enum class State { outside, inside, skipping };
+
+    void startMessage(std::size_t offset);
+    void discardOpenMessage(SysExParseError error, std::vector<SysExParseEvent>& events);
+
+    std::size_t maximumMessageBytes_;
+    State state_ = State::outside;
+    Bytes message_;
+    std::size_t messageStart_ = 0;
+    std::size_t messageIndex_ = 0;
+    std::size_t skippedBytes_ = 0;
+    std::size_t offset_ = 0;
+};
+
+}  // namespace k7

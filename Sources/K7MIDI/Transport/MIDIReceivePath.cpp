@@ -1,0 +1,356 @@
+#include "K7MIDI/Transport/MIDIReceivePath.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "K7Core/Support/Overloaded.h"
+
+namespace k7 {
+
+struct MIDIReceivePath::State {
+    struct Drain {
+        Scheduler::TimePoint start;
+        Scheduler::TimePoint deadline;
+        Duration quietFor;
+        std::function<void(MIDIReceiveDrainResult)> completion;
+    };
+
+    State(std::shared_ptr<Scheduler> queue, Handlers handlers, std::size_t maximumMessageBytes)
+        : queue(std::move(queue)),
+          handlers(std::move(handlers)),
+          maximumMessageBytes(maximumMessageBytes),
+          parser(maximumMessageBytes) {}
+
+    std::shared_ptr<Scheduler> queue;
+    const Handlers handlers;
+    const std::size_t maximumMessageBytes;
+
+    // Held while a task runs, so that the owner's destruction waits for a handler in progress.
+    std::mutex runMutex;
+    bool alive = true;
+
+    // Written by cancelPending on any thread: nothing before `position` of that connection's
+    // stream may be delivered any more.
+    std::mutex cutMutex;
+    uint64_t requestedCutConnection = 0;
+    uint64_t requestedCutPosition = 0;
+
+    // Receive-queue state, under runMutex.
+    uint64_t connection = 0;
+    std::optional<int32_t> source;
+    SysExStreamParser parser;
+    std::vector<SysExParseEvent> events;
+    uint64_t processed = 0;
+    uint64_t appliedCut = 0;
+    bool cutPending = false;
+    uint64_t cutPosition = 0;
+    // The tail of a message already discarded may still arrive: its lone F7 is not a new issue.
+    bool resynchronising = false;
+    std::size_t malformedCount = 0;
+    bool hasArrival = false;
+    Scheduler::TimePoint lastArrival{};
+    std::map<uint64_t, Drain> drains;
+    uint64_t nextDrainID = 1;
+
+    void beginConnection(uint64_t id, std::optional<int32_t> newSource) {
+        connection = id;
+        source = newSource;
+        parser = SysExStreamParser(maximumMessageBytes);
+        processed = 0;
+        appliedCut = 0;
+        cutPending = false;
+        resynchronising = false;
+        malformedCount = 0;
+    }
+
+    void refreshCut() {
+        std::lock_guard lock(cutMutex);
+        // A cancel made after this input was left drops all that is left of its stream.
+        const uint64_t requested = requestedCutConnection > connection ? UINT64_MAX
+                                   : requestedCutConnection == connection ? requestedCutPosition
+                                                                           : 0;
+        if (requested > appliedCut) {
+            cutPending = true;
+            cutPosition = requested;
+        }
+    }
+
+    void performCut() {
+        resynchronising = resynchronising || parser.isInsideMessage();
+        parser.reset();
+        appliedCut = cutPosition;
+        cutPending = false;
+    }
+
+    void applyReachedCut() {
+        refreshCut();
+        if (cutPending && cutPosition <= processed) performCut();
+    }
+
+    void frame(ByteView bytes, bool deliver) {
+        events.clear();
+        parser.feed(bytes, events);
+        for (auto& event : events) {
+            if (!deliver) continue;
+            std::visit(Overloaded{
+                           [&](sysex_parse_event::Message& message) {
+                               resynchronising = false;
+                               if (handlers.message) handlers.message(message.bytes);
+                           },
+                           [](sysex_parse_event::RealTime&) {},
+                           [&](sysex_parse_event::Error& error) {
+                               if (resynchronising && error.error.is<SysExParseError::EndWithoutStart>()) {
+                                   resynchronising = false;
+                                   return;
+                               }
+                               ++malformedCount;
+                               if (handlers.issue) {
+                                   handlers.issue(MIDITransportIssue::malformedReceive(
+                                       source, error.error.message(), error.discardedByteCount, malformedCount));
+                               }
+                           },
+                       },
+                       event);
+        }
+        if (resynchronising && parser.isInsideMessage()) resynchronising = false;
+    }
+
+    void process(uint64_t batchConnection, std::optional<int32_t> batchSource, const MIDIRawReceiveBatch& batch) {
+        std::lock_guard run(runMutex);
+        if (!alive || batchConnection < connection) return;
+        if (batchConnection > connection) beginConnection(batchConnection, batchSource);
+
+        if (handlers.rawBatch) handlers.rawBatch(batch);
+        if (!batch.bytes.empty() || batch.droppedByteCountAfter > 0) {
+            hasArrival = true;
+            lastArrival = queue->now();
+        }
+
+        refreshCut();
+        ByteView rest(batch.bytes);
+        uint64_t offset = batch.streamOffset;
+        while (!rest.empty()) {
+            if (cutPending && cutPosition <= offset) performCut();
+            if (cutPending) {
+                // Bytes from before a cancel still go through the framer, so that it knows
+                // whether the cut falls inside a message, but nothing of them is delivered.
+                const auto count = static_cast<std::size_t>(std::min<uint64_t>(rest.size(), cutPosition - offset));
+                frame(rest.first(count), false);
+                rest = rest.subspan(count);
+                offset += count;
+                continue;
+            }
+            frame(rest, true);
+            offset += rest.size();
+            rest = {};
+        }
+        processed = offset;
+        if (cutPending && cutPosition <= processed) performCut();
+
+        if (batch.droppedByteCountAfter > 0) {
+            const std::size_t cutMessage = parser.isInsideMessage() ? parser.pendingMessageByteCount() : 0;
+            parser.reset();
+            resynchronising = true;
+            if (!cutPending && handlers.issue) {
+                handlers.issue(MIDITransportIssue::receiveTruncated(
+                    static_cast<std::size_t>(batch.droppedByteCountAfter) + cutMessage));
+            }
+        }
+    }
+
+    void applyCancellation() {
+        std::lock_guard run(runMutex);
+        if (alive) applyReachedCut();
+    }
+
+    void beginDrain(Duration quietFor, Duration timeout, std::function<void(MIDIReceiveDrainResult)> completion) {
+        std::lock_guard run(runMutex);
+        if (!alive) return;
+        const auto now = queue->now();
+        const uint64_t id = nextDrainID++;
+        drains.emplace(id, Drain{now, now + std::max(timeout, Duration::zero()), std::max(quietFor, Duration::zero()),
+                                 std::move(completion)});
+        evaluateDrain(id);
+    }
+
+    void evaluateDrain(uint64_t id) {
+        auto found = drains.find(id);
+        if (found == drains.end()) return;
+        const Drain& drain = found->second;
+        const auto now = queue->now();
+        const auto quietSince = hasArrival ? std::max(drain.start, lastArrival) : drain.start;
+        if (now - quietSince >= drain.quietFor) return finishDrain(found, true);
+        if (now >= drain.deadline) return finishDrain(found, false);
+        const auto next = std::min(quietSince + drain.quietFor, drain.deadline);
+        queue->postAfter(next - now, [weak = weakSelf, id] {
+            if (auto self = weak.lock()) {
+                std::lock_guard run(self->runMutex);
+                if (self->alive) self->evaluateDrain(id);
+            }
+        });
+    }
+
+    void finishDrain(std::map<uint64_t, Drain>::iterator found, bool quiet) {
+        auto completion = std::move(found->second.completion);
+        drains.erase(found);
+        applyReachedCut();
+        std::size_t incomplete = 0;
+        if (parser.isInsideMessage()) {
+            incomplete = parser.pendingMessageByteCount();
+            parser.reset();
+            resynchronising = true;
+        }
+        if (completion) completion(MIDIReceiveDrainResult{quiet, incomplete});
+    }
+
+    std::weak_ptr<State> weakSelf;
+};
+
+struct MIDIReceivePath::Connection {
+    uint64_t id = 0;
+    int32_t source = 0;
+    std::weak_ptr<State> state;
+    std::shared_ptr<Scheduler> queue;
+    K7MIDIIngress* ingress = nullptr;
+
+    ~Connection() { K7MIDIIngressDestroy(ingress); }
+
+    static void handleBatch(void* context, const K7MIDIIngressBatch* batch) {
+        auto* connection = static_cast<Connection*>(context);
+        MIDIRawReceiveBatch raw{Bytes(batch->bytes, batch->bytes + batch->byteCount), connection->source,
+                                batch->streamOffset, batch->droppedByteCountAfter, batch->timestampNanoseconds};
+        connection->queue->post([state = connection->state, id = connection->id, source = connection->source,
+                                 raw = std::move(raw)] {
+            if (auto locked = state.lock()) locked->process(id, source, raw);
+        });
+    }
+
+    static uint64_t clock(void* context) {
+        auto* connection = static_cast<Connection*>(context);
+        return static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(connection->queue->now().time_since_epoch()).count());
+    }
+};
+
+MIDIReceivePath::MIDIReceivePath(std::shared_ptr<Scheduler> receiveQueue, Handlers handlers,
+                                 MIDIReceivePathConfiguration configuration)
+    : queue_(std::move(receiveQueue)),
+      configuration_(configuration),
+      state_(std::make_shared<State>(queue_, std::move(handlers), configuration.maximumMessageBytes)) {
+    state_->weakSelf = state_;
+}
+
+MIDIReceivePath::~MIDIReceivePath() {
+    {
+        std::lock_guard lock(producerMutex_);
+        connection_.reset();
+    }
+    std::lock_guard run(state_->runMutex);
+    state_->alive = false;
+    state_->drains.clear();
+}
+
+void MIDIReceivePath::connect(int32_t sourceEndpointID) {
+    std::lock_guard lock(producerMutex_);
+    connection_.reset();
+    auto connection = std::make_unique<Connection>();
+    connection->id = nextConnectionID_++;
+    connection->source = sourceEndpointID;
+    connection->state = state_;
+    connection->queue = queue_;
+    K7MIDIIngressConfiguration ingress{};
+    ingress.capacity = configuration_.ringCapacity;
+    ingress.handler = &Connection::handleBatch;
+    ingress.handlerContext = connection.get();
+    ingress.clock = &Connection::clock;
+    ingress.clockContext = connection.get();
+    connection->ingress = K7MIDIIngressCreate(&ingress);
+    if (!connection->ingress) throw std::bad_alloc();
+    if (configuration_.usesWorkerThread) {
+        if (const int status = K7MIDIIngressStartWorker(connection->ingress); status != 0) {
+            throw std::system_error(status, std::generic_category(), "K7MIDIIngressStartWorker");
+        }
+    }
+    connection_ = std::move(connection);
+}
+
+void MIDIReceivePath::disconnect() {
+    std::unique_ptr<Connection> closed;
+    {
+        std::lock_guard lock(producerMutex_);
+        closed = std::move(connection_);
+    }
+    if (!closed) return;
+    const auto metrics = K7MIDIIngressGetMetrics(closed->ingress);
+    closed.reset();  // joins the worker: every batch of the stream is queued by now
+    if (!state_->handlers.diagnostic) return;
+    MIDITransportDiagnosticEvent event{"midi.receive.inputClosed",
+                                       {{"bytesIn", std::to_string(metrics.bytesIn)},
+                                        {"bytesDropped", std::to_string(metrics.bytesDropped)},
+                                        {"highWaterMark", std::to_string(metrics.highWaterMark)},
+                                        {"capacity", std::to_string(metrics.capacity)}}};
+    queue_->post([weak = std::weak_ptr<State>(state_), event = std::move(event)] {
+        if (auto state = weak.lock()) {
+            std::lock_guard run(state->runMutex);
+            if (state->alive) state->handlers.diagnostic(event);
+        }
+    });
+}
+
+std::optional<int32_t> MIDIReceivePath::connectedSource() const {
+    std::lock_guard lock(producerMutex_);
+    if (!connection_) return std::nullopt;
+    return connection_->source;
+}
+
+bool MIDIReceivePath::write(ByteView bytes) {
+    std::lock_guard lock(producerMutex_);
+    if (!connection_) return false;
+    return K7MIDIIngressWrite(connection_->ingress, bytes.data(), bytes.size());
+}
+
+void MIDIReceivePath::markLoss(std::size_t byteCount) {
+    std::lock_guard lock(producerMutex_);
+    if (connection_) K7MIDIIngressMarkLoss(connection_->ingress, byteCount);
+}
+
+void MIDIReceivePath::pump() {
+    std::lock_guard lock(producerMutex_);
+    if (connection_) K7MIDIIngressPump(connection_->ingress);
+}
+
+void MIDIReceivePath::cancelPending() {
+    {
+        std::lock_guard lock(producerMutex_);
+        std::lock_guard cut(state_->cutMutex);
+        if (connection_) {
+            state_->requestedCutConnection = connection_->id;
+            state_->requestedCutPosition = K7MIDIIngressStreamPosition(connection_->ingress);
+        } else {
+            // Batches of a closed input may still wait on the queue: drop them all.
+            state_->requestedCutConnection = nextConnectionID_ - 1;
+            state_->requestedCutPosition = UINT64_MAX;
+        }
+    }
+    queue_->post([weak = std::weak_ptr<State>(state_)] {
+        if (auto state = weak.lock()) state->applyCancellation();
+    });
+}
+
+void MIDIReceivePath::drain(Duration quietFor, Duration timeout,
+                            std::function<void(MIDIReceiveDrainResult)> completion) {
+    queue_->post([weak = std::weak_ptr<State>(state_), quietFor, timeout, completion = std::move(completion)]() mutable {
+        if (auto state = weak.lock()) state->beginDrain(quietFor, timeout, std::move(completion));
+    });
+}
+
+K7MIDIIngressMetrics MIDIReceivePath::metrics() const {
+    std::lock_guard lock(producerMutex_);
+    if (!connection_) return K7MIDIIngressMetrics{};
+    return K7MIDIIngressGetMetrics(connection_->ingress);
+}
+
+}  // namespace k7
