@@ -1,0 +1,301 @@
+#pragma once
+
+#include <QObject>
+#include <QUuid>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "K7Core/Bytes.h"
+#include "K7Core/TurboNegotiation.h"
+#include "K7Core/TurboSpeed.h"
+#include "K7Dispatch/Scheduler.h"
+#include "K7MIDI/MIDIEndpointSnapshot.h"
+#include "K7MIDI/MIDIReceiveDrainResult.h"
+#include "K7MIDI/MIDITransportIssue.h"
+#include "V7Aruviv/Models/AppPreferences.h"
+#include "V7Aruviv/Models/TransferItem.h"
+#include "V7Aruviv/Models/TransferPlan.h"
+#include "V7Aruviv/Stores/AppModelConfiguration.h"
+#include "V7Aruviv/Stores/AppModelFileWorkState.h"
+#include "V7Aruviv/Stores/AppModelReceiveState.h"
+#include "V7Aruviv/Stores/AppModelRepairState.h"
+#include "V7Aruviv/Stores/AppModelRoutingState.h"
+#include "V7Aruviv/Stores/AppModelSendState.h"
+#include "V7Aruviv/Stores/AppModelTurboState.h"
+#include "V7Aruviv/Stores/UserInteraction.h"
+
+namespace k7 {
+
+class AppModelDiagnosticSink;
+class MIDIDiagnosticRecorder;
+class MIDITracingTransport;
+
+// The one application model: the file list, the selection, the settings and every long operation.
+// It lives on the main thread; views read its state there and call its commands there. Work that
+// leaves the main thread comes back through the main scheduler, holding the model weakly and
+// checking its generation.
+//
+// Every published property has a getter, a setter and a change signal; a setter emits on every
+// assignment, equal value or not. The operations are defined in one source file per coordinator
+// (AppModelRouting.cpp, AppModelTurboCoordinator.cpp, AppModelSendCoordinator.cpp, ...).
+class AppModel final : public QObject {
+    Q_OBJECT
+
+public:
+    using Configuration = AppModelConfiguration;
+
+    explicit AppModel(Configuration configuration);
+    ~AppModel() override;
+
+    AppModel(const AppModel&) = delete;
+    AppModel& operator=(const AppModel&) = delete;
+
+    // --- Published state ---
+    const std::vector<TransferItem>& items() const { return items_; }
+    const std::set<QUuid>& selection() const { return selection_; }
+    const MIDIEndpointSnapshot& endpoints() const { return endpoints_; }
+    const AppPreferences& preferences() const { return preferences_; }
+    int64_t samplePosition() const { return samplePosition_; }
+    bool isSending() const { return isSending_; }
+    bool isReceiving() const { return isReceiving_; }
+    bool isFinishingReceive() const { return isFinishingReceive_; }
+    bool isImporting() const { return isImporting_; }
+    double importProgress() const { return importProgress_; }
+    bool isExporting() const { return isExporting_; }
+    bool isConverting() const { return isConverting_; }
+    int64_t receivedByteCount() const { return receivedByteCount_; }
+    double overallProgress() const { return overallProgress_; }
+    const std::optional<double>& transferRateBytesPerSecond() const { return transferRateBytesPerSecond_; }
+    const std::optional<double>& estimatedSendTimeRemaining() const { return estimatedSendTimeRemaining_; }
+    bool receiveProgressIsDeterminate() const { return receiveProgressIsDeterminate_; }
+    const std::string& statusText() const { return statusText_; }
+    const std::string& turboStatus() const { return turboStatus_; }
+    const std::string& diagnosticCaptureStatus() const { return diagnosticCaptureStatus_; }
+    const std::optional<TransferPlan>& frozenTransferPlan() const { return frozenTransferPlan_; }
+    const std::optional<std::string>& alertMessage() const { return alertMessage_; }
+
+    void setItems(std::vector<TransferItem> value);
+    void setSelection(std::set<QUuid> value);
+    void setEndpoints(MIDIEndpointSnapshot value);
+    void setPreferences(AppPreferences value);
+    void setSamplePosition(int64_t value);
+    void setIsSending(bool value);
+    void setIsReceiving(bool value);
+    void setIsFinishingReceive(bool value);
+    void setIsImporting(bool value);
+    void setImportProgress(double value);
+    void setIsExporting(bool value);
+    void setIsConverting(bool value);
+    void setReceivedByteCount(int64_t value);
+    void setOverallProgress(double value);
+    void setTransferRateBytesPerSecond(std::optional<double> value);
+    void setEstimatedSendTimeRemaining(std::optional<double> value);
+    void setReceiveProgressIsDeterminate(bool value);
+    void setStatusText(std::string value);
+    void setTurboStatus(std::string value);
+    void setDiagnosticCaptureStatus(std::string value);
+    void setFrozenTransferPlan(std::optional<TransferPlan> value);
+    void setAlertMessage(std::optional<std::string> value);
+
+    // Not published in the original sense, but the views redraw from them.
+    const TurboNegotiation::State& turboState() const { return turbo_.turboState; }
+    bool isTurboDetecting() const { return turbo_.isTurboDetecting; }
+
+    // Sending, receiving, a Turbo negotiation waiting, importing, exporting or converting.
+    bool configurationLocked() const;
+
+    // The transport every operation uses: the tracing transport around the chosen one.
+    MIDITransporting& transport() const;
+    MIDITracingTransport& tracingTransport() const { return *tracingTransport_; }
+    // True when the system's MIDI could not be opened and the model runs on an empty mock.
+    bool isSystemMIDIUnavailable() const { return systemMIDIUnavailable_; }
+    bool isOfflineHealthCheck() const { return offlineHealthCheck_; }
+
+    // --- Routing and preference changes ---
+    void applyEndpointSelection(bool allowWhileLocked);
+    void handleEndpointSnapshot(const MIDIEndpointSnapshot& snapshot);
+    static std::string missingMIDISelectionStatus(bool inputRemoved, bool outputRemoved, bool interruptedTransfer);
+
+    // --- Queries ---
+    std::vector<TransferItem> selectedItems() const;
+    std::optional<TransferItem> selectedItem() const;
+    std::optional<TransferItem> selectedAudioSettingsItem() const;
+    bool canConvertSelectionToDigiPRO() const;
+    std::string digiPROConversionHelp() const;
+    std::string fileInfoText() const;
+    std::optional<TransferPlan> liveTransferPlan() const;
+    std::vector<TransferItem::ListPresentation> listItems() const;
+    std::vector<QUuid> itemIDs() const;
+    int64_t totalMessageCount() const;
+    int64_t totalByteCount() const;
+    std::optional<std::filesystem::path> fileURL(const QUuid& itemID) const;
+
+    // --- Commands ---
+    void sendSelected();
+    void stopSending();
+    void toggleReceiving();
+    void negotiateTurbo();
+    void toggleDiagnosticCapture();
+    bool shouldTerminateAfterUserConfirmation();
+
+    // --- Turbo coordinator ---
+    static std::optional<TurboSpeed> turboSpeed(AppPreferences::TurboLimit limit);
+    static std::string turboStatus(TurboSpeed speed);
+    static std::string turboActivationStatus(TurboSpeed speed);
+    void applyTurboTransition(const TurboNegotiation::Transition& transition);
+    void detectExistingTurboIfPossible();
+    bool handleTurboFrame(const Bytes& message);
+    void synchronizeDetectedTurbo(TurboSpeed speed, const std::string& source);
+    bool ensureTurboTransportForSend();
+    void setTurboLimitFromUser(AppPreferences::TurboLimit limit);
+    bool restoreTurboTransport();
+    void resetTurboForRouteChange();
+
+    // --- Diagnostic capture ---
+    using DiagnosticFields = std::map<std::string, std::string>;
+    // Any thread; does nothing when no capture runs.
+    void recordDiagnostic(const std::string& name, const DiagnosticFields& fields = {});
+    std::optional<DiagnosticFields> promptForDiagnosticMetadata();
+    DiagnosticFields diagnosticSessionMetadata() const;
+
+    // --- Sending ---
+    static TransferProgressPlan makeSendProgressPlan(const TransferPlan& transferPlan,
+                                                     const std::vector<TransferItem>& orderedItems,
+                                                     const SendOptions& options);
+    void processNextSendItem(uint64_t generation);
+
+    // --- Receiving ---
+    void startReceiving();
+    void stopReceiving();
+    void handleIncoming(const Bytes& message);
+    void handleTransportIssue(const MIDITransportIssue& issue);
+
+    // --- Import and the open-file library ---
+    void presentLoadPanel();
+    void importFromUser(std::vector<std::filesystem::path> urls, std::function<void()> afterApplying = {});
+    void cancelImport();
+    void persistOpenFiles();
+    void restoreOpenFiles();
+
+    // --- Editing the file list ---
+    void removeSelected();
+    bool removeSelectedAllowingUnsavedDataLoss();
+    bool renameItem(const QUuid& id, const std::string& name);
+    void updateSelectedLoopMode(TransferItem::LoopMode mode);
+    void updateSelectedStereoMode(TransferItem::StereoMode mode);
+
+    // --- Conversion and saving ---
+    void convertSelectedToDigiPRO();
+    void convertSelectedToSDS();
+    void presentSavePanel();
+    void presentSaveProjectPanel();
+
+public slots:
+    // Files handed to the program by the system (command line, drops, the file manager).
+    void openURLs(const std::vector<std::filesystem::path>& urls);
+
+signals:
+    void itemsChanged();
+    void selectionChanged();
+    void endpointsChanged();
+    void preferencesChanged();
+    void samplePositionChanged();
+    void isSendingChanged();
+    void isReceivingChanged();
+    void isFinishingReceiveChanged();
+    void isImportingChanged();
+    void importProgressChanged();
+    void isExportingChanged();
+    void isConvertingChanged();
+    void receivedByteCountChanged();
+    void overallProgressChanged();
+    void transferRateBytesPerSecondChanged();
+    void estimatedSendTimeRemainingChanged();
+    void receiveProgressIsDeterminateChanged();
+    void statusTextChanged();
+    void turboStatusChanged();
+    void diagnosticCaptureStatusChanged();
+    void frozenTransferPlanChanged();
+    void alertMessageChanged();
+    void turboStateChanged();
+    void isTurboDetectingChanged();
+
+private:
+    // --- Main thread plumbing (AppModel.cpp) ---
+    // Runs `task` on the main thread later, unless the model is gone by then. Any thread.
+    void postToMain(Task task) const;
+    // Runs `task` on the main thread after `seconds`, unless the model is gone by then.
+    TimerHandle afterOnMain(double seconds, Task task) const;
+    // The monotonic clock of the main scheduler, in seconds.
+    double uptime() const;
+    void setTurboState(TurboNegotiation::State state);
+    void setIsTurboDetecting(bool value);
+
+    // --- Routing (AppModelRouting.cpp) ---
+    void preferencesDidChange(const AppPreferences& previous);
+    void samplePositionDidChange();
+    bool routingBusy() const;
+
+    // --- Turbo (AppModelTurboCoordinator.cpp) ---
+    void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);
+    void publishTurboTexts();
+    void reduceTurbo(const TurboNegotiation::Input& input);
+
+    // --- State, grouped by the coordinator that owns it ---
+    const Configuration configuration_;
+    const bool offlineHealthCheck_;
+    const std::thread::id mainThread_ = std::this_thread::get_id();
+    bool systemMIDIUnavailable_ = false;
+    std::shared_ptr<DefaultsStore> preferencesStore_;
+    std::shared_ptr<UserInteraction> interaction_;
+    std::shared_ptr<Scheduler> main_;
+    std::shared_ptr<MIDITracingTransport> tracingTransport_;
+    std::shared_ptr<Scheduler> sendQueue_;
+    std::shared_ptr<Scheduler> importQueue_;
+    std::shared_ptr<Scheduler> exportQueue_;
+    std::shared_ptr<Scheduler> conversionQueue_;
+    // Closures leaving the main thread hold this weakly; it dies with the model.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    AppModelRoutingState routing_;
+    AppModelTurboState turbo_;
+    AppModelSendState send_;
+    AppModelReceiveState receive_;
+    AppModelRepairState repair_;
+    AppModelFileWorkState files_;
+
+    std::shared_ptr<AppModelDiagnosticSink> diagnostics_;  // the running capture's recorder
+
+    std::vector<TransferItem> items_{};
+    std::set<QUuid> selection_{};
+    MIDIEndpointSnapshot endpoints_{};
+    AppPreferences preferences_;
+    int64_t samplePosition_ = 0;
+    bool isSending_ = false;
+    bool isReceiving_ = false;
+    bool isFinishingReceive_ = false;
+    bool isImporting_ = false;
+    double importProgress_ = 0;
+    bool isExporting_ = false;
+    bool isConverting_ = false;
+    int64_t receivedByteCount_ = 0;
+    double overallProgress_ = 0;
+    std::optional<double> transferRateBytesPerSecond_{};
+    std::optional<double> estimatedSendTimeRemaining_{};
+    bool receiveProgressIsDeterminate_ = false;
+    std::string statusText_ = "Ready";
+    std::string turboStatus_ = "1x";
+    std::string diagnosticCaptureStatus_ = "Off";
+    std::optional<TransferPlan> frozenTransferPlan_{};
+    std::optional<std::string> alertMessage_{};
+};
+
+}  // namespace k7

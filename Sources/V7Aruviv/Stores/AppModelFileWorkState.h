@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "V7Aruviv/Stores/PendingImportBatch.h"
+
+namespace k7 {
+
+// Generations of the file work (import, export and file-list saves, conversion) and the imports
+// waiting for the running one.
+struct AppModelFileWorkState {
+    uint64_t importGeneration = 0;
+    uint64_t exportGeneration = 0;  // shared by item saves and file-list saves
+    uint64_t conversionGeneration = 0;
+    std::vector<PendingImportBatch> pendingImportBatches;
+};
+
+}  // namespace k7

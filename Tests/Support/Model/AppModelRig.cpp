@@ -1,0 +1,40 @@
+#include "Support/Model/AppModelRig.h"
+
+namespace k7::testing {
+
+AppPreferences AppModelRig::studioRouting() {
+    AppPreferences preferences;
+    preferences.inputEndpointID = SimulatedStudio::inputID;
+    preferences.outputEndpointID = SimulatedStudio::outputID;
+    return preferences;
+}
+
+AppModelRig::AppModelRig(Options options) {
+    options.preferences.save(*store);
+    for (auto& peer : options.peers) studio.attach(peer);
+
+    AppModel::Configuration configuration;
+    configuration.preferencesStore = store;
+    configuration.userInteraction = interaction;
+    configuration.mainScheduler = studio.scheduler;
+    configuration.fallbackTransportQueue = studio.scheduler;
+    configuration.turboResponseTimeout = options.turboResponseTimeout;
+    configuration.turboDetectionTimeout = options.turboDetectionTimeout;
+    configuration.automaticallyDetectTurbo = options.automaticallyDetectTurbo;
+    configuration.monomachineRepairTimeout = options.repairTimeout;
+    configuration.monomachineRepairMaximumAttempts = options.repairMaximumAttempts;
+    configuration.monomachineRepairInterRequestDelay = options.repairInterRequestDelay;
+    if (!options.realWorkQueues) {
+        configuration.makeWorkQueue = [scheduler = studio.scheduler](const std::string&) { return scheduler; };
+    }
+    switch (options.transport) {
+    case Options::Transport::studio: configuration.transport = studio.transport; break;
+    case Options::Transport::offline: configuration.offlineHealthCheck = true; break;
+    case Options::Transport::system: configuration.makeSystemTransport = options.systemTransport; break;
+    }
+    model = std::make_unique<AppModel>(std::move(configuration));
+}
+
+AppModelRig::~AppModelRig() { model.reset(); }
+
+}  // namespace k7::testing
