@@ -179,6 +179,8 @@ public:
     void handleTransportIssue(const MIDITransportIssue& issue);
 
     // --- Import and the open-file library ---
+    // The instrument a list of SysEx messages belongs to: one device, `multiple` or `unknown`.
+    static TransferItem::Device device(const std::vector<Bytes>& messages);
     void presentLoadPanel();
     void importFromUser(std::vector<std::filesystem::path> urls, std::function<void()> afterApplying = {});
     void cancelImport();
