@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "K7Dispatch/SerialQueue.h"
-#include "K7MIDI/AlsaMIDITransport.h"
-#include "K7MIDI/MIDIDiagnosticRecorder.h"
-#include "K7MIDI/MIDITracingTransport.h"
-#include "K7MIDI/MockMIDITransport.h"
-#include "K7MIDI/SDSReceiveSession.h"
-#include "K7MIDI/SDSSenderDriver.h"
+#include "K7MIDI/Alsa/AlsaMIDITransport.h"
+#include "K7MIDI/Diagnostics/MIDIDiagnosticRecorder.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
+#include "K7MIDI/Transport/MockMIDITransport.h"
+#include "K7MIDI/SDS/SDSReceiveSession.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "V7Aruviv/Stores/AppModelDiagnosticSink.h"
 #include "V7Aruviv/Support/AppIdentity.h"
 

@@ -13,13 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include "K7Core/Bytes.h"
-#include "K7Core/TurboNegotiation.h"
-#include "K7Core/TurboSpeed.h"
+#include "K7Core/Support/Bytes.h"
+#include "K7Core/Turbo/TurboNegotiation.h"
+#include "K7Core/Turbo/TurboSpeed.h"
 #include "K7Dispatch/Scheduler.h"
-#include "K7MIDI/MIDIEndpointSnapshot.h"
-#include "K7MIDI/MIDIReceiveDrainResult.h"
-#include "K7MIDI/MIDITransportIssue.h"
+#include "K7MIDI/Transport/MIDIEndpointSnapshot.h"
+#include "K7MIDI/Transport/MIDIReceiveDrainResult.h"
+#include "K7MIDI/Transport/MIDITransportIssue.h"
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferPlan.h"

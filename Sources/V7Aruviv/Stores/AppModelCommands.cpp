@@ -1,8 +1,8 @@
 #include <algorithm>
 
-#include "K7MIDI/MIDIDiagnosticRecorder.h"
-#include "K7MIDI/MIDITracingTransport.h"
-#include "K7MIDI/SDSSenderDriver.h"
+#include "K7MIDI/Diagnostics/MIDIDiagnosticRecorder.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelDiagnosticSink.h"
 

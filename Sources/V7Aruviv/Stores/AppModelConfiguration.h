@@ -8,7 +8,7 @@
 #include <string>
 
 #include "K7Dispatch/Scheduler.h"
-#include "K7MIDI/MIDITransporting.h"
+#include "K7MIDI/Transport/MIDITransporting.h"
 #include "V7Aruviv/Stores/DefaultsStore.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
 

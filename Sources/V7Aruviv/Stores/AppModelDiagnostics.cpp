@@ -3,7 +3,7 @@
 #include <QSysInfo>
 #include <unistd.h>
 
-#include "K7MIDI/MIDIDiagnosticRecorder.h"
+#include "K7MIDI/Diagnostics/MIDIDiagnosticRecorder.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelDiagnosticSink.h"
 

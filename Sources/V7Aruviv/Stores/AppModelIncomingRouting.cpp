@@ -1,5 +1,5 @@
-#include "K7Core/SDSControlMessage.h"
-#include "K7MIDI/SDSSenderDriver.h"
+#include "K7Core/SDS/SDSControlMessage.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelUnbuilt.h"
 

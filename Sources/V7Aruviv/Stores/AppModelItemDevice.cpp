@@ -1,7 +1,7 @@
 #include <set>
 
-#include "K7Core/ElektronSysEx.h"
-#include "K7Core/Overloaded.h"
+#include "K7Core/Elektron/ElektronSysEx.h"
+#include "K7Core/Support/Overloaded.h"
 #include "V7Aruviv/Stores/AppModel.h"
 
 namespace k7 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "K7Core/Bytes.h"
+#include "K7Core/Support/Bytes.h"
 
 namespace k7 {
 

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "K7MIDI/MIDITracingTransport.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
 #include "V7Aruviv/Stores/AppModel.h"
 
 namespace k7 {

@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "K7Core/ElektronSysEx.h"
-#include "K7Core/Overloaded.h"
-#include "K7Core/TurboFrame.h"
-#include "K7MIDI/MIDITracingTransport.h"
+#include "K7Core/Elektron/ElektronSysEx.h"
+#include "K7Core/Support/Overloaded.h"
+#include "K7Core/Turbo/TurboFrame.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Support/DecimalText.h"
 

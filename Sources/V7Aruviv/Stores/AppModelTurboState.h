@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "K7Core/TurboNegotiation.h"
+#include "K7Core/Turbo/TurboNegotiation.h"
 
 namespace k7 {
 
