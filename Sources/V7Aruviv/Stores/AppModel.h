@@ -23,6 +23,7 @@
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferPlan.h"
+#include "K7Core/SDS/SDSTransferMode.h"
 #include "V7Aruviv/Stores/AppModelConfiguration.h"
 #include "V7Aruviv/Stores/AppModelFileWorkState.h"
 #include "V7Aruviv/Stores/AppModelReceiveState.h"
@@ -30,6 +31,8 @@
 #include "V7Aruviv/Stores/AppModelRoutingState.h"
 #include "V7Aruviv/Stores/AppModelSendState.h"
 #include "V7Aruviv/Stores/AppModelTurboState.h"
+#include "V7Aruviv/Stores/AudioSDSEnvelope.h"
+#include "V7Aruviv/Stores/PreparedSDSTransfer.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
 
 namespace k7 {
@@ -171,6 +174,15 @@ public:
                                                      const std::vector<TransferItem>& orderedItems,
                                                      const SendOptions& options);
     void processNextSendItem(uint64_t generation);
+
+    // --- SDS envelope and file encoding (also used by the conversion to SDS files) ---
+    static AudioSDSEnvelope makeAudioSDSEnvelope(const TransferItem& item, uint16_t position,
+                                                 const SendOptions& options);
+    static PreparedSDSTransfer prepareSDSTransfer(const TransferItem& item, uint16_t position,
+                                                  const SendOptions& options,
+                                                  std::optional<SDSTransferMode> modeOverride = std::nullopt);
+    static std::string sdsASCIIName(const std::string& displayName);
+    static Bytes encodeSDSFile(const PreparedSDSTransfer& transfer);
 
     // --- Receiving ---
     void startReceiving();
