@@ -58,9 +58,11 @@ private:
     template <typename T>
     T answer(std::deque<T>& answers) {
         if (auto meanwhile = std::exchange(whileShowing, nullptr)) meanwhile();
-        if (answers.empty()) return T{};
-        T next = std::move(answers.front());
-        answers.pop_front();
+        T next{};
+        if (!answers.empty()) {
+            std::swap(next, answers.front());
+            answers.pop_front();
+        }
         return next;
     }
 };
