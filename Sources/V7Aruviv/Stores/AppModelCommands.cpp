@@ -136,8 +136,9 @@ void AppModel::negotiateTurbo() {
 void AppModel::toggleDiagnosticCapture() {
     if (tracingTransport_->isRecording()) {
         recordDiagnostic("session.operatorStopped");
-        tracingTransport_->stopRecording();
+        // Detached before it finishes, so that reporters on other threads stop reaching it first.
         diagnostics_->setRecorder(nullptr);
+        tracingTransport_->stopRecording();
         setDiagnosticCaptureStatus("Off");
         setStatusText("Diagnostic capture stopped");
         return;

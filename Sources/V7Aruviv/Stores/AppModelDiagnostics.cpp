@@ -39,6 +39,9 @@ void AppModel::recordDiagnostic(const std::string& name, const DiagnosticFields&
     try {
         recorder->record(name, fields);
     } catch (const std::exception& error) {
+        // An event racing with the end of the capture meets the finished recorder: it is dropped,
+        // not reported as a failure of a capture the user has already stopped.
+        if (diagnostics_->recorder() != recorder) return;
         const std::string text = "MIDI diagnostics failed: " + std::string(error.what());
         if (std::this_thread::get_id() == mainThread_) {
             setAlertMessage(text);

@@ -24,6 +24,9 @@ AppModelRig::AppModelRig(Options options) {
     configuration.monomachineRepairTimeout = options.repairTimeout;
     configuration.monomachineRepairMaximumAttempts = options.repairMaximumAttempts;
     configuration.monomachineRepairInterRequestDelay = options.repairInterRequestDelay;
+    configuration.offlineHealthCheck = options.offlineHealthCheck;
+    configuration.executablePath = options.executablePath;
+    configuration.buildCommit = options.buildCommit;
     if (!options.realWorkQueues) {
         configuration.makeWorkQueue = [scheduler = studio.scheduler](const std::string&) { return scheduler; };
     }
@@ -32,7 +35,13 @@ AppModelRig::AppModelRig(Options options) {
     case Options::Transport::offline: configuration.offlineHealthCheck = true; break;
     case Options::Transport::system: configuration.makeSystemTransport = options.systemTransport; break;
     }
+    configuration_ = configuration;
     model = std::make_unique<AppModel>(std::move(configuration));
+}
+
+void AppModelRig::restart() {
+    model.reset();
+    model = std::make_unique<AppModel>(configuration_);
 }
 
 AppModelRig::~AppModelRig() { model.reset(); }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "Support/Model/ScriptedUserInteraction.h"
 #include "Support/SimulatedStudio.h"
@@ -25,6 +28,8 @@ public:
         // `systemTransport` (which may throw, as ALSA does without a sequencer).
         enum class Transport { studio, offline, system } transport = Transport::studio;
         std::function<std::shared_ptr<MIDITransporting>()> systemTransport;
+        // The offline health check over the studio's transport (Transport::offline has none).
+        bool offlineHealthCheck = false;
         // Work queues: the main scheduler (virtual time) unless real serial queues are wanted.
         bool realWorkQueues = false;
         double turboResponseTimeout = 3.0;
@@ -35,6 +40,9 @@ public:
         double repairInterRequestDelay = 0.08;
         // Peers attached before the model starts, so they hear its start-up traffic.
         std::vector<std::shared_ptr<SimulatedPeer>> peers;
+        // What the capture metadata hashes and names (empty: the running test and its build).
+        std::optional<std::filesystem::path> executablePath;
+        std::optional<std::string> buildCommit;
     };
 
     static AppPreferences studioRouting();
@@ -59,6 +67,11 @@ public:
     }
     // Releases the model, running its teardown.
     void stop() { model.reset(); }
+    // Stops the model and starts a new one as the next launch would: same seams, same store.
+    void restart();
+
+private:
+    AppModel::Configuration configuration_;
 };
 
 }  // namespace k7::testing
