@@ -16,6 +16,13 @@ bool isActive(const TurboNegotiation::State& state) {
     return std::holds_alternative<TurboNegotiation::Active>(state);
 }
 
+// Only a speed above 1x keeps its text while a detection runs; every other state shows "Checking…"
+// then, and must get "1x" back when the detection ends without an answer.
+bool isActiveAboveNormalSpeed(const TurboNegotiation::State& state) {
+    const auto* active = std::get_if<TurboNegotiation::Active>(&state);
+    return active && active->negotiated > TurboSpeed::x1;
+}
+
 std::string multiplierText(TurboSpeed speed) { return decimalText(multiplier(speed)); }
 
 std::string describeEffects(const std::vector<TurboNegotiation::Effect>& effects) {
@@ -138,22 +145,21 @@ void AppModel::detectExistingTurboIfPossible() {
     }
     const uint64_t generation = ++turbo_.turboDetectionGeneration;
     setIsTurboDetecting(true);
-    const auto* active = std::get_if<TurboNegotiation::Active>(&turbo_.turboState);
-    if (!active || active->negotiated <= TurboSpeed::x1) setTurboStatus("Checking\u2026");
+    if (!isActiveAboveNormalSpeed(turbo_.turboState)) setTurboStatus("Checking\u2026");
     recordDiagnostic("turbo.detection.started", {{"timeoutSeconds", decimalText(turbo_.turboDetectionTimeout)}});
     try {
         transport().send(TurboFrame::query());
     } catch (const std::exception& error) {
         setIsTurboDetecting(false);
         turbo_.turboDetectionGeneration += 1;
-        if (!isActive(turbo_.turboState)) setTurboStatus("1x");
+        if (!isActiveAboveNormalSpeed(turbo_.turboState)) setTurboStatus("1x");
         recordDiagnostic("turbo.detection.sendFailed", {{"error", error.what()}});
         return;
     }
     afterOnMain(turbo_.turboDetectionTimeout, [this, generation] {
         if (!turbo_.isTurboDetecting || turbo_.turboDetectionGeneration != generation) return;
         setIsTurboDetecting(false);
-        if (!isActive(turbo_.turboState)) setTurboStatus("1x");
+        if (!isActiveAboveNormalSpeed(turbo_.turboState)) setTurboStatus("1x");
         recordDiagnostic("turbo.detection.timedOut");
     });
 }
