@@ -224,6 +224,36 @@ TEST(AppModelRouting, SamplePositionStaysInTheSDSRange) {
     }
 }
 
+TEST(AppModelRouting, ReceiveProblemsAreShownOnlyWhileSomethingListens) {
+    const auto issue = MIDITransportIssue::receiveTruncated(12);
+    const struct {
+        std::optional<BusyState> state;
+        bool shown;
+    } cases[] = {{std::nullopt, false}, {importing, false}, {sending, false},   // a raw send hears nothing
+                 {receiving, true},     {detecting, true},  {negotiating, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state ? c.state->name : "idle");
+        AppModelRig rig(quietStudio());
+        finishStartUp(rig);
+        if (c.state) c.state->enter(rig);
+        const std::string status = rig->statusText();
+        rig->handleTransportIssue(issue);
+        EXPECT_EQ(rig->statusText(), c.shown ? "Incomplete MIDI message discarded" : status);
+        EXPECT_EQ(rig->alertMessage(), c.shown ? std::optional(issue.description()) : std::nullopt);
+    }
+}
+
+TEST(AppModelRouting, ReceiveProblemsArriveFromTheTransportOnTheMainThread) {
+    AppModelRig rig(quietStudio());
+    finishStartUp(rig);
+    detecting.enter(rig);
+    rig.wire().inject(Bytes{0xF0, 0x01, 0x02, 0xF0});  // a message cut by the start of another
+    EXPECT_EQ(rig->statusText(), "Ready");
+    rig.settle();
+    EXPECT_EQ(rig->statusText(), "Incomplete MIDI message discarded");
+    EXPECT_TRUE(rig->alertMessage());
+}
+
 TEST(AppModelRouting, MissingSelectionWithNothingMissingIsReady) {
     EXPECT_EQ(AppModel::missingMIDISelectionStatus(false, false, true), "Ready");
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "K7MIDI/Diagnostics/MIDIDiagnosticRecorder.h"
+#include "V7Aruviv/BuildCommit.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelDiagnosticSink.h"
 
