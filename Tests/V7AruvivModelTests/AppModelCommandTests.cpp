@@ -55,8 +55,8 @@ TEST(AppModelCommands, SendExplainsWhatKeepsItFromStarting) {
          "No MIDI output is selected. Choose an output in Settings before sending."},
         {"an item that cannot be sent",
          [](AppModelRig& rig) {
-             showSelected(*rig.model, {sysExItem("patch.syx"), sysExItem("bad.syx", TransferSendMethod::invalid(
-                                                                                      "The file ends inside a message"))});
+             const auto truncated = TransferSendMethod::invalid("The file ends inside a message");
+             showSelected(*rig.model, {sysExItem("patch.syx"), sysExItem("bad.syx", truncated)});
          },
          "bad.syx cannot be sent: The file ends inside a message. Remove or replace it before sending."},
     };

@@ -182,7 +182,8 @@ TEST(AppModelDiagnosticCapture, SessionMetadataFollowsTheSettingsAndLeavesOutWha
              p.turboLimit = AppPreferences::TurboLimit::x1;
          },
          temp.path() / "program", {{"sdsDeviceID", "127"}, {"sdsHandshake", "true"}, {"turboLimit", "x1"}}},
-        {"output missing from the snapshot", [](AppPreferences& p) { p.outputEndpointID = 77; }, temp.path() / "program",
+        {"output missing from the snapshot", [](AppPreferences& p) { p.outputEndpointID = 77; },
+         temp.path() / "program",
          {{"inputEndpoint", "1:Simulated In"}, {"outputEndpoint", std::nullopt}}},
         {"no route", [](AppPreferences& p) { p.inputEndpointID.reset(), p.outputEndpointID.reset(); },
          temp.path() / "program",

@@ -9,7 +9,9 @@ const std::string routingRefused = "MIDI routing cannot change during an active 
 
 MIDIEndpointSnapshot studioPorts(bool input, bool output, bool online = true) {
     MIDIEndpointSnapshot snapshot;
-    if (input) snapshot.inputs.push_back({SimulatedStudio::inputID, "Simulated In", std::nullopt, std::nullopt, online});
+    if (input) {
+        snapshot.inputs.push_back({SimulatedStudio::inputID, "Simulated In", std::nullopt, std::nullopt, online});
+    }
     if (output) {
         snapshot.outputs.push_back({SimulatedStudio::outputID, "Simulated Out", std::nullopt, std::nullopt, online});
     }
