@@ -9,15 +9,6 @@ TransferProgressPlan AppModel::makeSendProgressPlan(const TransferPlan&, const s
     unbuiltOperation("Sending");
 }
 void AppModel::processNextSendItem(uint64_t) { unbuiltOperation("Sending"); }
-AudioSDSEnvelope AppModel::makeAudioSDSEnvelope(const TransferItem&, uint16_t, const SendOptions&) {
-    unbuiltOperation("SDS encoding");
-}
-PreparedSDSTransfer AppModel::prepareSDSTransfer(const TransferItem&, uint16_t, const SendOptions&,
-                                                 std::optional<SDSTransferMode>) {
-    unbuiltOperation("SDS encoding");
-}
-std::string AppModel::sdsASCIIName(const std::string&) { unbuiltOperation("SDS encoding"); }
-Bytes AppModel::encodeSDSFile(const PreparedSDSTransfer&) { unbuiltOperation("SDS encoding"); }
 
 void AppModel::startReceiving() { unbuiltOperation("Receiving"); }
 void AppModel::stopReceiving() { unbuiltOperation("Receiving"); }

@@ -1,0 +1,21 @@
+#include "V7Aruviv/Stores/SDSSendConfiguration.h"
+
+namespace k7 {
+
+SDSSenderConfiguration sdsSendConfiguration(const SendOptions& options, std::optional<SDSTransferMode> modeOverride) {
+    using namespace std::chrono_literals;
+    SDSSenderConfiguration configuration;
+    configuration.mode =
+        modeOverride.value_or(options.useHandshake ? SDSTransferMode::handshake : SDSTransferMode::openLoop);
+    configuration.maximumRetries = 2;
+    if (configuration.mode == SDSTransferMode::handshake) {
+        configuration.acknowledgementTimeout = 500ms;
+        configuration.waitTimeout = 5s;
+    }
+    configuration.openLoopInterMessageDelay = std::chrono::nanoseconds(options.delayNanoseconds);
+    configuration.emitEndOfFile = false;
+    configuration.deviceMatchPolicy = SDSDeviceMatchPolicy::exactOrBroadcastOrDeviceZero;
+    return configuration;
+}
+
+}  // namespace k7
