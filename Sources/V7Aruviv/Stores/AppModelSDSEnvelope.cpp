@@ -96,7 +96,7 @@ PreparedSDSTransfer AppModel::prepareSDSTransfer(const TransferItem& item, uint1
 }
 
 std::string AppModel::sdsASCIIName(const std::string& displayName) {
-    const std::string_view stem = FileNameParts::split(lastPathComponent(displayName)).baseName;
+    const std::string stem = FileNameParts::baseNameOf(lastPathComponent(displayName));
     const QList<uint> scalars =
         QString::fromUtf8(stem.data(), static_cast<qsizetype>(stem.size())).toUcs4();
     std::string name;
