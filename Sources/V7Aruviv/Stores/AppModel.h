@@ -20,6 +20,7 @@
 #include "K7MIDI/Transport/MIDIEndpointSnapshot.h"
 #include "K7MIDI/Transport/MIDIReceiveDrainResult.h"
 #include "K7MIDI/Transport/MIDITransportIssue.h"
+#include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "V7Aruviv/Models/AppPreferences.h"
 #include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferPlan.h"
@@ -33,6 +34,7 @@
 #include "V7Aruviv/Stores/AppModelTurboState.h"
 #include "V7Aruviv/Stores/AudioSDSEnvelope.h"
 #include "V7Aruviv/Stores/PreparedSDSTransfer.h"
+#include "V7Aruviv/Stores/SendClock.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
 
 namespace k7 {
@@ -40,6 +42,7 @@ namespace k7 {
 class AppModelDiagnosticSink;
 class MIDIDiagnosticRecorder;
 class MIDITracingTransport;
+class RawSysExProgressClock;
 
 // The one application model: the file list, the selection, the settings and every long operation.
 // It lives on the main thread; views read its state there and call its commands there. Work that
@@ -262,6 +265,36 @@ private:
     void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);
     void publishTurboTexts();
     void reduceTurbo(const TurboNegotiation::Input& input);
+
+    // --- Sending (AppModelSendCoordinator.cpp, AppModelRawSysExSend.cpp, AppModelSDSSendCoordinator.cpp) ---
+    using SharedCancellation = std::shared_ptr<CancellationFlag>;
+    using PreparedSDSTransfers = std::shared_ptr<const std::vector<PreparedSDSTransfer>>;
+    struct SDSDumpRun;  // one dump of an item's list and what its callbacks need
+    std::shared_ptr<SendClock> sendClock() const;
+    // Changes the first live item with the id, if there is one, and publishes the list.
+    void updateLiveItem(const QUuid& id, const std::function<void(TransferItem&)>& change);
+    void publishSendProgress(const TransferProgressPlan::Snapshot& snapshot, const QUuid& itemID,
+                             bool itemCompleted);
+    void completeSendItemProgress(int64_t itemNumber, const QUuid& itemID, uint64_t generation);
+    void advanceSendSession(uint64_t generation);
+    void failSendItem(QUuid id, std::string message);
+    void cancelCurrentSendItem(QUuid id);
+    void finishSendSession(std::string status, bool completed);
+    std::string successfulSendStatus() const;
+    void startRawSysExSend(const TransferItem& item, uint64_t generation);
+    void scheduleRawSysExProgress(std::shared_ptr<const RawSysExProgressClock> clock, QUuid itemID,
+                                  int64_t itemNumber, uint64_t generation, SharedCancellation cancellation);
+    void startRecognizedSDSFileSend(const TransferItem& item, uint64_t generation);
+    void prepareAndStartAudioSend(const TransferItem& item, uint64_t generation);
+    void startPreparedSDSTransfers(PreparedSDSTransfers transfers, QUuid itemID, int64_t itemNumber,
+                                   uint64_t generation, SharedCancellation cancellation, bool updatesSamplePosition,
+                                   std::size_t transferIndex);
+    void handleSDSProgress(const SDSDumpRun& run, const SDSSenderDriverProgress& progress);
+    void handleSDSCompletion(const SDSDumpRun& run, const SDSSenderDriverResult& result);
+    // `itemID` is the item whose dumps are being sent ("betweenDumps"), so that a Stop cancels it.
+    void continueAfterSDSDeviceSettle(uint64_t generation, SharedCancellation cancellation,
+                                      const std::string& context, QUuid itemID, Task continuation);
+    void advanceSendSessionAfterSDS(uint64_t generation, SharedCancellation cancellation);
 
     // --- State, grouped by the coordinator that owns it ---
     const Configuration configuration_;

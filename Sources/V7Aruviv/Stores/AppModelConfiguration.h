@@ -10,6 +10,7 @@
 #include "K7Dispatch/Scheduler.h"
 #include "K7MIDI/Transport/MIDITransporting.h"
 #include "V7Aruviv/Stores/DefaultsStore.h"
+#include "V7Aruviv/Stores/SendClock.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
 
 namespace k7 {
@@ -38,6 +39,9 @@ struct AppModelConfiguration {
     std::shared_ptr<Scheduler> fallbackTransportQueue;
     // Makes the serial work queues, given their labels. Empty: a SerialQueue each.
     std::function<std::shared_ptr<Scheduler>(const std::string& label)> makeWorkQueue;
+    // The send queue's clock, which paces raw SysEx and times the device-settle waits. Tests whose
+    // work queues are the main ManualScheduler pass a ManualSendClock on it.
+    std::shared_ptr<SendClock> sendClock = std::make_shared<MonotonicSendClock>();
     // The running program's file, hashed into the capture metadata (empty: /proc/self/exe).
     std::optional<std::filesystem::path> executablePath;
     // The build's commit (empty: the one compiled in, when known).

@@ -4,11 +4,6 @@
 
 namespace k7 {
 
-TransferProgressPlan AppModel::makeSendProgressPlan(const TransferPlan&, const std::vector<TransferItem>&,
-                                                    const SendOptions&) {
-    unbuiltOperation("Sending");
-}
-void AppModel::processNextSendItem(uint64_t) { unbuiltOperation("Sending"); }
 
 void AppModel::startReceiving() { unbuiltOperation("Receiving"); }
 void AppModel::stopReceiving() { unbuiltOperation("Receiving"); }

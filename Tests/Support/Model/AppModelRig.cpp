@@ -29,6 +29,7 @@ AppModelRig::AppModelRig(Options options) {
     configuration.buildCommit = options.buildCommit;
     if (!options.realWorkQueues) {
         configuration.makeWorkQueue = [scheduler = studio.scheduler](const std::string&) { return scheduler; };
+        configuration.sendClock = std::make_shared<ManualSendClock>(studio.scheduler);
     }
     switch (options.transport) {
     case Options::Transport::studio: configuration.transport = studio.transport; break;
