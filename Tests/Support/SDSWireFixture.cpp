@@ -76,6 +76,11 @@ bool isHeader(ByteView message) {
     return message.size() == 21 && message[0] == 0xF0 && message[1] == 0x7E && message[3] == 0x01;
 }
 
+bool isExtendedHeader(ByteView message) {
+    return message.size() == 34 && message[0] == 0xF0 && message[1] == 0x7E && message[3] == 0x05 &&
+           message[4] == 0x05 && message[33] == 0xF7;
+}
+
 uint8_t controlKind(ByteView message) {
     if (message.size() != 6 || message[0] != 0xF0 || message[1] != 0x7E || message[5] != 0xF7) return 0;
     return message[3] >= endOfFile ? message[3] : 0;

@@ -40,6 +40,8 @@ std::vector<int32_t> words(ByteView packet, int significantBits, std::size_t cou
 
 bool isPacket(ByteView message);
 bool isHeader(ByteView message);
+// F0 7E dd 05 05 ... F7, 34 bytes: the extended dump header.
+bool isExtendedHeader(ByteView message);
 // The kind byte of a six-byte handshake message, or 0.
 uint8_t controlKind(ByteView message);
 

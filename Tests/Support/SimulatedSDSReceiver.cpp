@@ -15,7 +15,7 @@ PeerReply SimulatedSDSReceiver::reply(uint8_t kind, uint8_t packetNumber, std::c
 std::vector<PeerReply> SimulatedSDSReceiver::hear(const Bytes& message) {
     std::lock_guard lock(mutex_);
     if (cancelled_) return {};
-    if (sds_wire::isHeader(message)) {
+    if (sds_wire::isHeader(message) || sds_wire::isExtendedHeader(message)) {
         if (message[2] != options_.deviceID) fault("header for device " + std::to_string(message[2]));
         try {
             const auto header = SDSDumpHeaderMessage::decode(message);

@@ -6,7 +6,8 @@
 namespace k7::testing {
 
 bool SimulatedSampler::beginsDump(const Bytes& message) const {
-    const bool opening = sds_wire::isHeader(message) || SPS1UWFileNameMessage::decode(message).has_value();
+    const bool opening = sds_wire::isHeader(message) || sds_wire::isExtendedHeader(message) ||
+                         SPS1UWFileNameMessage::decode(message).has_value();
     return opening && (dumps_.empty() || dumps_.back()->packetsTaken() > 0);
 }
 
