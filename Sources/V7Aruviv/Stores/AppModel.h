@@ -271,6 +271,9 @@ private:
     using PreparedSDSTransfers = std::shared_ptr<const std::vector<PreparedSDSTransfer>>;
     struct SDSDumpRun;  // one dump of an item's list and what its callbacks need
     std::shared_ptr<SendClock> sendClock() const;
+    // Posts tasks to the main thread from any thread, holding the model only through its lifetime
+    // token: a task arriving after the model is gone does nothing.
+    std::function<void(Task)> mainThreadPoster() const;
     // Changes the first live item with the id, if there is one, and publishes the list.
     void updateLiveItem(const QUuid& id, const std::function<void(TransferItem&)>& change);
     void publishSendProgress(const TransferProgressPlan::Snapshot& snapshot, const QUuid& itemID,

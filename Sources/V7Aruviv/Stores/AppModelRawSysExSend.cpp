@@ -106,13 +106,9 @@ void AppModel::startRawSysExSend(const TransferItem& item, uint64_t generation) 
     const int64_t itemNumber = send_.sendIndex;
     const SharedCancellation cancellation = send_.sendCancellation;
 
-    // The reports run on the send queue: they hold the model only through its lifetime token and
-    // reach it on the main thread, where every step re-checks the session.
-    auto onMain = [main = main_, lifetime = std::weak_ptr<int>(lifetime_)](Task task) {
-        main->post([lifetime, task = std::move(task)] {
-            if (lifetime.lock()) task();
-        });
-    };
+    // The reports run on the send queue and reach the model on the main thread, where every step
+    // re-checks the session.
+    const auto onMain = mainThreadPoster();
     auto current = [this, generation] { return send_.sendGeneration == generation && isSending_; };
     RawSendReports reports;
     reports.started = [=, this](RawSendStart start) {

@@ -77,10 +77,9 @@ void AppModel::startRecognizedSDSFileSend(const TransferItem& item, uint64_t gen
     const QUuid itemID = item.id;
     const int64_t itemNumber = send_.sendIndex;
     const SharedCancellation cancellation = send_.sendCancellation;
-    const auto lifetime = std::weak_ptr<int>(lifetime_);
 
     sendQueue_->post([this, data = item.data, options, hasInput, itemID, itemNumber, generation, cancellation,
-                      lifetime, main = main_] {
+                      toMain = mainThreadPoster()] {
         Task result;
         try {
             const auto parsed = SysExFileCodec::parse(data, SysExFileCodec::defaultMaximumMessageBytes,
@@ -106,9 +105,7 @@ void AppModel::startRecognizedSDSFileSend(const TransferItem& item, uint64_t gen
                 failSendItem(itemID, failure.text);
             };
         }
-        main->post([lifetime, result = std::move(result)] {
-            if (lifetime.lock()) result();
-        });
+        toMain(std::move(result));
     });
 }
 
@@ -129,10 +126,9 @@ void AppModel::prepareAndStartAudioSend(const TransferItem& item, uint64_t gener
     const QUuid itemID = item.id;
     const int64_t itemNumber = send_.sendIndex;
     const SharedCancellation cancellation = send_.sendCancellation;
-    const auto lifetime = std::weak_ptr<int>(lifetime_);
 
-    sendQueue_->post([this, item, position, options, itemID, itemNumber, generation, cancellation, lifetime,
-                      main = main_] {
+    sendQueue_->post([this, item, position, options, itemID, itemNumber, generation, cancellation,
+                      toMain = mainThreadPoster()] {
         Task result;
         try {
             auto prepared = std::make_shared<std::vector<PreparedSDSTransfer>>();
@@ -151,9 +147,7 @@ void AppModel::prepareAndStartAudioSend(const TransferItem& item, uint64_t gener
                 failSendItem(itemID, failure.text);
             };
         }
-        main->post([lifetime, result = std::move(result)] {
-            if (lifetime.lock()) result();
-        });
+        toMain(std::move(result));
     });
 }
 
@@ -184,16 +178,15 @@ void AppModel::startPreparedSDSTransfers(PreparedSDSTransfers transfers, QUuid i
     auto driver = std::make_shared<SDSSenderDriver>(tracingTransport_, main_, false, sendQueue_, sendQueue_);
     // Reported on the driver's queue: the closure reaches the capture through the shared sink and
     // the model only on the main thread, so that it may outlive the model.
-    driver->onDiagnosticEvent = [sink = diagnostics_, main = main_, lifetime = std::weak_ptr<int>(lifetime_),
-                                 this](const std::string& name, const SDSDiagnosticFields& fields) {
+    driver->onDiagnosticEvent = [sink = diagnostics_, lifetime = std::weak_ptr<int>(lifetime_),
+                                 toMain = mainThreadPoster(), this](const std::string& name,
+                                                                     const SDSDiagnosticFields& fields) {
         const auto recorder = sink->recorder();
         if (!recorder || lifetime.expired()) return;
         try {
             recorder->record(name, fields);
         } catch (const std::exception& error) {
-            main->post([lifetime, this, text = "MIDI diagnostics failed: " + std::string(error.what())] {
-                if (lifetime.lock()) setAlertMessage(text);
-            });
+            toMain([this, text = "MIDI diagnostics failed: " + std::string(error.what())] { setAlertMessage(text); });
         }
     };
 
@@ -308,10 +301,10 @@ void AppModel::continueAfterSDSDeviceSettle(uint64_t generation, SharedCancellat
                       {"turboMultiplier", decimalText(multiplier(speed))}});
     setStatusText("Allowing the device to store sample metadata\u2026");
 
-    sendQueue_->post([=, this, clock = sendClock(), main = main_, lifetime = std::weak_ptr<int>(lifetime_)] {
+    sendQueue_->post([=, this, clock = sendClock(), toMain = mainThreadPoster()] {
         clock->waitUntil(clock->now() + duration, *cancellation);
-        main->post([=, this] {
-            if (!lifetime.lock() || send_.sendGeneration != generation || !isSending_) return;
+        toMain([=, this] {
+            if (send_.sendGeneration != generation || !isSending_) return;
             if (!cancellation->isCancelled()) {
                 recordDiagnostic("sds.send.deviceSettle.completed", {{"context", context}});
                 continuation();

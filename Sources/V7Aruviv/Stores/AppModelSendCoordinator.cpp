@@ -73,6 +73,14 @@ std::shared_ptr<SendClock> AppModel::sendClock() const {
     return monotonic;
 }
 
+std::function<void(Task)> AppModel::mainThreadPoster() const {
+    return [main = main_, lifetime = std::weak_ptr<int>(lifetime_)](Task task) {
+        main->post([lifetime, task = std::move(task)] {
+            if (lifetime.lock()) task();
+        });
+    };
+}
+
 void AppModel::updateLiveItem(const QUuid& id, const std::function<void(TransferItem&)>& change) {
     const auto found = std::find_if(items_.begin(), items_.end(), [&](const auto& item) { return item.id == id; });
     if (found == items_.end()) return;
