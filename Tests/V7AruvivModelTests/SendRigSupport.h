@@ -3,30 +3,26 @@
 // Driving a send through the model rig as the main window does, and reading what it published.
 
 #include <chrono>
-#include <set>
 #include <vector>
 
-#include "Support/Model/AppModelRig.h"
+#include "AppModelTestHelpers.h"
 #include "Support/Model/ListeningInstrument.h"
-#include "Support/SimulatedTM1.h"
 #include "V7Aruviv/Models/TransferItem.h"
 
 namespace k7::testing {
 
 // The studio's routing, no Turbo detection at start (it would hold Send back while it runs).
 inline AppModelRig::Options sendRigOptions(const std::function<void(AppPreferences&)>& change = {}) {
-    AppModelRig::Options options;
-    options.automaticallyDetectTurbo = false;
+    AppModelRig::Options options = withPeer(nullptr);
+    // Captures hash no program file: hashing the test program takes most of a second.
+    options.executablePath = std::filesystem::path();
     if (change) change(options.preferences);
     return options;
 }
 
 // Lists the items, selects them all and presses Send.
 inline void pressSend(AppModelRig& rig, std::vector<TransferItem> items) {
-    std::set<QUuid> ids;
-    for (const auto& item : items) ids.insert(item.id);
-    rig->setItems(std::move(items));
-    rig->setSelection(std::move(ids));
+    showSelected(*rig.model, std::move(items));
     rig->sendSelected();
 }
 
@@ -40,7 +36,7 @@ inline double seconds(Scheduler::TimePoint time) {
 
 // Negotiates Turbo with a TM-1 on the cable offering `speed`, as the Turbo button does.
 inline void negotiateTurbo(AppModelRig& rig, TurboSpeed speed) {
-    rig.studio.attach(std::make_shared<SimulatedTM1>(SimulatedTM1::Options{speed}));
+    rig.studio.attach(tm1(speed));
     rig->negotiateTurbo();
     rig.runUntil([&] { return std::holds_alternative<TurboNegotiation::Active>(rig->turboState()); },
                  std::chrono::seconds(10));

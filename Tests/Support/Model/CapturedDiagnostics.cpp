@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -12,11 +11,9 @@
 namespace k7::testing {
 
 CapturedDiagnostics::CapturedDiagnostics(AppModelRig& rig) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "v764-capture-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder for the capture");
-    folder_ = pattern;
+    if (folder_.path().empty()) throw std::runtime_error("no temporary folder for the capture");
     rig.interaction->alertAnswers.push_back(0);
-    rig.interaction->folderAnswers.push_back(folder_);
+    rig.interaction->folderAnswers.push_back(folder_.path());
     rig.interaction->fieldAnswers.push_back(std::vector<std::string>{"interface", "target", "route", "method"});
     rig->toggleDiagnosticCapture();
     if (rig->diagnosticCaptureStatus().rfind("Recording", 0) != 0) {
@@ -24,14 +21,9 @@ CapturedDiagnostics::CapturedDiagnostics(AppModelRig& rig) {
     }
 }
 
-CapturedDiagnostics::~CapturedDiagnostics() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
 std::vector<CapturedDiagnostics::Event> CapturedDiagnostics::events() const {
     std::vector<Event> events;
-    std::ifstream log(folder_ / MIDIDiagnosticRecorder::eventLogFileName);
+    std::ifstream log(folder_.path() / MIDIDiagnosticRecorder::eventLogFileName);
     for (std::string line; std::getline(log, line);) {
         const auto object = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         Event event{object.value("event").toString().toStdString(), {}};

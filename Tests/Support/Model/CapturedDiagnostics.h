@@ -1,11 +1,11 @@
 #pragma once
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "Support/Model/AppModelRig.h"
+#include "Support/Model/TemporaryFolder.h"
 
 namespace k7::testing {
 
@@ -19,16 +19,13 @@ public:
     };
 
     explicit CapturedDiagnostics(AppModelRig& rig);
-    ~CapturedDiagnostics();
-    CapturedDiagnostics(const CapturedDiagnostics&) = delete;
-    CapturedDiagnostics& operator=(const CapturedDiagnostics&) = delete;
 
     std::vector<Event> events() const;
     // The events of one name, in order.
     std::vector<Event> events(const std::string& name) const;
 
 private:
-    std::filesystem::path folder_;
+    TemporaryFolder folder_;
 };
 
 }  // namespace k7::testing
