@@ -215,6 +215,12 @@ public:
     void presentSavePanel();
     void presentSaveProjectPanel();
 
+    // --- For the views ---
+    // Moves the items at `rows` to `destination`, a position in the list before the move, in one
+    // change of the list, and remembers the new order. Ignored while importing or exporting;
+    // allowed while sending or receiving.
+    void moveItems(const std::set<std::size_t>& rows, std::size_t destination);
+
 public slots:
     // Files handed to the program by the system (command line, drops, the file manager).
     void openURLs(const std::vector<std::filesystem::path>& urls);

@@ -1,0 +1,26 @@
+#include "V7Aruviv/App/AppLaunchOptions.h"
+
+namespace k7 {
+
+AppLaunchOptions AppLaunchOptions::parse(const std::vector<std::string>& arguments,
+                                         const std::filesystem::path& workingDirectory) {
+    AppLaunchOptions options;
+    bool onlyFiles = false;
+    for (const auto& argument : arguments) {
+        if (argument.empty()) continue;
+        if (!onlyFiles && argument == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        if (!onlyFiles && argument == offlineHealthCheckOption) {
+            options.offlineHealthCheck = true;
+            continue;
+        }
+        if (!onlyFiles && argument.front() == '-') continue;
+        const std::filesystem::path path(argument);
+        options.files.push_back(path.is_absolute() ? path : workingDirectory / path);
+    }
+    return options;
+}
+
+}  // namespace k7

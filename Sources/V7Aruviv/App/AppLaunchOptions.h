@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace k7 {
+
+// What the command line asks for: the offline health check and the files to open.
+struct AppLaunchOptions {
+    static constexpr const char* offlineHealthCheckOption = "--offline-health-check";
+
+    bool offlineHealthCheck = false;
+    std::vector<std::filesystem::path> files;  // absolute, in command-line order
+
+    // `arguments` without the program's name, after Qt took its own. Only the whole argument
+    // "--offline-health-check" counts; other arguments starting with "-" are ignored, except that
+    // everything after "--" is a file. Relative paths are taken from `workingDirectory`.
+    static AppLaunchOptions parse(const std::vector<std::string>& arguments,
+                                  const std::filesystem::path& workingDirectory);
+};
+
+}  // namespace k7

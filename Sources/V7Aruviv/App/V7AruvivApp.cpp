@@ -1,0 +1,58 @@
+#include "V7Aruviv/App/V7AruvivApp.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+#include "V7Aruviv/App/MainWindow.h"
+#include "V7Aruviv/App/QtMainScheduler.h"
+#include "V7Aruviv/App/QtUserInteraction.h"
+#include "V7Aruviv/Models/AppPreferences.h"
+#include "V7Aruviv/Stores/AppModel.h"
+
+namespace k7 {
+
+V7AruvivApp::V7AruvivApp(AppLaunchOptions options)
+    : options_(std::move(options)),
+      scheduler_(std::make_shared<QtMainScheduler>()),
+      interaction_(std::make_shared<QtUserInteraction>()) {
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &V7AruvivApp::commitData, Qt::DirectConnection);
+}
+
+V7AruvivApp::~V7AruvivApp() {
+    window_.reset();
+    model_.reset();
+}
+
+AppModelConfiguration V7AruvivApp::configuration(bool offlineHealthCheck, std::shared_ptr<Scheduler> mainScheduler,
+                                                 std::shared_ptr<UserInteraction> interaction) {
+    AppModelConfiguration configuration;
+    configuration.turboResponseTimeout = 3.0;
+    configuration.turboDetectionTimeout = 0.5;
+    configuration.monomachineRepairMaximumAttempts = 8;
+    configuration.monomachineRepairInterRequestDelay = 0.08;
+    configuration.automaticallyDetectTurbo = true;
+    // The process-wide store outlives every model: shared without ownership.
+    configuration.preferencesStore = std::shared_ptr<DefaultsStore>(std::shared_ptr<DefaultsStore>(), &AppPreferences::defaultStore());
+    configuration.offlineHealthCheck = offlineHealthCheck;
+    configuration.mainScheduler = std::move(mainScheduler);
+    configuration.userInteraction = std::move(interaction);
+    return configuration;
+}
+
+void V7AruvivApp::start() {
+    model_ = std::make_unique<AppModel>(configuration(options_.offlineHealthCheck, scheduler_, interaction_));
+    window_ = std::make_unique<MainWindow>(*model_);
+    interaction_->setWindow(window_.get());
+    window_->show();
+    if (!options_.files.empty()) model_->openURLs(options_.files);
+}
+
+void V7AruvivApp::commitData(QSessionManager& manager) {
+    // Logging out asks like quitting; without leave to ask, the session ends as it must.
+    if (!window_ || !manager.allowsInteraction()) return;
+    const bool allowed = window_->mayQuit();
+    manager.release();
+    if (!allowed) manager.cancel();
+}
+
+}  // namespace k7

@@ -1,0 +1,43 @@
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWindow>
+#include <cstdio>
+
+#include "V7Aruviv/App/AppIcon.h"
+#include "V7Aruviv/App/AppLaunchOptions.h"
+#include "V7Aruviv/App/MainWindow.h"
+#include "V7Aruviv/App/V7AruvivApp.h"
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("V7/64"));
+    QApplication::setOrganizationDomain(QStringLiteral("v764.org"));
+    QApplication::setDesktopFileName(QStringLiteral("org.v764.V7Aruviv"));
+    QApplication::setWindowIcon(k7::appIcon());
+
+    std::vector<std::string> arguments;
+    const QStringList given = QApplication::arguments();
+    for (qsizetype index = 1; index < given.size(); ++index) arguments.push_back(given[index].toStdString());
+    k7::V7AruvivApp app(k7::AppLaunchOptions::parse(arguments, QDir::currentPath().toStdString()));
+    app.start();
+
+    // For the start-up benchmark: report the time to the exposed window, then quit.
+    if (qEnvironmentVariableIsSet("V764_QUIT_WHEN_SHOWN")) {
+        auto* poll = new QTimer(&application);
+        poll->setInterval(1);
+        QObject::connect(poll, &QTimer::timeout, &application, [&, poll] {
+            const QWindow* window = app.window()->windowHandle();
+            if (!window || !window->isExposed()) return;
+            poll->stop();
+            std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
+            std::fflush(stdout);
+            QApplication::exit(0);
+        });
+        poll->start();
+    }
+    return QApplication::exec();
+}

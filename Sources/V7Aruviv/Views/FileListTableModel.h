@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QUuid>
+#include <optional>
+#include <vector>
+
+#include "V7Aruviv/Models/TransferItem.h"
+#include "V7Aruviv/Views/FileListPresenter.h"
+
+namespace k7 {
+
+// The file list's rows: the model's `listItems`, each with its presented cells.
+class FileListTableModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr const char* rowsMimeType = "application/x-org.v764.file-list-rows";
+    // The state cell's presentation, for the delegate that draws it.
+    static constexpr int stateCellRole = Qt::UserRole + 1;
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Takes the new rows. When the ids are the same and in the same order, only the rows that
+    // changed are reported; otherwise the table is reset. True when it was reset.
+    bool refresh(std::vector<TransferItem::ListPresentation> rows);
+
+    const std::vector<TransferItem::ListPresentation>& rows() const { return rows_; }
+    const TransferItem::ListPresentation* row(int index) const;
+    std::optional<int> rowOf(const QUuid& id) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+
+private:
+    std::vector<TransferItem::ListPresentation> rows_;
+    std::vector<FileListRowPresentation> presented_;
+};
+
+}  // namespace k7
+
+Q_DECLARE_METATYPE(k7::StateCellPresentation)

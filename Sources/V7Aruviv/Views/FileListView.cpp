@@ -1,0 +1,410 @@
+#include "V7Aruviv/Views/FileListView.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <set>
+
+#include "V7Aruviv/Stores/AppModel.h"
+#include "V7Aruviv/Views/FileDrop.h"
+#include "V7Aruviv/Views/FileListDelegate.h"
+#include "V7Aruviv/Views/FileListTableModel.h"
+#include "V7Aruviv/Views/FileManagerReveal.h"
+#include "V7Aruviv/Views/ModelCommand.h"
+#include "V7Aruviv/Views/QtText.h"
+#include "V7Aruviv/Views/ViewStyle.h"
+
+namespace k7 {
+
+namespace {
+
+// The rows of an internal drag, marked with the view they came from.
+QByteArray encodeRows(const void* view, const std::vector<int>& rows) {
+    QByteArray payload = QByteArray::number(reinterpret_cast<quintptr>(view));
+    for (int row : rows) payload += ' ' + QByteArray::number(row);
+    return payload;
+}
+
+std::optional<std::vector<int>> decodeRows(const void* view, const QMimeData* mime) {
+    if (!mime || !mime->hasFormat(QString::fromLatin1(FileListTableModel::rowsMimeType))) return std::nullopt;
+    const QList<QByteArray> parts = mime->data(QString::fromLatin1(FileListTableModel::rowsMimeType)).split(' ');
+    if (parts.isEmpty() || parts.front() != QByteArray::number(reinterpret_cast<quintptr>(view))) return std::nullopt;
+    std::vector<int> rows;
+    for (qsizetype index = 1; index < parts.size(); ++index) {
+        bool ok = false;
+        const int row = parts[index].toInt(&ok);
+        if (ok) rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace
+
+// The table itself: drags of rows reorder the list, dropped files go to the import.
+class FileListTable final : public QTableView {
+public:
+    explicit FileListTable(FileListView& owner) : QTableView(&owner), owner_(owner) {}
+
+    // The position in the list (before the move) that a drop at `position` points to.
+    int dropDestination(const QPoint& position) const {
+        const QModelIndex index = indexAt(position);
+        if (!index.isValid()) return model()->rowCount();
+        const QRect rect = visualRect(index);
+        return position.y() > rect.center().y() ? index.row() + 1 : index.row();
+    }
+
+protected:
+    void startDrag(Qt::DropActions) override {
+        std::vector<int> rows;
+        for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
+        if (rows.empty()) return;
+        std::sort(rows.begin(), rows.end());
+        auto* mime = new QMimeData;
+        mime->setData(QString::fromLatin1(FileListTableModel::rowsMimeType), encodeRows(this, rows));
+        auto* drag = new QDrag(this);
+        drag->setMimeData(mime);
+        drag->exec(Qt::MoveAction);
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (!droppedFiles(event->mimeData()).empty()) {
+            event->acceptProposedAction();
+        } else if (decodeRows(this, event->mimeData())) {
+            QTableView::dragEnterEvent(event);
+            event->setDropAction(Qt::MoveAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (!droppedFiles(event->mimeData()).empty()) {
+            event->acceptProposedAction();
+        } else if (decodeRows(this, event->mimeData())) {
+            QTableView::dragMoveEvent(event);  // scrolling and the drop indicator
+            event->setDropAction(Qt::MoveAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+
+    void dropEvent(QDropEvent* event) override {
+        setState(NoState);
+        viewport()->update();
+        if (auto files = droppedFiles(event->mimeData()); !files.empty()) {
+            event->acceptProposedAction();
+            runModelCommand(owner_.model_, [&] { owner_.model_.importFromUser(std::move(files)); });
+            return;
+        }
+        if (const auto rows = decodeRows(this, event->mimeData())) {
+            // Accepted as a copy: the rows were moved here, nothing is to be removed at the source.
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+            owner_.moveRows(*rows, dropDestination(event->position().toPoint()));
+            return;
+        }
+        event->ignore();
+    }
+
+private:
+    FileListView& owner_;
+};
+
+FileListView::FileListView(AppModel& model, QWidget* parent)
+    : QFrame(parent),
+      model_(model),
+      tableModel_(new FileListTableModel(this)),
+      table_(new FileListTable(*this)),
+      delegate_(new FileListDelegate(renameEditor_, this)),
+      dropInvitation_(new QLabel(QString::fromUtf8(FileListPresenter::dropInvitation), table_->viewport())) {
+    showInFileManager = [](const std::filesystem::path& file) { k7::showInFileManager(file); };
+
+    setFrameShape(QFrame::Box);
+    setFrameShadow(QFrame::Plain);
+    setLineWidth(1);
+    QPalette framePalette = palette();
+    framePalette.setColor(QPalette::WindowText, palette().color(QPalette::Mid));
+    setPalette(framePalette);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(table_);
+
+    table_->setModel(tableModel_);
+    table_->setItemDelegate(delegate_);
+    table_->setFrameShape(QFrame::NoFrame);
+    table_->setShowGrid(false);
+    table_->setWordWrap(false);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setDragEnabled(true);
+    table_->setAcceptDrops(true);
+    table_->setDragDropMode(QAbstractItemView::DragDrop);
+    table_->setDropIndicatorShown(true);
+    table_->setDragDropOverwriteMode(false);
+    table_->setDefaultDropAction(Qt::MoveAction);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table_->setTextElideMode(Qt::ElideRight);
+
+    auto* rows = table_->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(table_->fontMetrics().height() + 8);
+
+    auto* header = table_->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    header->setDefaultAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    header->setMinimumSectionSize(40);
+    header->setFixedHeight(24);
+    QFont headerFont = header->font();
+    headerFont.setWeight(QFont::Medium);
+    header->setFont(headerFont);
+    header->setStyleSheet(QStringLiteral("QHeaderView::section { padding-left: 8px; padding-right: 8px; }"));
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < FileListPresenter::columnCount; ++column) {
+        header->setSectionResizeMode(column, QHeaderView::Fixed);
+        header->resizeSection(column, FileListPresenter::columnWidths[static_cast<std::size_t>(column)]);
+    }
+
+    setCaptionFont(dropInvitation_);
+    setTextColor(dropInvitation_, tertiaryTextColor(palette()));
+    dropInvitation_->setAlignment(Qt::AlignCenter);
+    dropInvitation_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    table_->viewport()->installEventFilter(this);
+
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FileListView::userSelectionChanged);
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const auto* row = tableModel_->row(index.row())) primaryAction({row->id});
+    });
+    connect(table_, &QWidget::customContextMenuRequested, this, &FileListView::showContextMenu);
+    connect(delegate_, &FileListDelegate::nameEdited, this, [this](const QString& text) {
+        renameEditor_.setDraft(text.toStdString());
+    });
+    connect(delegate_, &FileListDelegate::nameSubmitted, this, &FileListView::commitRename);
+    connect(delegate_, &FileListDelegate::nameEscaped, this, &FileListView::cancelRename);
+    connect(delegate_, &FileListDelegate::nameFocusEntered, this, [this] {
+        if (renameEditor_.editingItemID()) renameEditor_.focusChanged(renameEditor_.editingItemID(), {});
+    });
+    connect(delegate_, &FileListDelegate::nameFocusLeft, this, &FileListView::nameFocusLeft);
+}
+
+FileListView::~FileListView() = default;
+
+QTableView* FileListView::table() const { return table_; }
+
+bool FileListView::eventFilter(QObject* object, QEvent* event) {
+    if (object == table_->viewport() && event->type() == QEvent::Resize) {
+        dropInvitation_->setGeometry(table_->viewport()->rect());
+    }
+    return QFrame::eventFilter(object, event);
+}
+
+void FileListView::refresh() {
+    refreshing_ = true;
+    const bool reset = tableModel_->refresh(model_.listItems());
+    dropInvitation_->setVisible(model_.items().empty());
+    dropInvitation_->setGeometry(table_->viewport()->rect());
+    applySelection();
+    refreshing_ = false;
+
+    std::vector<QUuid> ids;
+    ids.reserve(tableModel_->rows().size());
+    for (const auto& row : tableModel_->rows()) ids.push_back(row.id);
+    if (renameEditor_.itemIDsChanged(ids)) {
+        closeEditor();
+    } else if (reset && renameEditor_.editingItemID()) {
+        // A reset closes every editor: the edit goes on at the item's new row.
+        openEditor();
+    }
+}
+
+void FileListView::applySelection() {
+    const auto& selection = model_.selection();
+    QItemSelection rows;
+    const int lastColumn = FileListPresenter::columnCount - 1;
+    const auto& all = tableModel_->rows();
+    std::optional<int> runStart;
+    for (std::size_t index = 0; index <= all.size(); ++index) {
+        const bool selected = index < all.size() && selection.contains(all[index].id);
+        const int row = static_cast<int>(index);
+        if (selected && !runStart) runStart = row;
+        if (!selected && runStart) {
+            rows.select(tableModel_->index(*runStart, 0), tableModel_->index(row - 1, lastColumn));
+            runStart.reset();
+        }
+    }
+    {
+        const QSignalBlocker blocker(table_->selectionModel());
+        table_->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    }
+    table_->viewport()->update();
+}
+
+void FileListView::userSelectionChanged() {
+    if (refreshing_) return;
+    std::set<QUuid> selection;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+        if (const auto* row = tableModel_->row(index.row())) selection.insert(row->id);
+    }
+    runModelCommand(model_, [&] { model_.setSelection(std::move(selection)); });
+}
+
+std::vector<QUuid> FileListView::contextMenuTargets(const QPoint& viewportPosition) const {
+    const QModelIndex index = table_->indexAt(viewportPosition);
+    const auto* clicked = tableModel_->row(index.row());
+    if (!index.isValid() || !clicked) return {};
+    if (!model_.selection().contains(clicked->id)) return {clicked->id};
+    std::vector<QUuid> targets;
+    for (const auto& row : tableModel_->rows()) {
+        if (model_.selection().contains(row.id)) targets.push_back(row.id);
+    }
+    return targets;
+}
+
+QMenu* FileListView::makeContextMenu(const std::vector<QUuid>& targets, QWidget* parent) {
+    const FileListBusyState busy{model_.isSending(), model_.isReceiving(), model_.isImporting(), model_.isExporting()};
+    const auto single = targets.size() == 1 ? tableModel_->rowOf(targets.front()) : std::nullopt;
+    const bool hasFile = single && model_.fileURL(targets.front()).has_value();
+    const auto entries = FileListPresenter::contextMenu(targets.size(), single.has_value(), hasFile, busy);
+    if (entries.empty()) return nullptr;
+
+    auto* menu = new QMenu(parent);
+    const std::set<QUuid> targetSet(targets.begin(), targets.end());
+    for (const auto& entry : entries) {
+        if (!entry.action) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(qt(entry.title));
+        action->setEnabled(entry.enabled);
+        switch (*entry.action) {
+        case FileListAction::showInFileManager:
+            connect(action, &QAction::triggered, this, [this, id = targets.front()] {
+                // Looked up again: the item may have lost its file meanwhile.
+                if (const auto file = model_.fileURL(id)) showInFileManager(*file);
+            });
+            break;
+        case FileListAction::rename:
+            connect(action, &QAction::triggered, this, [this, id = targets.front()] { beginRenaming(id); });
+            break;
+        case FileListAction::save:
+            connect(action, &QAction::triggered, this, [this, targetSet] {
+                runModelCommand(model_, [&] {
+                    model_.setSelection(targetSet);
+                    model_.presentSavePanel();
+                });
+            });
+            break;
+        case FileListAction::remove:
+            connect(action, &QAction::triggered, this, [this, targetSet] {
+                runModelCommand(model_, [&] {
+                    model_.setSelection(targetSet);
+                    model_.removeSelected();
+                });
+            });
+            break;
+        }
+    }
+    return menu;
+}
+
+void FileListView::showContextMenu(const QPoint& viewportPosition) {
+    QMenu* menu = makeContextMenu(contextMenuTargets(viewportPosition), this);
+    if (!menu) return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(table_->viewport()->mapToGlobal(viewportPosition));
+}
+
+void FileListView::primaryAction(const std::vector<QUuid>& targets) {
+    if (targets.size() == 1) beginRenaming(targets.front());
+}
+
+void FileListView::beginRenaming(const QUuid& id) {
+    const auto row = tableModel_->rowOf(id);
+    if (!row) return;
+    const FileListBusyState busy{model_.isSending(), model_.isReceiving(), model_.isImporting(), model_.isExporting()};
+    const auto presentation = *tableModel_->row(*row);
+    if (FileListPresenter::isBusyForRename(busy)) return;
+    runModelCommand(model_, [&] { model_.setSelection({id}); });
+    closeEditor();  // another row's field, if any, closes without a commit
+    renameEditor_.begin(presentation, false);
+    openEditor();
+}
+
+void FileListView::openEditor() {
+    const auto id = renameEditor_.editingItemID();
+    const auto row = id ? tableModel_->rowOf(*id) : std::nullopt;
+    if (!row) return;
+    editorIndex_ = tableModel_->index(*row, 0);
+    table_->openPersistentEditor(editorIndex_);
+    table_->scrollTo(editorIndex_);
+    // The field exists only after this event: it takes the focus on the next turn of the loop.
+    QTimer::singleShot(0, this, [this] {
+        if (!editorIndex_.isValid()) return;
+        if (auto* field = table_->indexWidget(editorIndex_)) {
+            field->setFocus(Qt::OtherFocusReason);
+            if (auto* line = qobject_cast<QLineEdit*>(field)) line->selectAll();
+        }
+    });
+}
+
+void FileListView::closeEditor() {
+    if (!editorIndex_.isValid()) return;
+    closingEditor_ = true;
+    const QModelIndex index = editorIndex_;
+    editorIndex_ = QPersistentModelIndex();
+    const bool hadFocus = table_->indexWidget(index) && table_->indexWidget(index)->hasFocus();
+    table_->closePersistentEditor(index);
+    if (hadFocus) table_->setFocus(Qt::OtherFocusReason);
+    closingEditor_ = false;
+}
+
+bool FileListView::renameThroughModel(const QUuid& id, const std::string& name) {
+    bool renamed = false;
+    runModelCommand(model_, [&] { renamed = model_.renameItem(id, name); });
+    return renamed;
+}
+
+void FileListView::commitRename() {
+    const auto id = renameEditor_.editingItemID();
+    if (!id) return;
+    const auto rename = [this](const QUuid& item, const std::string& name) { return renameThroughModel(item, name); };
+    if (renameEditor_.commit(*id, rename)) closeEditor();
+}
+
+void FileListView::cancelRename() {
+    renameEditor_.cancel();
+    closeEditor();
+}
+
+void FileListView::nameFocusLeft(Qt::FocusReason reason) {
+    // Focus going to another window (an alert, a menu) does not leave the field within the window.
+    if (closingEditor_ || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
+    const auto rename = [this](const QUuid& item, const std::string& name) { return renameThroughModel(item, name); };
+    renameEditor_.focusChanged(std::nullopt, rename);
+    if (!renameEditor_.editingItemID()) closeEditor();
+}
+
+void FileListView::moveRows(const std::vector<int>& rows, int destination) {
+    std::set<std::size_t> positions;
+    for (int row : rows) {
+        if (row >= 0) positions.insert(static_cast<std::size_t>(row));
+    }
+    runModelCommand(model_, [&] { model_.moveItems(positions, static_cast<std::size_t>(std::max(destination, 0))); });
+}
+
+}  // namespace k7
