@@ -1,6 +1,8 @@
 #include "V7Aruviv/Views/ContentView.h"
 
 #include <QDragEnterEvent>
+#include <algorithm>
+#include <utility>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTimer>
@@ -45,14 +47,21 @@ ContentView::ContentView(AppModel& model, QWidget* parent)
     column->setSpacing(12);
 
     auto* actions = new QHBoxLayout;
-    actions->setContentsMargins(34, 0, 34, 0);
+    actions->setContentsMargins(0, 0, 0, 0);
     actions->setSpacing(12);
-    for (auto* button : {send_, receive_, addFiles_, saveSelected_, remove_, settings_}) {
+    // The side padding gives way first in a narrow window; then the buttons, which share the row
+    // equally but never get narrower than their longest title.
+    actions->addSpacerItem(new QSpacerItem(34 - 12, 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
+    const std::pair<QPushButton*, const char*> longestTitles[] = {
+        {send_, "Cancel"}, {receive_, "Finishing\u2026"}, {addFiles_, "Cancel Import"},
+        {saveSelected_, "Save Selected\u2026"}, {remove_, "Remove"}, {settings_, "Settings\u2026"}};
+    for (const auto& [button, title] : longestTitles) {
         button->setMinimumHeight(38);
-        button->setMinimumWidth(0);
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QString::fromUtf8(title)) + 20);
         button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         actions->addWidget(button, 1);
     }
+    actions->addSpacerItem(new QSpacerItem(34 - 12, 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
     column->addLayout(actions);
     column->addWidget(fileList_, 1);
     column->addWidget(fileInfo_, 0);

@@ -56,6 +56,9 @@ struct FileListPresenter {
     static constexpr std::array<const char*, columnCount> headers{"File", "Size", "Type", "Device", "State"};
     // Fixed widths of every column but the first, which takes what is left.
     static constexpr std::array<int, columnCount> columnWidths{0, 86, 76, 112, 94};
+    // The longest text each fixed column shows; no column is narrower than it needs.
+    static constexpr std::array<const char*, columnCount> longestTexts{"", "999 bytes", "Elektron data", "Machinedrum",
+                                                                       "Submitted"};
 
     static FileListRowPresentation present(const TransferItem::ListPresentation& row);
     static StateCellPresentation stateCell(const TransferItem::State& state, double progress);

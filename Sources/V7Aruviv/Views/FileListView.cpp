@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 #include "V7Aruviv/Stores/AppModel.h"
@@ -175,9 +176,15 @@ FileListView::FileListView(AppModel& model, QWidget* parent)
     header->setFont(headerFont);
     header->setStyleSheet(QStringLiteral("QHeaderView::section { padding-left: 8px; padding-right: 8px; }"));
     header->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The given widths, widened where this computer's font would clip the longest text a column
+    // shows ("Elektron data", "Analog Rytm", "Submitted").
+    const QFontMetrics metrics(table_->font());
     for (int column = 1; column < FileListPresenter::columnCount; ++column) {
+        const auto index = static_cast<std::size_t>(column);
+        const int needed = metrics.horizontalAdvance(qt(FileListPresenter::longestTexts[index])) +
+                           2 * FileListDelegate::padding(column) + 2;
         header->setSectionResizeMode(column, QHeaderView::Fixed);
-        header->resizeSection(column, FileListPresenter::columnWidths[static_cast<std::size_t>(column)]);
+        header->resizeSection(column, std::max(FileListPresenter::columnWidths[index], needed));
     }
 
     setCaptionFont(dropInvitation_);

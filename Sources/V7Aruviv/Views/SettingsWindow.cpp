@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
-#include <QStyle>
+#include <QIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -127,7 +127,7 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     devicesRow->addStretch(1);
     midiColumn->addWidget(devices);
     midiColumn->addStretch(1);
-    tabs_->addTab(midi, style()->standardIcon(QStyle::SP_DriveNetIcon), QStringLiteral("MIDI"));
+    tabs_->addTab(midi, QIcon::fromTheme(QStringLiteral("audio-card")), QStringLiteral("MIDI"));
 
     // "General"
     auto* general = new QWidget;
@@ -148,7 +148,7 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     diagnosticsForm->addRow(diagnosticStatus_);
     generalColumn->addWidget(diagnostics);
     generalColumn->addStretch(1);
-    tabs_->addTab(general, style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("General"));
+    tabs_->addTab(general, QIcon::fromTheme(QStringLiteral("preferences-system")), QStringLiteral("General"));
 
     // "Transfer"
     auto* transferColumn = new QVBoxLayout(transferTab_);
@@ -160,7 +160,7 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     deviceNumber_->setRange(0, SettingsPresenter::deviceNumberMaximum);
     delayTicks_->setRange(0, SettingsPresenter::delayTicksMaximum);
     for (auto* box : {deviceNumber_, delayTicks_}) {
-        box->setMinimumWidth(96);
+        box->setFixedWidth(120);
         box->setKeyboardTracking(false);
     }
     transferForm->addRow(QStringLiteral("Device number:"), deviceNumber_);
@@ -172,7 +172,7 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     receivingForm->addRow(QStringLiteral("Save received as"), receiveFormat_);
     transferColumn->addWidget(receiving);
     transferColumn->addStretch(1);
-    tabs_->addTab(transferTab_, style()->standardIcon(QStyle::SP_BrowserReload), QStringLiteral("Transfer"));
+    tabs_->addTab(transferTab_, QIcon::fromTheme(QStringLiteral("network-transmit-receive")), QStringLiteral("Transfer"));
 
     // Writes happen only on the user's edits; refreshes block these signals or do not raise them.
     connect(input_, &QComboBox::activated, this, [this](int row) {

@@ -1,0 +1,231 @@
+#include "V7Aruviv/Views/FileListPresenter.h"
+
+#include <gtest/gtest.h>
+
+#include "V7Aruviv/Support/ListMove.h"
+
+namespace k7 {
+namespace {
+
+using State = TransferItem::State;
+
+QUuid uuid(unsigned n) { return QUuid(n, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0); }
+
+TransferItem::ListPresentation row(unsigned n, std::string name) {
+    TransferItem::ListPresentation r;
+    r.id = uuid(n);
+    r.displayName = std::move(name);
+    return r;
+}
+
+TEST(FileListPresenter, StateCells) {
+    const struct {
+        const char* name;
+        State state;
+        double progress;
+        StateCellPresentation expected;
+    } cases[] = {
+        {"sending, half", State::Sending{}, 0.5, {true, 0.5, "50%", StateTone::secondary}},
+        {"sending, halves round up", State::Sending{}, 0.125, {true, 0.125, "13%", StateTone::secondary}},
+        {"sending, progress out of range", State::Sending{}, 1.5, {true, 1, "100%", StateTone::secondary}},
+        {"ready", State::Ready{}, 0.5, {false, 0, "Ready", StateTone::secondary}},
+        {"submitted", State::Submitted{}, 1, {false, 0, "Submitted", StateTone::blue}},
+        {"received", State::Received{}, 0, {false, 0, "Received", StateTone::green}},
+        {"cancelled", State::Cancelled{}, 0, {false, 0, "Cancelled", StateTone::orange}},
+        {"failed hides its reason", State::failed("Checksum mismatch in packet 4"), 0, {false, 0, "Failed", StateTone::red}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FileListPresenter::stateCell(c.state, c.progress), c.expected);
+    }
+}
+
+TEST(FileListPresenter, RowCells) {
+    auto r = row(1, "Kick.wav");
+    r.byteCount = 1500;
+    r.typeLabel = "WAV";
+    r.device = TransferItem::Device::notApplicable;
+    auto p = FileListPresenter::present(r);
+    EXPECT_EQ(p.name, "Kick.wav");
+    EXPECT_EQ(p.size, "2 KB");
+    EXPECT_EQ(p.type, "WAV");
+    EXPECT_EQ(p.device, "\u2014");
+    EXPECT_EQ(p.deviceAccessibleName, "Not applicable");
+
+    r.device = TransferItem::Device::analogRytm;
+    p = FileListPresenter::present(r);
+    EXPECT_EQ(p.device, "Analog Rytm");
+    EXPECT_EQ(p.deviceAccessibleName, "Analog Rytm");
+}
+
+std::string describe(const std::vector<ContextMenuEntry>& entries) {
+    std::string text;
+    for (const auto& entry : entries) {
+        if (!text.empty()) text += " | ";
+        text += entry.action ? entry.title + (entry.enabled ? "" : " (off)") : "---";
+    }
+    return text;
+}
+
+TEST(FileListPresenter, ContextMenuEntries) {
+    const FileListBusyState idle{};
+    const struct {
+        const char* name;
+        std::size_t targets;
+        bool exists, hasFile;
+        FileListBusyState busy;
+        std::string expected;
+    } cases[] = {
+        {"empty space: no entries", 0, false, false, idle, ""},
+        {"one opened file", 1, true, true, idle, "Show in File Manager | Rename\u2026 | --- | Save\u2026 | Remove"},
+        {"one received item has no file", 1, true, false, idle,
+         "Show in File Manager (off) | Rename\u2026 | --- | Save\u2026 | Remove"},
+        {"one id whose row is gone", 1, false, false, idle, "Save\u2026 | Remove"},
+        {"several rows", 3, false, false, idle, "Save\u2026 | Remove"},
+        {"sending: Remove stays for the model to refuse", 1, true, true, {true, false, false, false},
+         "Show in File Manager | Rename\u2026 (off) | --- | Save\u2026 | Remove"},
+        {"receiving", 1, true, true, {false, true, false, false},
+         "Show in File Manager | Rename\u2026 (off) | --- | Save\u2026 | Remove (off)"},
+        {"importing", 2, false, false, {false, false, true, false}, "Save\u2026 (off) | Remove (off)"},
+        {"exporting", 1, true, true, {false, false, false, true},
+         "Show in File Manager | Rename\u2026 (off) | --- | Save\u2026 (off) | Remove (off)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(describe(FileListPresenter::contextMenu(c.targets, c.exists, c.hasFile, c.busy)), c.expected);
+    }
+}
+
+// The rename editor through sequences of events; `renames` answers the model's rename.
+TEST(RenameEditor, Transitions) {
+    const auto a = row(1, "a.syx");
+    const auto b = row(2, "b.syx");
+    std::vector<std::pair<QUuid, std::string>> calls;
+    bool accept = true;
+    const RenameEditor::Rename rename = [&](const QUuid& id, const std::string& name) {
+        calls.emplace_back(id, name);
+        return accept;
+    };
+
+    {
+        SCOPED_TRACE("begin, type, commit accepted");
+        RenameEditor editor;
+        ASSERT_TRUE(editor.begin(a, false));
+        EXPECT_EQ(editor.draft(), "a.syx");
+        editor.focusChanged(a.id, rename);
+        editor.setDraft("kick.syx");
+        EXPECT_TRUE(editor.commit(a.id, rename));
+        EXPECT_EQ(calls.back(), std::make_pair(a.id, std::string("kick.syx")));
+        EXPECT_FALSE(editor.editingItemID());
+        EXPECT_EQ(editor.draft(), "");
+        EXPECT_FALSE(editor.focusedNameID());
+    }
+    {
+        SCOPED_TRACE("refused: stays open as typed");
+        RenameEditor editor;
+        editor.begin(a, false);
+        editor.setDraft("b.syx");
+        accept = false;
+        EXPECT_FALSE(editor.commit(a.id, rename));
+        EXPECT_EQ(editor.editingItemID(), a.id);
+        EXPECT_EQ(editor.draft(), "b.syx");
+        accept = true;
+    }
+    {
+        SCOPED_TRACE("busy: nothing starts");
+        RenameEditor editor;
+        EXPECT_FALSE(editor.begin(a, true));
+        EXPECT_FALSE(editor.editingItemID());
+    }
+    {
+        SCOPED_TRACE("commit for another id does nothing");
+        RenameEditor editor;
+        editor.begin(a, false);
+        const auto before = calls.size();
+        EXPECT_FALSE(editor.commit(b.id, rename));
+        EXPECT_EQ(calls.size(), before);
+        EXPECT_EQ(editor.editingItemID(), a.id);
+    }
+    {
+        SCOPED_TRACE("cancel never calls the model");
+        RenameEditor editor;
+        editor.begin(a, false);
+        editor.setDraft("x");
+        const auto before = calls.size();
+        editor.cancel();
+        EXPECT_EQ(calls.size(), before);
+        EXPECT_FALSE(editor.editingItemID());
+        EXPECT_EQ(editor.draft(), "");
+    }
+    {
+        SCOPED_TRACE("focus leaving the field commits; focus arriving does not");
+        RenameEditor editor;
+        editor.begin(a, false);
+        const auto before = calls.size();
+        editor.focusChanged(a.id, rename);
+        EXPECT_EQ(calls.size(), before);
+        editor.setDraft("c.syx");
+        editor.focusChanged(std::nullopt, rename);
+        EXPECT_EQ(calls.size(), before + 1);
+        EXPECT_FALSE(editor.editingItemID());
+    }
+    {
+        SCOPED_TRACE("focus changes while idle commit nothing");
+        RenameEditor editor;
+        const auto before = calls.size();
+        editor.focusChanged(std::nullopt, rename);
+        editor.focusChanged(a.id, rename);
+        EXPECT_EQ(calls.size(), before);
+    }
+    {
+        SCOPED_TRACE("beginning another row replaces the edit without committing");
+        RenameEditor editor;
+        editor.begin(a, false);
+        editor.setDraft("typed");
+        const auto before = calls.size();
+        editor.begin(b, false);
+        EXPECT_EQ(calls.size(), before);
+        EXPECT_EQ(editor.editingItemID(), b.id);
+        EXPECT_EQ(editor.draft(), "b.syx");
+    }
+    {
+        SCOPED_TRACE("the edited item leaves the list");
+        RenameEditor editor;
+        editor.begin(a, false);
+        EXPECT_FALSE(editor.itemIDsChanged({a.id, b.id}));
+        EXPECT_EQ(editor.editingItemID(), a.id);
+        const auto before = calls.size();
+        EXPECT_TRUE(editor.itemIDsChanged({b.id}));
+        EXPECT_FALSE(editor.editingItemID());
+        EXPECT_EQ(calls.size(), before);
+    }
+}
+
+TEST(ListMove, MovesPositionsToADestinationBeforeTheMove) {
+    const struct {
+        const char* name;
+        std::set<std::size_t> positions;
+        std::size_t destination;
+        std::string expected;
+    } cases[] = {
+        {"first to the end", {0}, 5, "BCDEA"},
+        {"last to the start", {4}, 0, "EABCD"},
+        {"down by one needs destination + 2", {1}, 3, "ACBDE"},
+        {"onto its own gap changes nothing", {2}, 2, "ABCDE"},
+        {"just below itself changes nothing", {2}, 3, "ABCDE"},
+        {"several, order kept", {0, 3}, 2, "BADCE"},
+        {"scattered to the end", {0, 2, 4}, 5, "BDACE"},
+        {"destination past the end", {1}, 99, "ACDEB"},
+        {"positions past the end ignored", {1, 9}, 0, "BACDE"},
+        {"nothing to move", {}, 1, "ABCDE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<char> letters{'A', 'B', 'C', 'D', 'E'};
+        moveElements(letters, c.positions, c.destination);
+        EXPECT_EQ(std::string(letters.begin(), letters.end()), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace k7
