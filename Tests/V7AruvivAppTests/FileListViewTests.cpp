@@ -1,0 +1,317 @@
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "V7Aruviv/Views/FileInfoView.h"
+#include "WindowRig.h"
+
+namespace k7::testing {
+namespace {
+
+QLineEdit* nameField(WindowRig& w) {
+    const auto& editor = w.list().renameEditor();
+    if (!editor.editingItemID()) return nullptr;
+    const auto row = w.list().tableModel()->rowOf(*editor.editingItemID());
+    return row ? qobject_cast<QLineEdit*>(w.table().indexWidget(w.table().model()->index(*row, 0))) : nullptr;
+}
+
+void doubleClickRow(WindowRig& w, int row) {
+    // QTest delivers the double-click only after a first click in the view, as a user's press would be.
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(row));
+    QTest::mouseDClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(row));
+    w.pump();
+}
+
+std::vector<int> selectedRows(WindowRig& w) {
+    std::vector<int> rows;
+    for (const auto& index : w.table().selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+TEST(FileListView, RowsShowTheirCells) {
+    WindowRig w;
+    auto items = threeSysExItems();
+    items.push_back(SampleItems::audio("tone.wav", TransferItem::Kind::wav, 0.01));
+    items[1].state = TransferItem::State::Sending{};
+    items[1].progress = 0.125;
+    w.show(items);
+    const auto* model = w.table().model();
+    const auto text = [&](int row, int column, int role = Qt::DisplayRole) {
+        return model->index(row, column).data(role).toString().toStdString();
+    };
+    EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "File");
+    EXPECT_EQ(model->headerData(4, Qt::Horizontal).toString(), "State");
+    EXPECT_EQ(text(0, 0), "kick.syx");
+    EXPECT_EQ(text(0, 1), "47 bytes");
+    EXPECT_EQ(text(0, 3), "Machinedrum");
+    EXPECT_EQ(text(1, 4), "13%");
+    EXPECT_EQ(text(2, 4), "Ready");
+    EXPECT_EQ(text(3, 2), "WAV");
+    EXPECT_EQ(text(3, 3), "\u2014");
+    EXPECT_EQ(text(3, 3, Qt::AccessibleTextRole), "Not applicable");
+    EXPECT_EQ(text(0, 0, Qt::ToolTipRole), "Double-click to rename");
+    for (int column = 1; column < 5; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(w.table().horizontalHeader()->sectionResizeMode(column), QHeaderView::Fixed);
+        EXPECT_GE(w.table().columnWidth(column), FileListPresenter::columnWidths[static_cast<std::size_t>(column)]);
+    }
+}
+
+TEST(FileListView, SelectionIsBoundBothWays) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id}));
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCenter(2));
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id, items[2].id}));
+
+    // The model's selection shows in the view, and showing it writes nothing back.
+    QSignalSpy published(&w.model(), &AppModel::selectionChanged);
+    w.rig->setSelection({items[0].id, items[2].id});
+    w.pump();
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_EQ(selectedRows(w), (std::vector<int>{0, 2}));
+}
+
+TEST(FileListView, ProgressTicksKeepTheSelectionAndTheTable) {
+    WindowRig w;
+    auto items = w.show(threeSysExItems());
+    w.rig->setSelection({items[0].id});
+    w.pump();
+    QSignalSpy reset(w.table().model(), &QAbstractItemModel::modelReset);
+    QSignalSpy changed(w.table().model(), &QAbstractItemModel::dataChanged);
+    items[2].state = TransferItem::State::Sending{};
+    items[2].progress = 0.5;
+    w.show(items);
+    EXPECT_EQ(reset.count(), 0);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.front().at(0).value<QModelIndex>().row(), 2);
+    EXPECT_EQ(selectedRows(w), (std::vector<int>{0}));
+}
+
+TEST(FileListView, DoubleClickOpensTheNameFieldUnlessBusy) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    w.rig->setIsReceiving(true);
+    w.pump();
+    doubleClickRow(w, 1);
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+
+    w.rig->setIsReceiving(false);
+    w.pump();
+    doubleClickRow(w, 1);
+    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[1].id);
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id}));
+    QLineEdit* field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), "mono.syx");
+    EXPECT_EQ(field->accessibleName(), "File name");
+    EXPECT_TRUE(field->hasFocus());
+}
+
+TEST(FileListView, EscapeClosesTheFieldWithoutRenaming) {
+    WindowRig w;
+    w.show(threeSysExItems());
+    doubleClickRow(w, 0);
+    QLineEdit* field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    QTest::keyClicks(field, "renamed");
+    QTest::keyClick(field, Qt::Key_Escape);
+    w.pump();
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+    EXPECT_EQ(nameField(w), nullptr);
+    EXPECT_EQ(w.names()[0], "kick.syx");
+    EXPECT_FALSE(w.rig->alertMessage());  // the model was not asked
+}
+
+TEST(FileListView, RemovingTheEditedItemClosesTheField) {
+    WindowRig w;
+    auto items = w.show(threeSysExItems());
+    doubleClickRow(w, 1);
+    ASSERT_TRUE(w.list().renameEditor().editingItemID());
+    items.erase(items.begin() + 1);
+    w.show(items);
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+    EXPECT_EQ(nameField(w), nullptr);
+}
+
+TEST(FileListView, AnEditSurvivesTheListBeingReordered) {
+    WindowRig w;
+    auto items = w.show(threeSysExItems());
+    doubleClickRow(w, 2);
+    QTest::keyClicks(nameField(w), "x");
+    std::swap(items[0], items[2]);
+    w.show(items);
+    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
+    ASSERT_NE(nameField(w), nullptr);
+    EXPECT_EQ(nameField(w)->text(), QString::fromStdString(w.list().renameEditor().draft()));
+}
+
+TEST(FileListView, RenameAcceptedRefusedAndByFocusLoss) {
+    WindowRig w;
+    K7_NEEDS("the editing coordinator", w.rig->renameItem(QUuid(), "probe"));
+    w.rig->setAlertMessage(std::nullopt);
+    const auto items = w.show(threeSysExItems());
+
+    doubleClickRow(w, 0);
+    QLineEdit* field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    field->selectAll();
+    QTest::keyClicks(field, "bass.syx");
+    QTest::keyClick(field, Qt::Key_Return);
+    w.pump();
+    EXPECT_EQ(w.names()[0], "bass.syx");
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+
+    // A name another item has is refused: the field stays, as typed, and the model says why.
+    doubleClickRow(w, 1);
+    field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    field->selectAll();
+    QTest::keyClicks(field, "bass.syx");
+    QTest::keyClick(field, Qt::Key_Return);
+    w.pump();
+    EXPECT_EQ(w.list().renameEditor().editingItemID(), items[1].id);
+    ASSERT_NE(nameField(w), nullptr);
+    EXPECT_EQ(nameField(w)->text(), "bass.syx");
+    EXPECT_TRUE(w.rig->alertMessage());
+    EXPECT_EQ(w.names()[1], "mono.syx");
+    w.window->alertBox()->accept();
+    w.pump();
+
+    // Moving the focus out of the field commits it.
+    field = nameField(w);
+    field->selectAll();
+    QTest::keyClicks(field, "lead.syx");
+    w.content().fileInfo()->samplePosition()->setFocus(Qt::MouseFocusReason);
+    w.pump();
+    EXPECT_EQ(w.names()[1], "lead.syx");
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+}
+
+// Drags `rows` (an internal drag of this list) and drops them at `position`.
+bool dropRows(WindowRig& w, const std::vector<int>& rows, QPoint position) {
+    QByteArray payload = QByteArray::number(reinterpret_cast<quintptr>(&w.table()));
+    for (int row : rows) payload += ' ' + QByteArray::number(row);
+    QMimeData mime;
+    mime.setData(QString::fromLatin1(FileListTableModel::rowsMimeType), payload);
+    QWidget* viewport = w.table().viewport();
+    QDragEnterEvent enter(position, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(position, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(QPointF(position), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    w.pump();
+    return drop.isAccepted();
+}
+
+TEST(FileListView, DraggingRowsReordersTheList) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    const QRect last = w.table().visualRect(w.table().model()->index(2, 0));
+    EXPECT_TRUE(dropRows(w, {0}, QPoint(last.center().x(), last.bottom() - 2)));
+    EXPECT_EQ(w.names(), (std::vector<std::string>{"mono.syx", "other.syx", "kick.syx"}));
+    const bool persisted = !unbuilt([&] { w.rig->persistOpenFiles(); });
+    if (persisted) {
+        EXPECT_FALSE(w.rig->alertMessage());
+    }
+
+    // Onto the upper half of the first row: to the top.
+    w.rig->setAlertMessage(std::nullopt);
+    const QRect first = w.table().visualRect(w.table().model()->index(0, 0));
+    dropRows(w, {1, 2}, QPoint(first.center().x(), first.top() + 2));
+    EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx", "kick.syx", "mono.syx"}));
+
+    // Refused while importing: the rows stay.
+    w.rig->setIsImporting(true);
+    dropRows(w, {0}, QPoint(last.center().x(), last.bottom() - 2));
+    EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx", "kick.syx", "mono.syx"}));
+    w.rig->setIsImporting(false);
+
+    // A drag from elsewhere (another list) is not a move.
+    QMimeData foreign;
+    foreign.setData(QString::fromLatin1(FileListTableModel::rowsMimeType), "12345 0");
+    QDragEnterEvent enter(last.center(), Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.table().viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    (void)items;
+}
+
+std::vector<std::string> menuEntries(QMenu* menu) {
+    std::vector<std::string> entries;
+    if (!menu) return entries;
+    for (QAction* action : menu->actions()) {
+        entries.push_back(action->isSeparator() ? "---" : action->text().toStdString() + (action->isEnabled() ? "" : " (off)"));
+    }
+    return entries;
+}
+
+QAction* entry(QMenu* menu, const char* title) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QString::fromUtf8(title)) return action;
+    }
+    return nullptr;
+}
+
+TEST(FileListView, ContextMenuTargetsAndEntries) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    w.rig->setSelection({items[0].id, items[1].id});
+    w.pump();
+
+    EXPECT_EQ(w.list().contextMenuTargets(w.rowCenter(1)), (std::vector<QUuid>{items[0].id, items[1].id}));
+    EXPECT_EQ(w.list().contextMenuTargets(w.rowCenter(2)), (std::vector<QUuid>{items[2].id}));
+    const QPoint below(10, w.table().viewport()->height() - 4);
+    EXPECT_TRUE(w.list().contextMenuTargets(below).empty());
+    EXPECT_EQ(w.list().makeContextMenu({}, w.window.get()), nullptr);
+
+    std::unique_ptr<QMenu> single(w.list().makeContextMenu({items[0].id}, w.window.get()));
+    EXPECT_EQ(menuEntries(single.get()),
+              (std::vector<std::string>{"Show in File Manager", "Rename\u2026", "---", "Save\u2026", "Remove"}));
+    std::unique_ptr<QMenu> received(w.list().makeContextMenu({items[2].id}, w.window.get()));
+    EXPECT_EQ(menuEntries(received.get())[0], "Show in File Manager (off)");
+    std::unique_ptr<QMenu> several(w.list().makeContextMenu({items[0].id, items[2].id}, w.window.get()));
+    EXPECT_EQ(menuEntries(several.get()), (std::vector<std::string>{"Save\u2026", "Remove"}));
+
+    std::vector<std::filesystem::path> shown;
+    w.list().showInFileManager = [&](const std::filesystem::path& file) { shown.push_back(file); };
+    entry(single.get(), "Show in File Manager")->trigger();
+    EXPECT_EQ(shown, (std::vector<std::filesystem::path>{"/tmp/kick.syx"}));
+
+    entry(single.get(), "Rename\u2026")->trigger();
+    w.pump();
+    EXPECT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
+    QTest::keyClick(nameField(w), Qt::Key_Escape);
+    w.pump();
+
+    // "Save…" acts on the menu's rows by selecting them first; they stay selected.
+    entry(several.get(), "Save\u2026")->trigger();
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[0].id, items[2].id}));
+    if (!unbuilt([&] { w.rig->presentSaveProjectPanel(); })) {
+        EXPECT_FALSE(w.rig.interaction->savePanelsShown.empty());
+    }
+}
+
+TEST(FileListView, ContextMenuRemoveSelectsItsRowsAndRemovesThem) {
+    WindowRig w;
+    K7_NEEDS("the editing coordinator", w.rig->renameItem(QUuid(), "probe"));
+    w.rig->setAlertMessage(std::nullopt);
+    const auto items = w.show(threeSysExItems());
+    std::unique_ptr<QMenu> menu(w.list().makeContextMenu({items[0].id, items[1].id}, w.window.get()));
+    entry(menu.get(), "Remove")->trigger();
+    w.pump();
+    EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx"}));
+}
+
+}  // namespace
+}  // namespace k7::testing

@@ -1,0 +1,179 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include "V7Aruviv/Views/SettingsWindow.h"
+#include "WindowRig.h"
+
+namespace k7::testing {
+namespace {
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    SettingsWindow& open() {
+        auto* window = SettingsWindow::present(w.model(), w.window.get());
+        w.pump();
+        return *window;
+    }
+    AppPreferences stored() const { return AppPreferences::load(*w.rig.store); }
+
+    WindowRig w;
+};
+
+TEST_F(SettingsWindowTest, TabsInOrder) {
+    auto& settings = open();
+    ASSERT_EQ(settings.tabs()->count(), 3);
+    EXPECT_EQ(settings.tabs()->tabText(0), "MIDI");
+    EXPECT_EQ(settings.tabs()->tabText(1), "General");
+    EXPECT_EQ(settings.tabs()->tabText(2), "Transfer");
+    EXPECT_NE(settings.turboLimitPicker()->toolTip().indexOf("this computer\u2019s send speed"), -1);
+}
+
+TEST_F(SettingsWindowTest, TogglesAndSteppersWriteThePreferences) {
+    auto& settings = open();
+    settings.tabs()->setCurrentIndex(2);
+    w.pump();
+    const struct {
+        const char* name;
+        QCheckBox* box;
+        bool AppPreferences::*field;
+    } toggles[] = {
+        {"handshake", settings.handshake(), &AppPreferences::useHandshake},
+        {"extended SDS", settings.extendedSDS(), &AppPreferences::useExtendedSDS},
+        {"SPS-1UW name", settings.sps1uwName(), &AppPreferences::sendSPS1UWName},
+    };
+    for (const auto& t : toggles) {
+        SCOPED_TRACE(t.name);
+        const bool before = w.rig->preferences().*t.field;
+        QTest::mouseClick(t.box, Qt::LeftButton, Qt::NoModifier, QPoint(8, t.box->height() / 2));
+        w.pump();
+        EXPECT_EQ(w.rig->preferences().*t.field, !before);
+        EXPECT_EQ(stored().*t.field, !before);
+        EXPECT_EQ(t.box->isChecked(), !before);
+    }
+
+    QTest::keyClick(settings.deviceNumber(), Qt::Key_Up);
+    QTest::keyClick(settings.delayTicks(), Qt::Key_Up);
+    w.pump();
+    EXPECT_EQ(stored().deviceNumber, 1);
+    EXPECT_EQ(stored().delayTicks, 2);
+    EXPECT_EQ(settings.delayTicks()->text(), "2 ticks");
+    EXPECT_EQ(settings.delayTicks()->accessibleName(), "Inter-message delay: 2 ticks");
+
+    QTest::keyClick(settings.delayTicks(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(settings.delayTicks()->text(), "1 tick");
+
+    // The steppers stop at their ends.
+    settings.deviceNumber()->setValue(127);
+    QTest::keyClick(settings.deviceNumber(), Qt::Key_Up);
+    settings.delayTicks()->setValue(0);
+    QTest::keyClick(settings.delayTicks(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(stored().deviceNumber, 127);
+    EXPECT_EQ(stored().delayTicks, 0);
+}
+
+TEST_F(SettingsWindowTest, PickersWriteOnlyWhatTheUserChose) {
+    auto& settings = open();
+    // Output "None" (row 0) in the studio: the studio's output is row 1.
+    ASSERT_EQ(settings.outputPicker()->currentIndex(), 1);
+    settings.outputPicker()->setFocus();
+    QTest::keyClick(settings.outputPicker(), Qt::Key_Up);
+    w.pump();
+    EXPECT_EQ(stored().outputEndpointID, std::nullopt);
+    QTest::keyClick(settings.outputPicker(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(stored().outputEndpointID, SimulatedStudio::outputID);
+
+    settings.tabs()->setCurrentIndex(2);
+    w.pump();
+    QTest::keyClick(settings.receiveFormat(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(stored().receiveFormat, AppPreferences::ReceiveFormat::wav);
+
+    settings.tabs()->setCurrentIndex(0);
+    w.pump();
+    QTest::keyClick(settings.turboLimitPicker(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(w.rig->preferences().turboLimit, AppPreferences::TurboLimit::x20);
+}
+
+TEST_F(SettingsWindowTest, RefreshingWritesNothing) {
+    auto& settings = open();
+    QSignalSpy written(&w.model(), &AppModel::preferencesChanged);
+    AppPreferences changed = w.rig->preferences();
+    changed.deviceNumber = 42;
+    changed.delayTicks = 7;
+    changed.useHandshake = true;
+    changed.receiveFormat = AppPreferences::ReceiveFormat::aiff;
+    w.rig->setPreferences(changed);
+    w.rig->setEndpoints(w.rig->endpoints());
+    w.pump();
+    EXPECT_EQ(written.count(), 1);
+    EXPECT_EQ(settings.deviceNumber()->value(), 42);
+    EXPECT_EQ(settings.delayTicks()->text(), "7 ticks");
+    EXPECT_TRUE(settings.handshake()->isChecked());
+    EXPECT_EQ(settings.receiveFormat()->currentText(), "AIFF");
+}
+
+TEST_F(SettingsWindowTest, ASavedEndpointThatIsGoneShowsNoRow) {
+    auto& settings = open();
+    AppPreferences gone = w.rig->preferences();
+    gone.inputEndpointID = 999;
+    w.rig->setPreferences(gone);
+    w.pump();
+    EXPECT_EQ(settings.inputPicker()->currentIndex(), -1);
+    EXPECT_EQ(settings.inputPicker()->currentText(), "");
+}
+
+TEST_F(SettingsWindowTest, LockedConfigurationLeavesOnlyCaptureAndSpeed) {
+    auto& settings = open();
+    w.rig->setIsSending(true);
+    w.pump();
+    for (QWidget* control : std::initializer_list<QWidget*>{settings.inputPicker(), settings.outputPicker(),
+                                                           settings.turboLimitPicker(), settings.refreshButton(),
+                                                           settings.reloadFiles()}) {
+        SCOPED_TRACE(control->accessibleName().toStdString() + control->objectName().toStdString());
+        EXPECT_FALSE(control->isEnabled());
+    }
+    EXPECT_FALSE(settings.transferTab()->isEnabled());
+    EXPECT_TRUE(settings.diagnosticButton()->isEnabled());
+    EXPECT_EQ(settings.activeSendSpeed()->text(), "1x");
+    EXPECT_FALSE(settings.diagnosticStatus()->isVisibleTo(&settings));
+}
+
+TEST_F(SettingsWindowTest, DiagnosticCaptureButtonAsksThroughTheModel) {
+    auto& settings = open();
+    EXPECT_EQ(settings.diagnosticButton()->text(), "Start Diagnostic Capture\u2026");
+    w.rig.interaction->alertAnswers = {1};  // "Cancel" at the confirmation
+    QTest::mouseClick(settings.diagnosticButton(), Qt::LeftButton);
+    ASSERT_EQ(w.rig.interaction->alertsShown.size(), 1u);
+    EXPECT_EQ(w.rig.interaction->alertsShown.front().message, "Start lossless MIDI diagnostic capture?");
+}
+
+TEST_F(SettingsWindowTest, RefreshDevicesTakesANewSnapshot) {
+    auto& settings = open();
+    QSignalSpy endpoints(&w.model(), &AppModel::endpointsChanged);
+    QTest::mouseClick(settings.refreshButton(), Qt::LeftButton);
+    EXPECT_EQ(endpoints.count(), 1);
+    EXPECT_EQ(settings.inputPicker()->itemText(1), "Simulated In");
+}
+
+TEST_F(SettingsWindowTest, ReopenFilesToggleIsStored) {
+    K7_NEEDS("the open-file library", w.rig->persistOpenFiles());
+    auto& settings = open();
+    settings.tabs()->setCurrentIndex(1);
+    w.pump();
+    QTest::mouseClick(settings.reloadFiles(), Qt::LeftButton, Qt::NoModifier, QPoint(8, settings.reloadFiles()->height() / 2));
+    w.pump();
+    EXPECT_TRUE(stored().reloadFiles);
+}
+
+}  // namespace
+}  // namespace k7::testing

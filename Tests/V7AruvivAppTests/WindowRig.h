@@ -1,0 +1,102 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTableView>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+#include "Support/Model/AppModelRig.h"
+#include "Support/Model/SampleItems.h"
+#include "V7Aruviv/App/MainWindow.h"
+#include "V7Aruviv/Views/ContentView.h"
+#include "V7Aruviv/Views/FileListTableModel.h"
+#include "V7Aruviv/Views/FileListView.h"
+
+namespace k7::testing {
+
+// The real main window over the model rig: the model in virtual time, the widgets on the
+// offscreen platform. `pump` runs the model's due work and Qt's events until both are quiet.
+class WindowRig {
+public:
+    static AppModelRig::Options quietOptions() {
+        AppModelRig::Options options;
+        options.automaticallyDetectTurbo = false;
+        return options;
+    }
+
+    explicit WindowRig(AppModelRig::Options options = quietOptions()) : rig(std::move(options)) {
+        window = std::make_unique<MainWindow>(*rig.model);
+        window->resize(820, 500);
+        window->show();
+        // Shortcuts and focus work in the active window only.
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
+        pump();
+    }
+    ~WindowRig() { window.reset(); }  // the window goes before the model it shows
+
+    void pump() {
+        for (int round = 0; round < 4; ++round) {
+            rig.settle();
+            QApplication::processEvents();
+        }
+    }
+    // Runs the model's virtual time until `done`, keeping the window current.
+    bool runUntil(const std::function<bool()>& done) {
+        const bool reached = rig.runUntil(done);
+        pump();
+        return reached;
+    }
+
+    AppModel& model() const { return *rig.model; }
+    ContentView& content() const { return *window->content(); }
+    FileListView& list() const { return *window->content()->fileList(); }
+    QTableView& table() const { return *list().table(); }
+
+    std::vector<TransferItem> show(std::vector<TransferItem> items) {
+        rig->setItems(items);
+        pump();
+        return items;
+    }
+    QPoint rowCenter(int row) const { return table().visualRect(table().model()->index(row, 0)).center(); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> names;
+        for (const auto& item : rig->items()) names.push_back(item.displayName);
+        return names;
+    }
+
+    AppModelRig rig;
+    std::unique_ptr<MainWindow> window;
+};
+
+// Three SysEx items: a Machinedrum kit, a Monomachine kit, a generic message.
+inline std::vector<TransferItem> threeSysExItems() {
+    return {SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),
+            SampleItems::sysEx("mono.syx", {SampleItems::elektronMessage(3, 40)}, "/tmp/mono.syx"),
+            SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})};
+}
+
+// True when `probe` reaches an operation whose coordinator is not built yet.
+template <typename Probe>
+bool unbuilt(Probe&& probe) {
+    try {
+        probe();
+    } catch (const std::logic_error& error) {
+        return std::string_view(error.what()).ends_with("is not available yet");
+    } catch (...) {
+    }
+    return false;
+}
+
+}  // namespace k7::testing
+
+// Skips the rest of a test while the model operation it drives is still missing.
+#define K7_NEEDS(what, ...)                                           \
+    do {                                                              \
+        if (::k7::testing::unbuilt([&] { __VA_ARGS__; })) {           \
+            GTEST_SKIP() << "needs " << what;                         \
+        }                                                             \
+    } while (false)
