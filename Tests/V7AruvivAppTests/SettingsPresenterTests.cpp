@@ -46,12 +46,16 @@ TEST(SettingsPresenter, EndpointPickers) {
 
 TEST(SettingsPresenter, PickerRowsMapBackToEndpoints) {
     const auto inputs = studio().endpoints.inputs;
-    using Choice = std::optional<std::optional<int32_t>>;
-    EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, 0), Choice(std::optional<int32_t>()));
-    EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, 1), Choice(std::optional<int32_t>(11)));
-    EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, 2), Choice(std::optional<int32_t>(12)));
-    EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, 3), Choice());
-    EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, -1), Choice());
+    const struct {
+        int row;
+        bool isChoice;
+        std::optional<int32_t> endpoint;
+    } cases[] = {{0, true, std::nullopt}, {1, true, 11}, {2, true, 12}, {3, false, std::nullopt}, {-1, false, std::nullopt}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        EXPECT_EQ(SettingsPresenter::isEndpointRow(inputs, c.row), c.isChoice);
+        EXPECT_EQ(SettingsPresenter::endpointForRow(inputs, c.row), c.endpoint);
+    }
 }
 
 TEST(SettingsPresenter, LockingDisablesEverythingButCaptureAndSpeed) {

@@ -29,10 +29,10 @@ bool FileListTableModel::refresh(std::vector<TransferItem::ListPresentation> row
         return true;
     }
     // Runs of changed rows are reported together, so a progress tick costs one signal.
-    std::optional<int> runStart;
+    int runStart = -1;  // the first row of the current run of changed rows
     auto flush = [&](int end) {
-        if (runStart) emit dataChanged(index(*runStart, 0), index(end - 1, FileListPresenter::columnCount - 1));
-        runStart.reset();
+        if (runStart >= 0) emit dataChanged(index(runStart, 0), index(end - 1, FileListPresenter::columnCount - 1));
+        runStart = -1;
     };
     for (std::size_t index = 0; index < rows.size(); ++index) {
         const int row = static_cast<int>(index);
@@ -42,7 +42,7 @@ bool FileListTableModel::refresh(std::vector<TransferItem::ListPresentation> row
         }
         rows_[index] = std::move(rows[index]);
         presented_[index] = FileListPresenter::present(rows_[index]);
-        if (!runStart) runStart = row;
+        if (runStart < 0) runStart = row;
     }
     flush(static_cast<int>(rows_.size()));
     return false;

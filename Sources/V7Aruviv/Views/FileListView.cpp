@@ -244,14 +244,14 @@ void FileListView::applySelection() {
     QItemSelection rows;
     const int lastColumn = FileListPresenter::columnCount - 1;
     const auto& all = tableModel_->rows();
-    std::optional<int> runStart;
+    int runStart = -1;  // the first row of the current run of selected rows
     for (std::size_t index = 0; index <= all.size(); ++index) {
         const bool selected = index < all.size() && selection.contains(all[index].id);
         const int row = static_cast<int>(index);
-        if (selected && !runStart) runStart = row;
-        if (!selected && runStart) {
-            rows.select(tableModel_->index(*runStart, 0), tableModel_->index(row - 1, lastColumn));
-            runStart.reset();
+        if (selected && runStart < 0) runStart = row;
+        if (!selected && runStart >= 0) {
+            rows.select(tableModel_->index(runStart, 0), tableModel_->index(row - 1, lastColumn));
+            runStart = -1;
         }
     }
     {

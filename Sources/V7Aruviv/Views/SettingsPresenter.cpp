@@ -47,11 +47,13 @@ std::string SettingsPresenter::delayValueText(int64_t value) {
 
 std::string SettingsPresenter::delayLabel(int64_t value) { return "Inter-message delay: " + delayValueText(value); }
 
-std::optional<std::optional<int32_t>> SettingsPresenter::endpointForRow(const std::vector<MIDIEndpoint>& endpoints,
-                                                                        int row) {
-    if (row == 0) return std::optional<int32_t>();
-    if (row < 0 || static_cast<std::size_t>(row) > endpoints.size()) return std::nullopt;
-    return std::optional<int32_t>(endpoints[static_cast<std::size_t>(row - 1)].id);
+bool SettingsPresenter::isEndpointRow(const std::vector<MIDIEndpoint>& endpoints, int row) {
+    return row >= 0 && static_cast<std::size_t>(row) <= endpoints.size();
+}
+
+std::optional<int32_t> SettingsPresenter::endpointForRow(const std::vector<MIDIEndpoint>& endpoints, int row) {
+    if (row <= 0 || !isEndpointRow(endpoints, row)) return std::nullopt;
+    return endpoints[static_cast<std::size_t>(row - 1)].id;
 }
 
 uint8_t SettingsPresenter::clampedDeviceNumber(int64_t value) {

@@ -72,8 +72,10 @@ struct SettingsPresenter {
     // "1 tick", "2 ticks": the delay's value as its stepper shows it.
     static std::string delayValueText(int64_t value);
 
-    // The endpoint a picker row stands for: row 0 is "None"; nothing for a row out of range.
-    static std::optional<std::optional<int32_t>> endpointForRow(const std::vector<MIDIEndpoint>& endpoints, int row);
+    // Whether a picker row is a choice at all: "None" (row 0) or one of the endpoints.
+    static bool isEndpointRow(const std::vector<MIDIEndpoint>& endpoints, int row);
+    // The endpoint a picker row stands for; nothing for "None".
+    static std::optional<int32_t> endpointForRow(const std::vector<MIDIEndpoint>& endpoints, int row);
     // The device number field holds 0...255; wider values are clamped before narrowing.
     static uint8_t clampedDeviceNumber(int64_t value);
 };

@@ -176,14 +176,16 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
 
     // Writes happen only on the user's edits; refreshes block these signals or do not raise them.
     connect(input_, &QComboBox::activated, this, [this](int row) {
-        if (const auto id = SettingsPresenter::endpointForRow(model_.endpoints().inputs, row)) {
-            writePreferences(model_, [&](AppPreferences& p) { p.inputEndpointID = *id; });
-        }
+        const auto& endpoints = model_.endpoints().inputs;
+        if (!SettingsPresenter::isEndpointRow(endpoints, row)) return;
+        const auto id = SettingsPresenter::endpointForRow(endpoints, row);
+        writePreferences(model_, [&](AppPreferences& p) { p.inputEndpointID = id; });
     });
     connect(output_, &QComboBox::activated, this, [this](int row) {
-        if (const auto id = SettingsPresenter::endpointForRow(model_.endpoints().outputs, row)) {
-            writePreferences(model_, [&](AppPreferences& p) { p.outputEndpointID = *id; });
-        }
+        const auto& endpoints = model_.endpoints().outputs;
+        if (!SettingsPresenter::isEndpointRow(endpoints, row)) return;
+        const auto id = SettingsPresenter::endpointForRow(endpoints, row);
+        writePreferences(model_, [&](AppPreferences& p) { p.outputEndpointID = id; });
     });
     connect(turboLimit_, &QComboBox::activated, this, [this](int row) {
         if (row < 0 || row >= static_cast<int>(AppPreferences::allTurboLimits.size())) return;
