@@ -188,7 +188,10 @@ TEST(FileListView, RenameAcceptedRefusedAndByFocusLoss) {
     w.pump();
 
     // Moving the focus out of the field commits it.
+    QApplication::setActiveWindow(w.window.get());
     field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    field->setFocus(Qt::MouseFocusReason);
     field->selectAll();
     QTest::keyClicks(field, "lead.syx");
     w.content().fileInfo()->samplePosition()->setFocus(Qt::MouseFocusReason);

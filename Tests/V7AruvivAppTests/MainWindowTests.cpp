@@ -313,15 +313,21 @@ TEST(MainWindow, SendAndStopReachTheInstrument) {
     EXPECT_NE(std::find(sent.begin(), sent.end(), SampleItems::elektronMessage(2, 40)), sent.end());
     EXPECT_TRUE(w.rig->items()[0].state.is<TransferItem::State::Submitted>());
 
+    // Stopped as soon as it started: the button reads "Cancel" and stops the send.
     w.rig->setSelection({items[1].id});
     w.pump();
     QTest::mouseClick(w.content().sendButton(), Qt::LeftButton);
-    w.rig.runFor(300ms);
-    w.pump();
+    QApplication::processEvents();  // the window redraws; the model's queues have not run yet
+    ASSERT_TRUE(w.rig->isSending());
     ASSERT_EQ(w.content().sendButton()->text(), "Cancel");
     QTest::mouseClick(w.content().sendButton(), Qt::LeftButton);
     ASSERT_TRUE(w.runUntil([&] { return !w.rig->isSending(); }));
-    EXPECT_LT(w.rig.studio.sent().size(), sent.size() + long_.size());
+    const auto after = w.rig.studio.sent();
+    const auto longSent = std::count_if(after.begin(), after.end(), [&](const Bytes& message) {
+        return std::find(long_.begin(), long_.end(), message) != long_.end();
+    });
+    EXPECT_LT(longSent, static_cast<std::ptrdiff_t>(long_.size()));
+    EXPECT_TRUE(w.rig->items()[1].state.is<TransferItem::State::Cancelled>());
     EXPECT_EQ(w.content().sendButton()->text(), "Send");
 }
 
