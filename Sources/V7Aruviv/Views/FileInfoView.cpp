@@ -145,9 +145,8 @@ void FileInfoView::refresh() { apply(FileInfoPresenter::present(FileInfoState::o
 
 void FileInfoView::apply(const FileInfoPresentation& p) {
     infoText_->setText(qt(p.infoText));
-    if (p.infoIsSecondary != infoSecondary_ || !infoText_->property("styled").toBool()) {
+    if (infoSecondary_ != p.infoIsSecondary) {
         infoSecondary_ = p.infoIsSecondary;
-        infoText_->setProperty("styled", true);
         setTextColor(infoText_, p.infoIsSecondary ? secondaryTextColor(palette()) : palette().color(QPalette::WindowText));
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "V7Aruviv/Views/FileInfoPresenter.h"
 
@@ -53,7 +54,7 @@ private:
     QLabel* turboIcon_;
     QLabel* turboStatus_;
     TurboIndicator indicator_ = TurboIndicator::idle;
-    bool infoSecondary_ = false;
+    std::optional<bool> infoSecondary_;  // the colour last given to the information text
 };
 
 }  // namespace k7
