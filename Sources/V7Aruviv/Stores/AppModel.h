@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QUuid>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -13,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "K7Core/SDS/SDSSampleNameMessage.h"
+#include "K7Core/SDS/SDSTransferFailure.h"
+#include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
 #include "K7Core/Support/Bytes.h"
 #include "K7Core/Turbo/TurboNegotiation.h"
 #include "K7Core/Turbo/TurboSpeed.h"
@@ -43,6 +47,9 @@ class AppModelDiagnosticSink;
 class MIDIDiagnosticRecorder;
 class MIDITracingTransport;
 class RawSysExProgressClock;
+class SDSReceiveSession;
+class SDSReceiveSessionFailure;
+struct SDSReceiveCompletion;
 
 // The one application model: the file list, the selection, the settings and every long operation.
 // It lives on the main thread; views read its state there and call its commands there. Work that
@@ -192,6 +199,15 @@ public:
     void stopReceiving();
     void handleIncoming(const Bytes& message);
     void handleTransportIssue(const MIDITransportIssue& issue);
+    // The name a received dump brings: its SDS sample name, else its SPS-1UW name, as far as
+    // either leaves a usable file name.
+    static std::optional<std::string> receivedHardwareName(const std::optional<SDSSampleNameMessage>& sampleName,
+                                                           const std::optional<SPS1UWFileNameMessage>& sps1UWName);
+    // Trimmed, without path separators or control characters, at most 64 characters; nothing
+    // when no name is left.
+    static std::optional<std::string> sanitizedReceivedName(const std::string& text);
+    // The user's text for an SDS dump that did not arrive.
+    static std::string describeTransferFailure(const SDSTransferFailure& failure);
 
     // --- Import and the open-file library ---
     // The instrument a list of SysEx messages belongs to: one device, `multiple` or `unknown`.
@@ -266,6 +282,43 @@ private:
     void preferencesDidChange(const AppPreferences& previous);
     void samplePositionDidChange();
     bool routingBusy() const;
+
+    // --- Receiving (AppModelReceiveCoordinator.cpp, AppModelReceiveFinalization.cpp,
+    // AppModelReceivedNames.cpp) ---
+    void installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSession>& session, uint64_t generation);
+    bool isCurrentReceiveSession(const std::weak_ptr<SDSReceiveSession>& session, uint64_t generation) const;
+    void handleReceiveSessionFailure(const SDSReceiveSessionFailure& failure);
+    void handleReceived(const Bytes& message);
+    void finishReceivingAfterDrain(const MIDIReceiveDrainResult& result, uint64_t generation);
+    void appendReceiveFailure(const std::string& text);
+    void validatePendingDigiPROMessagesBeforeCancellation();
+    void recordDigiPROFramedFragmentTransition(const DigiPROFramedFragmentAssembler::Transition& transition);
+    void handleReceiveCompletion(const SDSReceiveCompletion& completion);
+    TransferItem makeReceivedItem(const SDSReceiveCompletion& completion) const;
+    void claimReceiveMessages(const std::vector<Bytes>& messages);
+    void finalizeReceiving(uint64_t generation);
+    std::vector<Bytes> materializeReceivedDigiPROItems(const std::vector<Bytes>& messages);
+    void appendReceivedItem(TransferItem item);
+    std::string uniqueReceivedDisplayName(const std::string& baseName, const std::string& fileExtension) const;
+    struct ReceivedDigiPROIdentity {
+        std::optional<int> position;
+        std::optional<std::string> name;
+    };
+    static ReceivedDigiPROIdentity receivedDigiPROIdentity(ByteView message);
+    static std::string digiPROReceiveFailure(ByteView message, const std::exception& error);
+
+    // --- Backup repair (AppModelBackupRepair.cpp) ---
+    bool beginBackupRepairIfNeeded(uint64_t generation);
+    bool handleBackupRepairResponse(const Bytes& message);
+    void cancelBackupRepair(const std::string& reason);
+    void requestCurrentBackupRepairTarget();
+    double backupRepairResponseTimeout(const ElektronBackupRecordKey& key) const;
+    void retryCurrentBackupRepairTarget(const std::string& reason);
+    void scheduleNextBackupRepairRequest();
+    void finishBackupRepair();
+    void failBackupRepair(const std::string& message);
+    // Ends a repair that did not finish: keeps the replacements accepted so far and every reply.
+    void endBackupRepairKeepingReplies(const std::string& failure);
 
     // --- Turbo (AppModelTurboCoordinator.cpp) ---
     void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);

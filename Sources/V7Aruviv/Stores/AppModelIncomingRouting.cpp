@@ -1,7 +1,8 @@
+// Where every complete SysEx message from the input goes: the handshake of a running SDS send,
+// the Turbo coordinator, a running backup repair, or the running receive.
 #include "K7Core/SDS/SDSControlMessage.h"
 #include "K7MIDI/SDS/SDSSenderDriver.h"
 #include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/AppModelUnbuilt.h"
 
 namespace k7 {
 
@@ -18,13 +19,17 @@ void AppModel::handleIncoming(const Bytes& message) {
     if (handleTurboFrame(message)) return;
     if (!repair_.backupRepairState) {
         if (isReceiving_) {
-            unbuiltOperation("Receiving");
+            handleReceived(message);
+            return;
         }
         recordDiagnostic("midi.message.ignoredWhileReceiveStopped",
                          {{"messageByteCount", std::to_string(message.size())}});
         return;
     }
-    unbuiltOperation("Backup repair");
+    if (handleBackupRepairResponse(message)) return;
+    // Kept with the capture, but no longer fed to the session or the fragment assembler.
+    receive_.receiveFallbackMessages.push_back(message);
+    setReceivedByteCount(receivedByteCount_ + static_cast<int64_t>(message.size()));
 }
 
 void AppModel::handleTransportIssue(const MIDITransportIssue& issue) {

@@ -5,9 +5,6 @@
 namespace k7 {
 
 
-void AppModel::startReceiving() { unbuiltOperation("Receiving"); }
-void AppModel::stopReceiving() { unbuiltOperation("Receiving"); }
-
 void AppModel::presentLoadPanel() { unbuiltOperation("Import"); }
 void AppModel::importFromUser(std::vector<std::filesystem::path>, std::function<void()>) {
     unbuiltOperation("Import");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "K7Core/Elektron/ElektronBackupRecordKey.h"
 #include "K7Core/Elektron/ElektronBackupRepairPlan.h"
@@ -16,6 +17,9 @@ struct BackupRepairState {
     int64_t targetIndex = 0;  // the target being requested now
     int64_t attempt = 0;      // attempts made for that target
     std::unordered_map<ElektronBackupRecordKey, Bytes> replacements;
+    // Replies taken in that are not used as replacements (rejected, not asked for, or displaced by
+    // a later reply); they join the received data when the repair ends.
+    std::vector<Bytes> unusedReplies;
 };
 
 }  // namespace k7

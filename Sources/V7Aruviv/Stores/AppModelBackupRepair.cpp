@@ -1,0 +1,300 @@
+// Completing a received Machinedrum or Monomachine backup: each missing or damaged record is asked
+// for again, one at a time, and the replies are merged into the capture before it becomes an item.
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "K7Core/Elektron/MachinedrumBackupRepairPlan.h"
+#include "K7Core/Elektron/MachinedrumDumpValidator.h"
+#include "K7Core/Elektron/MonomachineBackupRepairPlan.h"
+#include "K7Core/Elektron/MonomachineDumpValidator.h"
+#include "K7MIDI/Transport/MIDITracingTransport.h"
+#include "V7Aruviv/Stores/AppModel.h"
+
+namespace k7 {
+
+namespace {
+
+std::string machineName(const ElektronBackupRepairPlan& plan) { return std::string(displayName(plan.machine())); }
+
+std::optional<ElektronBackupRecordValidation> validateRecord(ElektronBackupMachine machine, ByteView message) {
+    return machine == ElektronBackupMachine::machinedrum ? MachinedrumDumpValidator::validate(message)
+                                                         : MonomachineDumpValidator::validate(message);
+}
+
+std::optional<Bytes> requestFor(const ElektronBackupRepairPlan& plan, const ElektronBackupRecordKey& key) {
+    if (plan.machine() != key.machine()) return std::nullopt;
+    return plan.machine() == ElektronBackupMachine::machinedrum
+               ? MachinedrumBackupRepairPlan::request(key, plan.deviceID())
+               : MonomachineBackupRepairPlan::request(key, plan.deviceID());
+}
+
+struct KindTimeouts {
+    double normal;
+    double turbo;
+};
+
+KindTimeouts timeouts(ElektronBackupCommand command) {
+    switch (command) {
+    case ElektronBackupCommand::global: return {4.0, 2.0};
+    case ElektronBackupCommand::kit: return {6.0, 2.5};
+    case ElektronBackupCommand::pattern: return {12.0, 7.0};
+    case ElektronBackupCommand::song: return {9.0, 5.0};
+    }
+    return {12.0, 7.0};
+}
+
+// The received messages with the accepted replacements merged in, followed by every other reply
+// the repair took in, except copies the bank already holds: a byte-identical copy, or a damaged
+// copy of a record the bank holds valid (the merge drops the damaged original in the same way).
+std::vector<Bytes> mergedCapture(const BackupRepairState& state, std::span<const Bytes> received) {
+    const auto& plan = state.plan;
+    std::vector<Bytes> merged = plan.applying(state.replacements, received);
+    std::set<ElektronBackupRecordKey> validKeys;
+    for (const Bytes& message : merged) {
+        if (!plan.isValidReplacement(message)) continue;
+        if (const auto record = validateRecord(plan.machine(), message); record && record->key()) {
+            validKeys.insert(*record->key());
+        }
+    }
+    for (const Bytes& reply : state.unusedReplies) {
+        const auto record = validateRecord(plan.machine(), reply);
+        const bool superseded =
+            record && record->key() && !plan.isValidReplacement(reply) && validKeys.contains(*record->key());
+        if (superseded || std::find(merged.begin(), merged.end(), reply) != merged.end()) continue;
+        merged.push_back(reply);
+    }
+    return merged;
+}
+
+}  // namespace
+
+bool AppModel::beginBackupRepairIfNeeded(uint64_t generation) {
+    if (generation != receive_.receiveGeneration || !receive_.receiveStopPending || !preferences_.outputEndpointID) {
+        return false;
+    }
+    auto plan = ElektronBackupRepairPlan::make(receive_.receiveFallbackMessages, preferences_.deviceNumber);
+    if (!plan) return false;
+    const std::size_t targetCount = plan->targets().size();
+    const std::string machine = machineName(*plan);
+    repair_.backupRepairState = BackupRepairState{generation, std::move(*plan), 0, 0, {}, {}};
+    const auto& state = *repair_.backupRepairState;
+
+    setReceiveProgressIsDeterminate(true);
+    setOverallProgress(0);
+    setStatusText("Completing " + machine + " backup (0 of " + std::to_string(targetCount) + ")");
+    recordDiagnostic("elektron.backup.repair.started",
+                     {{"targetCount", std::to_string(targetCount)},
+                      {"expectedRecordCount", std::to_string(state.plan.expectedRecordCount())},
+                      {"deviceID", std::to_string(state.plan.deviceID())},
+                      {"profile", std::string(displayName(state.plan.profile()))}});
+    requestCurrentBackupRepairTarget();
+    return true;
+}
+
+void AppModel::requestCurrentBackupRepairTarget() {
+    auto& state = repair_.backupRepairState;
+    if (!state || state->receiveGeneration != receive_.receiveGeneration) return;
+    const auto& targets = state->plan.targets();
+    auto index = static_cast<std::size_t>(state->targetIndex);
+    // Records that arrived out of turn are not asked for.
+    while (index < targets.size() && state->replacements.contains(targets[index])) ++index;
+    if (index != static_cast<std::size_t>(state->targetIndex)) state->attempt = 0;
+    if (index >= targets.size()) {
+        state->targetIndex = static_cast<int64_t>(index);
+        finishBackupRepair();
+        return;
+    }
+    const ElektronBackupRecordKey key = targets[index];
+    const int64_t attempt = state->attempt + 1;
+    const auto request = requestFor(state->plan, key);
+    if (!request) {
+        failBackupRepair("Backup repair generated an invalid request target.");
+        return;
+    }
+    state->targetIndex = static_cast<int64_t>(index);
+    state->attempt = attempt;
+    const uint64_t token = ++repair_.backupRepairTimeoutGeneration;
+    const uint64_t receiveGeneration = state->receiveGeneration;
+    recordDiagnostic("elektron.backup.repair.requested", {{"record", key.displayName()},
+                                                          {"attempt", std::to_string(attempt)},
+                                                          {"completedTargetCount", std::to_string(index)},
+                                                          {"targetCount", std::to_string(targets.size())}});
+
+    // Armed before the send is queued, so a slow send counts against the reply time.
+    afterOnMain(backupRepairResponseTimeout(key), [this, token, receiveGeneration, index, attempt] {
+        const auto& current = repair_.backupRepairState;
+        if (token != repair_.backupRepairTimeoutGeneration || !current ||
+            current->receiveGeneration != receiveGeneration ||
+            current->targetIndex != static_cast<int64_t>(index) || current->attempt != attempt) {
+            return;
+        }
+        retryCurrentBackupRepairTarget("response timeout");
+    });
+    sendQueue_->post([this, transport = tracingTransport_, request = *request, main = main_,
+                      lifetime = std::weak_ptr<int>(lifetime_), token] {
+        try {
+            transport->send(request);
+        } catch (const std::exception& error) {
+            main->post([this, lifetime, token, reason = std::string(error.what())] {
+                if (lifetime.lock() && token == repair_.backupRepairTimeoutGeneration) {
+                    retryCurrentBackupRepairTarget(reason);
+                }
+            });
+        }
+    });
+}
+
+double AppModel::backupRepairResponseTimeout(const ElektronBackupRecordKey& key) const {
+    if (repair_.backupRepairTimeoutOverride) return *repair_.backupRepairTimeoutOverride;
+    const auto* active = std::get_if<TurboNegotiation::Active>(&turbo_.turboState);
+    const bool fast = active && code(active->negotiated) >= code(TurboSpeed::x2);
+    const KindTimeouts kind = timeouts(key.command());
+    return fast ? kind.turbo : kind.normal;
+}
+
+bool AppModel::handleBackupRepairResponse(const Bytes& message) {
+    auto& state = repair_.backupRepairState;
+    if (!state) return false;
+    const auto& plan = state->plan;
+    const auto record = validateRecord(plan.machine(), message);
+    if (!record || !record->key()) return false;
+    const ElektronBackupRecordKey key = *record->key();
+    const auto& targets = plan.targets();
+    const auto index = static_cast<std::size_t>(state->targetIndex);
+    const bool isCurrent = index < targets.size() && targets[index] == key;
+    // Taken in, whatever becomes of it.
+    setReceivedByteCount(receivedByteCount_ + static_cast<int64_t>(message.size()));
+
+    if (!plan.isValidReplacement(message)) {
+        state->unusedReplies.push_back(message);
+        if (isCurrent) retryCurrentBackupRepairTarget("invalid replacement");
+        return true;
+    }
+    if (std::find(targets.begin(), targets.end(), key) == targets.end()) {
+        state->unusedReplies.push_back(message);
+        recordDiagnostic("elektron.backup.repair.duplicateIgnored", {{"record", key.displayName()}});
+        return true;
+    }
+    // A repeated reply replaces the earlier one; an earlier one that differs is kept aside.
+    if (auto [found, inserted] = state->replacements.try_emplace(key, message); !inserted) {
+        if (found->second != message) state->unusedReplies.push_back(std::exchange(found->second, message));
+    }
+    if (isCurrent) {
+        repair_.backupRepairTimeoutGeneration += 1;
+        state->targetIndex += 1;
+        state->attempt = 0;
+    }
+    const std::size_t done = state->replacements.size();
+    setOverallProgress(static_cast<double>(done) / static_cast<double>(targets.size()));
+    setStatusText("Completing " + machineName(plan) + " backup (" + std::to_string(done) + " of " +
+                  std::to_string(targets.size()) + ")");
+    recordDiagnostic("elektron.backup.repair.recordAccepted", {{"record", key.displayName()},
+                                                               {"completedTargetCount", std::to_string(done)},
+                                                               {"targetCount", std::to_string(targets.size())}});
+    const auto now = static_cast<std::size_t>(state->targetIndex);
+    if (isCurrent || now >= targets.size() || state->replacements.contains(targets[now])) {
+        scheduleNextBackupRepairRequest();
+    }
+    return true;
+}
+
+void AppModel::retryCurrentBackupRepairTarget(const std::string& reason) {
+    auto& state = repair_.backupRepairState;
+    if (!state || state->targetIndex < 0 ||
+        static_cast<std::size_t>(state->targetIndex) >= state->plan.targets().size()) {
+        return;
+    }
+    repair_.backupRepairTimeoutGeneration += 1;
+    const ElektronBackupRecordKey key = state->plan.targets()[static_cast<std::size_t>(state->targetIndex)];
+    const std::string machine = machineName(state->plan);
+    const auto& limit = repair_.backupRepairMaximumAttempts;
+    if (!limit || state->attempt < *limit) {
+        recordDiagnostic("elektron.backup.repair.retry", {{"record", key.displayName()},
+                                                          {"attempt", std::to_string(state->attempt)},
+                                                          {"reason", reason}});
+        setStatusText("Completing " + machine + " backup (retrying " + key.displayName() + ")");
+        scheduleNextBackupRepairRequest();
+        return;
+    }
+    failBackupRepair("Could not recover " + machine + " " + key.displayName() + " after " +
+                     std::to_string(state->attempt) + " attempts (" + reason +
+                     "). The partial capture was preserved; select Receive again to retry.");
+}
+
+void AppModel::scheduleNextBackupRepairRequest() {
+    const auto& state = repair_.backupRepairState;
+    if (!state) return;
+    if (static_cast<std::size_t>(state->targetIndex) >= state->plan.targets().size()) {
+        finishBackupRepair();
+        return;
+    }
+    const uint64_t token = ++repair_.backupRepairTimeoutGeneration;
+    afterOnMain(repair_.backupRepairInterRequestDelay,
+                [this, token, receiveGeneration = state->receiveGeneration, index = state->targetIndex] {
+                    const auto& current = repair_.backupRepairState;
+                    if (token != repair_.backupRepairTimeoutGeneration || !current ||
+                        current->receiveGeneration != receiveGeneration || current->targetIndex != index) {
+                        return;
+                    }
+                    requestCurrentBackupRepairTarget();
+                });
+}
+
+void AppModel::finishBackupRepair() {
+    auto& state = repair_.backupRepairState;
+    if (!state) return;
+    repair_.backupRepairTimeoutGeneration += 1;
+    const auto& plan = state->plan;
+    const auto merged = plan.applying(state->replacements, receive_.receiveFallbackMessages);
+    const auto summary = plan.validationSummary(merged);
+    if (!summary.isValid || summary.recognizedRecordCount != plan.expectedRecordCount()) {
+        failBackupRepair(machineName(plan) + " repair finished without a complete valid bank.");
+        return;
+    }
+    const uint64_t generation = state->receiveGeneration;
+    const std::size_t repaired = state->replacements.size();
+    receive_.receiveFallbackMessages = mergedCapture(*state, receive_.receiveFallbackMessages);
+    state.reset();
+    setOverallProgress(1.0);
+    recordDiagnostic("elektron.backup.repair.completed",
+                     {{"repairedRecordCount", std::to_string(repaired)},
+                      {"recognizedRecordCount", std::to_string(summary.recognizedRecordCount)}});
+    finalizeReceiving(generation);
+}
+
+void AppModel::endBackupRepairKeepingReplies(const std::string& failure) {
+    auto& state = repair_.backupRepairState;
+    const uint64_t generation = state->receiveGeneration;
+    const std::size_t targetCount = state->plan.targets().size();
+    const std::size_t recovered = state->replacements.size();
+    // What was recovered before the end is as good as on success; nothing taken in is dropped.
+    receive_.receiveFallbackMessages = mergedCapture(*state, receive_.receiveFallbackMessages);
+    state.reset();
+    receive_.receiveFailures.push_back(failure + " Recovered " + std::to_string(recovered) + " of " +
+                                       std::to_string(targetCount) + " record" + (targetCount == 1 ? "" : "s") +
+                                       ".");
+    finalizeReceiving(generation);
+}
+
+void AppModel::failBackupRepair(const std::string& message) {
+    if (!repair_.backupRepairState) return;
+    repair_.backupRepairTimeoutGeneration += 1;
+    recordDiagnostic("elektron.backup.repair.failed", {{"error", message}});
+    endBackupRepairKeepingReplies(message);
+}
+
+void AppModel::cancelBackupRepair(const std::string& reason) {
+    if (!repair_.backupRepairState) return;
+    repair_.backupRepairTimeoutGeneration += 1;
+    try {
+        transport().cancelPendingSends();
+    } catch (const std::exception&) {
+        // The repair ends either way; a request still queued finds no repair to answer.
+    }
+    const std::string machine = machineName(repair_.backupRepairState->plan);
+    recordDiagnostic("elektron.backup.repair.cancelled", {{"reason", reason}});
+    endBackupRepairKeepingReplies(machine + " repair cancelled.");
+}
+
+}  // namespace k7
