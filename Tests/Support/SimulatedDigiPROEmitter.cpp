@@ -1,5 +1,6 @@
 #include "Support/SimulatedDigiPROEmitter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -19,7 +20,7 @@ Bytes SimulatedDigiPROEmitter::waveform(int position, std::string_view name) {
 }
 
 std::vector<Bytes> SimulatedDigiPROEmitter::split(const Bytes& message, std::size_t firstPieceByteCount,
-                                                  std::size_t continuationPayloadByteCount) {
+                                                  std::size_t continuationPayloadByteCount, Order order) {
     const std::size_t body = message.size() - 1;  // without the final F7
     const std::size_t first = std::min(firstPieceByteCount, body);
     std::vector<Bytes> pieces;
@@ -34,6 +35,7 @@ std::vector<Bytes> SimulatedDigiPROEmitter::split(const Bytes& message, std::siz
         continuation.push_back(0xF7);
         pieces.push_back(std::move(continuation));
     }
+    if (order == Order::continuationsFirst) std::rotate(pieces.begin(), pieces.begin() + 1, pieces.end());
     return pieces;
 }
 

@@ -17,10 +17,14 @@ struct SimulatedDigiPROEmitter {
     // A valid 7027-byte waveform message for the slot, named by the first four characters.
     static Bytes waveform(int position, std::string_view name);
 
+    // Which piece reaches the program first.
+    enum class Order { firstPieceFirst, continuationsFirst };
+
     // The first `firstPieceByteCount` bytes of the message and an F7, then the rest (without its
-    // F7) in continuations of at most `continuationPayloadByteCount` payload bytes each.
+    // F7) in continuations of at most `continuationPayloadByteCount` payload bytes each. With
+    // continuationsFirst the continuations arrive, in order, before the cut first piece.
     static std::vector<Bytes> split(const Bytes& message, std::size_t firstPieceByteCount,
-                                    std::size_t continuationPayloadByteCount);
+                                    std::size_t continuationPayloadByteCount, Order order = Order::firstPieceFirst);
 
     // The messages arrive at the transport's input one per `interval`.
     static void emit(MockMIDITransport& transport, const std::vector<Bytes>& messages,

@@ -31,14 +31,13 @@ SimulatedElektronMachine::SimulatedElektronMachine(Options options)
 
 void SimulatedElektronMachine::script(const ElektronBackupRecordKey& key, Fault fault) {
     std::lock_guard lock(mutex_);
-    faults_[key] = fault;
+    faults_[key].insert(fault);
 }
 
-std::optional<SimulatedElektronMachine::Fault> SimulatedElektronMachine::faultOf(
-    const ElektronBackupRecordKey& key) const {
+bool SimulatedElektronMachine::has(const ElektronBackupRecordKey& key, Fault fault) const {
     std::lock_guard lock(mutex_);
-    if (auto it = faults_.find(key); it != faults_.end()) return it->second;
-    return std::nullopt;
+    const auto it = faults_.find(key);
+    return it != faults_.end() && it->second.contains(fault);
 }
 
 const Bytes& SimulatedElektronMachine::record(const ElektronBackupRecordKey& key) const { return records_.at(key); }
@@ -51,9 +50,10 @@ std::vector<Bytes> SimulatedElektronMachine::backup(std::optional<std::size_t> c
     std::vector<Bytes> messages;
     const std::size_t limit = std::min(count.value_or(keys_.size()), keys_.size());
     for (std::size_t i = 0; i < limit; ++i) {
-        const auto fault = faultOf(keys_[i]);
-        if (fault == Fault::missing) continue;
-        messages.push_back(fault == Fault::badChecksum ? damaged(keys_[i]) : record(keys_[i]));
+        const auto& key = keys_[i];
+        if (has(key, Fault::missing) || has(key, Fault::droppedFromBackup)) continue;
+        const bool damage = has(key, Fault::badChecksum) || has(key, Fault::damagedInBackup);
+        messages.push_back(damage ? damaged(key) : record(key));
     }
     return messages;
 }
@@ -82,26 +82,30 @@ std::vector<PeerReply> SimulatedElektronMachine::hear(const Bytes& message) {
     }
     if (options_.absent || !records_.contains(key)) return {};
 
-    const auto delay = options_.replyDelay;
-    const auto fault = faultOf(key);
-    if (!fault) return {PeerReply{record(key), delay}};
-    switch (*fault) {
-        case Fault::missing: return {};
-        case Fault::badChecksum: return {PeerReply{damaged(key), delay}};
-        case Fault::late: return {PeerReply{record(key), options_.lateDelay}};
-        case Fault::outOfTurn: {
-            const auto next = std::next(std::find(keys_.begin(), keys_.end(), key));
-            return {PeerReply{record(next == keys_.end() ? keys_.front() : *next), delay}};
-        }
-        case Fault::repeated: return {PeerReply{record(key), delay}, PeerReply{record(key), delay * 2}};
-        case Fault::wrongMachine: {
-            const auto other = machine_ == ElektronBackupMachine::machinedrum ? ElektronBackupProfile::monomachineStock
-                                                                              : ElektronBackupProfile::machinedrum;
-            const auto position = static_cast<uint8_t>(message[7] % positionCount(other, *command));
-            return {PeerReply{ElektronBackupRecordBuilder::record(other, *command, position), delay}};
-        }
+    if (has(key, Fault::missing)) return {};
+
+    bool firstAnswer = false;
+    {
+        std::lock_guard lock(mutex_);
+        firstAnswer = answered_.insert(key).second;
     }
-    return {};
+    const auto delay = has(key, Fault::late) ? options_.lateDelay : options_.replyDelay;
+    Bytes answer = record(key);
+    if (has(key, Fault::badChecksum) || (firstAnswer && has(key, Fault::damagedOnce))) answer = damaged(key);
+    if (has(key, Fault::wrongMachine)) {
+        const auto other = machine_ == ElektronBackupMachine::machinedrum ? ElektronBackupProfile::monomachineStock
+                                                                          : ElektronBackupProfile::machinedrum;
+        const auto position = static_cast<uint8_t>(message[7] % positionCount(other, *command));
+        answer = ElektronBackupRecordBuilder::record(other, *command, position);
+    }
+    std::vector<PeerReply> replies;
+    if (has(key, Fault::outOfTurn)) {
+        const auto next = std::next(std::find(keys_.begin(), keys_.end(), key));
+        replies.push_back(PeerReply{record(next == keys_.end() ? keys_.front() : *next), delay});
+    }
+    replies.push_back(PeerReply{answer, replies.empty() ? delay : delay * 2});
+    if (has(key, Fault::repeated)) replies.push_back(PeerReply{answer, delay * 3});
+    return replies;
 }
 
 std::vector<ElektronBackupRecordKey> SimulatedElektronMachine::requestsHeard() const {

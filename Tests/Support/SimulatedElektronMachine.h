@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "K7Core/Elektron/ElektronBackupProfile.h"
@@ -17,13 +18,17 @@ namespace k7::testing {
 // emits whole or partial backups. Faults are scripted per record.
 class SimulatedElektronMachine final : public SimulatedPeer {
 public:
+    // A record can carry several faults: one for the backup, others for the answers.
     enum class Fault {
-        missing,       // left out of backups; requests for it get no answer
-        badChecksum,   // sent with one payload byte changed and the footer left as it was
-        late,          // the answer to a request comes after `lateDelay`
-        outOfTurn,     // a request for it is answered with the next record of the bank instead
-        repeated,      // the answer to a request is sent twice
-        wrongMachine,  // a request for it is answered with the other instrument's record
+        missing,            // left out of backups; requests for it get no answer
+        badChecksum,        // sent with one payload byte changed and the footer left as it was
+        late,               // the answer to a request comes after `lateDelay`
+        outOfTurn,          // a request for it is answered with the next record of the bank first
+        repeated,           // the answer to a request is sent twice
+        wrongMachine,       // a request for it is answered with the other instrument's record
+        droppedFromBackup,  // left out of backups, answered when asked for
+        damagedInBackup,    // damaged in backups (as badChecksum), answered whole when asked for
+        damagedOnce,        // the first answer to a request is damaged, later ones are whole
     };
 
     struct Options {
@@ -38,6 +43,7 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
+    // Adds a fault to the record.
     void script(const ElektronBackupRecordKey& key, Fault fault);
 
     // Every record of the bank in backup order, as the instrument holds it.
@@ -54,7 +60,7 @@ public:
     std::vector<ElektronBackupRecordKey> requestsHeard() const;
 
 private:
-    std::optional<Fault> faultOf(const ElektronBackupRecordKey& key) const;
+    bool has(const ElektronBackupRecordKey& key, Fault fault) const;
     Bytes damaged(const ElektronBackupRecordKey& key) const;
 
     const Options options_;
@@ -62,7 +68,8 @@ private:
     std::vector<ElektronBackupRecordKey> keys_;
     std::map<ElektronBackupRecordKey, Bytes> records_;
     mutable std::mutex mutex_;
-    std::map<ElektronBackupRecordKey, Fault> faults_;
+    std::map<ElektronBackupRecordKey, std::set<Fault>> faults_;
+    std::set<ElektronBackupRecordKey> answered_;
     std::vector<ElektronBackupRecordKey> requests_;
 };
 
