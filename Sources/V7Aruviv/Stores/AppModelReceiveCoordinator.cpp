@@ -9,6 +9,7 @@
 #include "K7MIDI/Diagnostics/MIDIDiagnosticRecorder.h"
 #include "K7MIDI/SDS/SDSReceiveSession.h"
 #include "K7MIDI/Transport/MIDITracingTransport.h"
+#include "V7Aruviv/Models/DigiPROFinalFragmentConsolidator.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelDiagnosticSink.h"
 #include "V7Aruviv/Support/AppIdentity.h"
@@ -289,7 +290,10 @@ void AppModel::finishReceivingAfterDrain(const MIDIReceiveDrainResult& result, u
 }
 
 void AppModel::validatePendingDigiPROMessagesBeforeCancellation() {
-    for (const Bytes& message : receive_.receiveFallbackMessages) {
+    // Judged as finalization will see them: a first piece that arrived after its continuation is
+    // joined there, and is no failure.
+    const auto messages = DigiPROFinalFragmentConsolidator::consolidate(receive_.receiveFallbackMessages).messages;
+    for (const Bytes& message : messages) {
         const auto family = ElektronSysEx::family(message);
         if (!family || !std::holds_alternative<elektron_family::DigiPROWaveform>(*family)) continue;
         try {
