@@ -100,7 +100,7 @@ TEST(ReceiveDigiPRO, WaveformsWholeSplitEitherWayOrDamagedBecomeItemsBySlot) {
     EXPECT_EQ(raw.displayName, "Received data 1.syx");
     EXPECT_EQ(raw.data, SysExFileCodec::join({other, another}));
     EXPECT_EQ(raw.detail, "SysEx received; bytes were kept unchanged after an SDS receive issue. " + items[3].detail +
-                              "; " + items[4].detail + "; " + incomplete + ".");
+                              "; " + items[4].detail + "; " + incomplete);  // its full stop not doubled
     EXPECT_EQ(rig->statusText(), "Receive error: " + incomplete + "; raw SysEx retained");
     EXPECT_EQ(rig->alertMessage(), incomplete);
     EXPECT_EQ(rig->selection().size(), items.size());

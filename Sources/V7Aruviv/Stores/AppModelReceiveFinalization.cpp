@@ -232,7 +232,11 @@ void AppModel::finalizeReceiving(uint64_t generation) {
                              : !failures.empty()
                                  ? "SysEx received; bytes were kept unchanged after an SDS receive issue."
                                  : "SysEx received; bytes were kept unchanged.";
-        if (!failures.empty()) detail += " " + joined(failures, "; ") + ".";
+        if (!failures.empty()) {
+            // Most failure texts are sentences already; their full stop is not doubled.
+            const std::string list = joined(failures, "; ");
+            detail += " " + list + (list.ends_with('.') ? "" : ".");
+        }
         appendReceivedItem(receivedItem(uniqueReceivedDisplayName(name, "syx"), TransferItem::Kind::sysEx,
                                         device(remaining), std::move(raw), std::nullopt,
                                         warning ? TransferItem::State::failed(*warning)
