@@ -228,6 +228,23 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
     }
 }
 
+TEST(BackupRepair, ARequestThatCannotBeSentIsRetriedWithTheTransportsReason) {
+    auto options = BackupRig::quiet();
+    options.repairMaximumAttempts = 2;
+    BackupRig b({}, options);
+    b.machine->script(md(Command::kit, 5), Fault::droppedFromBackup);
+    b.receiveBackup();
+    const auto refused = MIDITransportError::endpointUnavailable();
+    b.rig.wire().failAlways(MockMIDITransport::Operation::send, refused);
+    ASSERT_TRUE(stopReceiveAndFinish(b.rig));
+    EXPECT_TRUE(b.requestsSent().empty());
+    EXPECT_NE(b.item().detail.find("Could not recover Machinedrum kit 5 after 2 attempts (" + std::string(refused.what()) +
+                                   "). The partial capture was preserved"),
+              std::string::npos)
+        << b.item().detail;
+    EXPECT_EQ(b.item().data, SysExFileCodec::join(b.machine->backup()));
+}
+
 // How long a request waits for its answer: by record kind, shorter with Turbo above 1x, or the
 // one override for every kind.
 TEST(BackupRepair, ReplyTimesFollowTheRecordKindAndTheSpeed) {

@@ -271,6 +271,23 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
     }
 }
 
+TEST(ReceiveSDS, AnAnswerThatCannotBeSentEndsTheDump) {
+    const auto dump = namedDump(2, 200, {});
+    AppModelRig rig(receiveOptions(Format::rawSDS));
+    auto sampler = attachSDSSender(rig, {}, {dump});
+    const auto refused = MIDITransportError::endpointUnavailable();
+    rig.wire().failAlways(MockMIDITransport::Operation::send, refused);
+    pressReceive(rig);
+    sampler->start(rig.wire());
+    rig.runFor(1s);
+    const std::string failure = "MIDI communication failed: " + std::string(refused.what());
+    EXPECT_EQ(rig->statusText(), "Receive error: " + failure + "; raw bytes retained");
+    ASSERT_TRUE(stopReceiveAndFinish(rig));
+    EXPECT_EQ(rig->statusText(), "Receive error: " + failure + "; raw SysEx retained");
+    ASSERT_EQ(rig->items().size(), 1u);
+    EXPECT_EQ(rig->items()[0].data, dump.header);
+}
+
 TEST(ReceiveSDS, ABadPacketIsAskedForAgainAndTheBadCopyIsKept) {
     const auto dump = namedDump(5, 200, {sdsSampleNameMessage(0, 5, "Hat")});
     AppModelRig rig(receiveOptions(Format::wav));
