@@ -62,8 +62,8 @@ DigiPROFramedFragmentAssembler::Output DigiPROFramedFragmentAssembler::consume(c
     pending.rawByteCount += count(message.size());
     const int64_t fragments = count(pending.originalMessages.size());
     if (pending.assembledBody.size() < Shape::frameByteCount) {
-        output.transition =
-            Transition::Buffered{pending.position, fragments, pending.rawByteCount, count(pending.assembledBody.size())};
+        const int64_t assembled = count(pending.assembledBody.size());
+        output.transition = Transition::Buffered{pending.position, fragments, pending.rawByteCount, assembled};
         return output;
     }
 

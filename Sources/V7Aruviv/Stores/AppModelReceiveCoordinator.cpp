@@ -123,7 +123,9 @@ void AppModel::installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSe
     // The others run on the main thread.
     session->onHeader = [this, lifetime, weakSession, generation](const SDSDumpHeaderMessage& header) {
         if (!lifetime.lock() || !isCurrentReceiveSession(weakSession, generation)) return;
-        if (receive_.receiveFailures.empty()) setStatusText("Receiving SDS sample " + std::to_string(header.sampleNumber()));
+        if (receive_.receiveFailures.empty()) {
+            setStatusText("Receiving SDS sample " + std::to_string(header.sampleNumber()));
+        }
         setReceiveProgressIsDeterminate(true);
         setOverallProgress(header.announcedSampleWords() != 0 ? 0 : 1);
         recordDiagnostic("sds.receive.headerAccepted",
@@ -158,10 +160,8 @@ void AppModel::installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSe
 
 void AppModel::handleReceiveSessionFailure(const SDSReceiveSessionFailure& failure) {
     const auto* transfer = failure.as<SDSReceiveSessionFailure::Transfer>();
-    // The stop cancelled the session itself.
-    if (receive_.receiveStopPending && transfer && std::holds_alternative<sds_failure::LocalCancelled>(transfer->failure)) {
-        return;
-    }
+    const bool cancelled = transfer && std::holds_alternative<sds_failure::LocalCancelled>(transfer->failure);
+    if (receive_.receiveStopPending && cancelled) return;  // the stop cancelled the session itself
     const std::string text = std::visit(
         Overloaded{[](const SDSReceiveSessionFailure::Transfer& f) { return describeTransferFailure(f.failure); },
                    [](const SDSReceiveSessionFailure::Transport& f) {

@@ -58,7 +58,8 @@ std::optional<std::string> AppModel::receivedHardwareName(const std::optional<SD
                                                           const std::optional<SPS1UWFileNameMessage>& sps1UWName) {
     if (sampleName) {
         const std::string& name = sampleName->asciiName();
-        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        const bool ascii =
+            std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (ascii) {
             if (auto sanitized = sanitizedReceivedName(name)) return sanitized;
         }
