@@ -84,13 +84,13 @@ int64_t totalBytes(const std::vector<Bytes>& messages) {
 
 // Every message that arrived is in some SysEx item, unchanged.
 void expectEveryMessageKept(const AppModelRig& rig, const std::vector<Bytes>& arrived) {
-    std::multiset<Bytes> kept;
+    std::vector<Bytes> kept;
     for (const auto& item : rig->items()) {
         if (item.kind != Kind::sysEx) continue;
-        for (auto& message : SysExFileCodec::parse(item.data).messages) kept.insert(std::move(message));
+        for (auto& message : SysExFileCodec::parse(item.data).messages) kept.push_back(std::move(message));
     }
     for (const auto& message : arrived) {
-        const auto found = kept.find(message);
+        const auto found = std::find(kept.begin(), kept.end(), message);
         ASSERT_NE(found, kept.end()) << "lost a message of " << message.size() << " bytes";
         kept.erase(found);
     }

@@ -26,9 +26,15 @@ std::shared_ptr<SimulatedElektronMachine> attachElektronMachine(AppModelRig& rig
 }
 
 Bytes sdsSampleNameMessage(uint8_t deviceID, uint16_t sampleNumber, std::string_view asciiName) {
-    Bytes message{0xF0, 0x7E, deviceID, 0x05, 0x03, static_cast<uint8_t>(sampleNumber & 0x7F),
-                  static_cast<uint8_t>(sampleNumber >> 7), 0x00, static_cast<uint8_t>(asciiName.size())};
-    message.insert(message.end(), asciiName.begin(), asciiName.end());
+    // Byte by byte: GCC 12 at -O3 misjudges a range insert after an initializer list.
+    Bytes message;
+    message.reserve(10 + asciiName.size());
+    for (uint8_t byte : {uint8_t{0xF0}, uint8_t{0x7E}, deviceID, uint8_t{0x05}, uint8_t{0x03},
+                         static_cast<uint8_t>(sampleNumber & 0x7F), static_cast<uint8_t>(sampleNumber >> 7),
+                         uint8_t{0x00}, static_cast<uint8_t>(asciiName.size())}) {
+        message.push_back(byte);
+    }
+    for (char c : asciiName) message.push_back(static_cast<uint8_t>(c));
     message.push_back(0xF7);
     return message;
 }
