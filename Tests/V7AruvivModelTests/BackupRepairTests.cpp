@@ -122,12 +122,12 @@ TEST(BackupRepair, CompletesABackupWithMissingAndDamagedRecords) {
                                                 completing + "4 of 4)", "SysEx received."};
         EXPECT_EQ(b.statuses, expected);
         EXPECT_EQ(b.rig->overallProgress(), 1.0);
-        const auto started = capture.named("elektron.backup.repair.started");
+        const auto started = capture.events("elektron.backup.repair.started");
         ASSERT_EQ(started.size(), 1u);
         EXPECT_EQ(started[0].fields.at("targetCount"), "4");
         EXPECT_EQ(started[0].fields.at("expectedRecordCount"), std::to_string(c.records));
         EXPECT_EQ(started[0].fields.at("profile"), std::string(displayName(c.profile)));
-        EXPECT_EQ(capture.named("elektron.backup.repair.completed").at(0).fields.at("repairedRecordCount"), "4");
+        EXPECT_EQ(capture.events("elektron.backup.repair.completed").at(0).fields.at("repairedRecordCount"), "4");
     }
 }
 

@@ -105,13 +105,13 @@ TEST(ReceiveDigiPRO, WaveformsWholeSplitEitherWayOrDamagedBecomeItemsBySlot) {
     EXPECT_EQ(rig->alertMessage(), incomplete);
     EXPECT_EQ(rig->selection().size(), items.size());
 
-    EXPECT_EQ(capture.named("digipro.receive.fragmentsJoined").at(0).fields,
+    EXPECT_EQ(capture.events("digipro.receive.fragmentsJoined").at(0).fields,
               (std::map<std::string, std::string>{
                   {"position", "9"}, {"fragmentCount", "2"}, {"rawByteCount", "7029"}, {"messageByteCount", "7027"}}));
-    EXPECT_EQ(capture.named("digipro.receive.finalFragmentsConsolidated").at(0).fields.at("position"), "12");
-    EXPECT_EQ(capture.named("digipro.receive.fragmentJoinFlushed").at(0).fields.at("position"), "20");
-    EXPECT_EQ(capture.named("digipro.receive.validated").size(), 3u);
-    EXPECT_EQ(capture.named("digipro.receive.invalid").size(), 3u);
+    EXPECT_EQ(capture.events("digipro.receive.finalFragmentsConsolidated").at(0).fields.at("position"), "12");
+    EXPECT_EQ(capture.events("digipro.receive.fragmentJoinFlushed").at(0).fields.at("position"), "20");
+    EXPECT_EQ(capture.events("digipro.receive.validated").size(), 3u);
+    EXPECT_EQ(capture.events("digipro.receive.invalid").size(), 3u);
 }
 
 TEST(ReceiveDigiPRO, APieceWithoutASlotIsReportedAsUnavailable) {
@@ -122,7 +122,7 @@ TEST(ReceiveDigiPRO, APieceWithoutASlotIsReportedAsUnavailable) {
     pressReceive(rig);
     arrive(rig, {piece});
     ASSERT_TRUE(stopReceiveAndFinish(rig));
-    const auto buffered = capture.named("digipro.receive.fragmentBuffered");
+    const auto buffered = capture.events("digipro.receive.fragmentBuffered");
     ASSERT_EQ(buffered.size(), 1u);
     EXPECT_EQ(buffered[0].fields.at("position"), "unavailable");
     EXPECT_EQ(buffered[0].fields.at("assembledByteCount"), "3999");

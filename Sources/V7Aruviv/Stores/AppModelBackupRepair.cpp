@@ -131,15 +131,12 @@ void AppModel::requestCurrentBackupRepairTarget() {
         }
         retryCurrentBackupRepairTarget("response timeout");
     });
-    sendQueue_->post([this, transport = tracingTransport_, request = *request, main = main_,
-                      lifetime = std::weak_ptr<int>(lifetime_), token] {
+    sendQueue_->post([this, transport = tracingTransport_, request = *request, toMain = mainThreadPoster(), token] {
         try {
             transport->send(request);
         } catch (const std::exception& error) {
-            main->post([this, lifetime, token, reason = std::string(error.what())] {
-                if (lifetime.lock() && token == repair_.backupRepairTimeoutGeneration) {
-                    retryCurrentBackupRepairTarget(reason);
-                }
+            toMain([this, token, reason = std::string(error.what())] {
+                if (token == repair_.backupRepairTimeoutGeneration) retryCurrentBackupRepairTarget(reason);
             });
         }
     });

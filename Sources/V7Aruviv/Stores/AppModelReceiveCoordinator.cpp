@@ -107,17 +107,14 @@ void AppModel::installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSe
 
     // Runs on the session's queue: it touches only the shared recorder, never the model, and
     // reports a failing capture on the main thread as every other diagnostic does.
-    session->onDiagnosticEvent = [this, lifetime, sink = diagnostics_, main = main_](
+    session->onDiagnosticEvent = [this, lifetime, sink = diagnostics_, toMain = mainThreadPoster()](
                                      const std::string& name, const SDSDiagnosticFields& fields) {
-        if (!lifetime.lock()) return;
         const auto recorder = sink->recorder();
-        if (!recorder) return;
+        if (!recorder || lifetime.expired()) return;
         try {
             recorder->record(name, fields);
         } catch (const std::exception& error) {
-            main->post([this, lifetime, text = "MIDI diagnostics failed: " + std::string(error.what())] {
-                if (lifetime.lock()) setAlertMessage(text);
-            });
+            toMain([this, text = "MIDI diagnostics failed: " + std::string(error.what())] { setAlertMessage(text); });
         }
     };
     // The others run on the main thread.
@@ -243,13 +240,12 @@ void AppModel::stopReceiving() {
                                                {"quietIntervalSeconds", "0.5"},
                                                {"timeoutSeconds", "3.0"}});
     // Completes on the transport's queue.
-    transport().drainPendingReceives(
-        drainQuietInterval, drainTimeout,
-        [this, lifetime = std::weak_ptr<int>(lifetime_), main = main_, generation](MIDIReceiveDrainResult result) {
-            main->post([this, lifetime, generation, result] {
-                if (lifetime.lock()) finishReceivingAfterDrain(result, generation);
-            });
-        });
+    transport().drainPendingReceives(drainQuietInterval, drainTimeout,
+                                     [this, toMain = mainThreadPoster(), generation](MIDIReceiveDrainResult result) {
+                                         toMain([this, generation, result] {
+                                             finishReceivingAfterDrain(result, generation);
+                                         });
+                                     });
 }
 
 void AppModel::finishReceivingAfterDrain(const MIDIReceiveDrainResult& result, uint64_t generation) {
