@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "K7Core/FileList/K7ProjectCodec.h"
 #include "K7Core/SDS/SDSSampleNameMessage.h"
 #include "K7Core/SDS/SDSTransferFailure.h"
 #include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
@@ -37,6 +38,8 @@
 #include "V7Aruviv/Stores/AppModelSendState.h"
 #include "V7Aruviv/Stores/AppModelTurboState.h"
 #include "V7Aruviv/Stores/AudioSDSEnvelope.h"
+#include "V7Aruviv/Stores/ImportLimits.h"
+#include "V7Aruviv/Stores/PreparedImport.h"
 #include "V7Aruviv/Stores/PreparedSDSTransfer.h"
 #include "V7Aruviv/Stores/SendClock.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
@@ -212,11 +215,35 @@ public:
     // --- Import and the open-file library ---
     // The instrument a list of SysEx messages belongs to: one device, `multiple` or `unknown`.
     static TransferItem::Device device(const std::vector<Bytes>& messages);
+    static constexpr int64_t maximumImportedItemCount = K7ProjectCodec::Limits::defaults().maximumRows;
+    // (completed, total), called on the import queue after each URL.
+    using ImportProgress = std::function<void(int64_t completed, int64_t total)>;
+    // The preparation runs on any thread and touches no model state. It never throws: every file
+    // or file-list row that cannot be prepared becomes one line of the result's failures.
+    static PreparedImport prepareImport(const std::vector<std::filesystem::path>& urls,
+                                        const ImportProgress& progress = {}, const ImportLimits& limits = {});
+    // The kind the file name declares.
+    static TransferItem::Kind kind(const std::filesystem::path& url);
+    // Reads a regular file of at most `maximumBytes` without following a final symbolic link.
+    // Throws AppModelError, or std::system_error carrying errno.
+    static Bytes readBoundedRegularFile(const std::filesystem::path& url, int64_t maximumBytes);
+    static TransferItem::Kind contentKind(ByteView data, TransferItem::Kind declaredKind,
+                                          const ImportLimits& limits = {});
+    // Expands one file list, one level deep.
+    static PreparedImport prepareProject(ByteView data, const std::filesystem::path& url, int64_t maximumItems,
+                                         int64_t maximumRetainedBytes, const ImportLimits& limits = {});
+    static TransferItem makeTransferItem(const std::filesystem::path& url, Bytes data, TransferItem::Kind kind);
+    static std::string batchFailureMessage(const std::string& action, const std::vector<std::string>& failures,
+                                           int64_t successCount);
     void presentLoadPanel();
     void importFromUser(std::vector<std::filesystem::path> urls, std::function<void()> afterApplying = {});
     void cancelImport();
     void persistOpenFiles();
     void restoreOpenFiles();
+    // The cleaned name, keeping the extension of `current`; throws AppModelError (invalidItemName).
+    static std::string normalizedDisplayName(const std::string& name, const std::string& current);
+    // Throws AppModelError: invalidItemName, invalidExportExtension or unsupportedExportType.
+    static void validateExportName(const std::string& name, TransferItem::Kind kind);
 
     // --- Editing the file list ---
     void removeSelected();
@@ -319,6 +346,17 @@ private:
     void failBackupRepair(const std::string& message);
     // Ends a repair that did not finish: keeps the replacements accepted so far and every reply.
     void endBackupRepairKeepingReplies(const std::string& failure);
+
+    // --- Import (AppModelImport.cpp) ---
+    void startImport(PendingImportBatch batch);
+    void applyPreparedImport(PreparedImport prepared);
+
+    // --- Editing (AppModelEditing.cpp) ---
+    // Sending, receiving, importing or saving: the list may not be edited.
+    bool fileListBusy() const;
+    // Changes the list in place and publishes it once, without copying the items' data.
+    void editItems(const std::function<void(std::vector<TransferItem>&)>& edit);
+    void removeItems(std::set<QUuid> ids);
 
     // --- Turbo (AppModelTurboCoordinator.cpp) ---
     void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);

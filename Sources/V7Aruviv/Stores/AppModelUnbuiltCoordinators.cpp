@@ -4,21 +4,6 @@
 
 namespace k7 {
 
-
-void AppModel::presentLoadPanel() { unbuiltOperation("Import"); }
-void AppModel::importFromUser(std::vector<std::filesystem::path>, std::function<void()>) {
-    unbuiltOperation("Import");
-}
-void AppModel::cancelImport() { unbuiltOperation("Import"); }
-void AppModel::persistOpenFiles() { unbuiltOperation("The open-file library"); }
-void AppModel::restoreOpenFiles() { unbuiltOperation("The open-file library"); }
-
-void AppModel::removeSelected() { unbuiltOperation("Editing"); }
-bool AppModel::removeSelectedAllowingUnsavedDataLoss() { unbuiltOperation("Editing"); }
-bool AppModel::renameItem(const QUuid&, const std::string&) { unbuiltOperation("Editing"); }
-void AppModel::updateSelectedLoopMode(TransferItem::LoopMode) { unbuiltOperation("Editing"); }
-void AppModel::updateSelectedStereoMode(TransferItem::StereoMode) { unbuiltOperation("Editing"); }
-
 void AppModel::convertSelectedToDigiPRO() { unbuiltOperation("Conversion"); }
 void AppModel::convertSelectedToSDS() { unbuiltOperation("Conversion"); }
 void AppModel::presentSavePanel() { unbuiltOperation("Saving"); }
