@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include "ImportTestFiles.h"
+#include "Support/Model/AppModelRig.h"
+#include "V7Aruviv/Stores/AppModelError.h"
+
+namespace k7::testing {
+namespace {
+
+using Kind = TransferItem::Kind;
+using Loop = TransferItem::LoopMode;
+
+const std::string recordsKey = "org.v764.open-file-records";
+
+// An item as the list holds it: from a file, or (without a path) received and unsaved.
+TransferItem item(const std::string& name, Kind kind = Kind::sysEx, bool saved = true) {
+    const Bytes data = kind == Kind::wav ? test::wavFile(4) : test::genericSysEx();
+    auto made = AppModel::makeTransferItem("/files/" + name, data, kind);
+    if (!saved) made.sourceURL.reset();
+    return made;
+}
+
+std::vector<std::string> names(const std::vector<TransferItem>& items) {
+    std::vector<std::string> names;
+    for (const auto& entry : items) names.push_back(entry.displayName);
+    return names;
+}
+
+AppModelRig::Options reopening() {
+    AppModelRig::Options options;
+    options.preferences.reloadFiles = true;
+    return options;
+}
+
+// The list the tests edit: two files and two received items.
+struct EditingRig {
+    EditingRig() : rig(reopening()) {
+        rig->setItems({item("kick.syx"), item("Take 1", Kind::sysEx, false), item("loop.wav", Kind::wav),
+                       item("Take 2", Kind::sysEx, false)});
+    }
+    const QUuid& id(std::size_t index) const { return rig->items()[index].id; }
+    AppModelRig rig;
+};
+
+TEST(FileListEditing, RemovingUnsavedItemsAsksFirstAndCancellingKeepsEverything) {
+    const struct {
+        std::vector<std::size_t> selected;
+        const char* question;
+    } cases[] = {
+        {{0, 1}, "Remove unsaved Take 1?"},
+        {{1, 2, 3}, "Remove 2 unsaved items?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.question);
+        EditingRig editing;
+        auto& rig = editing.rig;
+        std::set<QUuid> selection;
+        for (auto index : c.selected) selection.insert(editing.id(index));
+        rig->setSelection(selection);
+        const auto before = rig->items();
+
+        rig->removeSelected();  // the scripted user closes the alert
+        ASSERT_EQ(rig.interaction->alertsShown.size(), 1u);
+        const auto& alert = rig.interaction->alertsShown.front();
+        EXPECT_EQ(alert.message, c.question);
+        EXPECT_EQ(alert.informativeText,
+                  "These received or generated items exist only in V7/64. Removing them cannot be undone. Save them "
+                  "first if you need a copy. Files already on disk will not be deleted.");
+        EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Remove Unsaved", "Cancel"}));
+        EXPECT_EQ(alert.style, UserInteraction::AlertStyle::warning);
+        EXPECT_EQ(names(rig->items()), names(before));
+        EXPECT_EQ(rig->selection(), selection);
+        EXPECT_EQ(rig->statusText(), "Remove cancelled; unsaved items were preserved");
+
+        rig.interaction->alertAnswers.push_back(0);
+        rig->removeSelected();
+        EXPECT_EQ(rig->items().size(), before.size() - c.selected.size());
+        EXPECT_TRUE(rig->selection().empty());
+    }
+}
+
+TEST(FileListEditing, RemovingSavedItemsNeedsNoQuestionAndStoresTheList) {
+    EditingRig editing;
+    auto& rig = editing.rig;
+    rig->setSelection({editing.id(0), editing.id(2)});
+    rig->removeSelected();
+    EXPECT_TRUE(rig.interaction->alertsShown.empty());
+    EXPECT_EQ(names(rig->items()), (std::vector<std::string>{"Take 1", "Take 2"}));
+    EXPECT_TRUE(rig->selection().empty());
+    EXPECT_EQ(rig.store->data(recordsKey), Bytes({'[', ']'}));
+
+    rig.store->remove(recordsKey);
+    EXPECT_TRUE(rig->removeSelectedAllowingUnsavedDataLoss());  // nothing selected
+    EXPECT_EQ(rig->items().size(), 2u);
+    EXPECT_TRUE(rig.store->contains(recordsKey));
+}
+
+TEST(FileListEditing, NothingIsRemovedWhileTheListIsBusy) {
+    const std::pair<const char*, void (AppModel::*)(bool)> busy[] = {
+        {"sending", &AppModel::setIsSending},
+        {"receiving", &AppModel::setIsReceiving},
+        {"importing", &AppModel::setIsImporting},
+        {"exporting", &AppModel::setIsExporting},
+    };
+    for (const auto& [name, set] : busy) {
+        SCOPED_TRACE(name);
+        EditingRig editing;
+        auto& rig = editing.rig;
+        rig->setSelection({editing.id(0), editing.id(1)});
+        (rig.model.get()->*set)(true);
+        rig->removeSelected();
+        EXPECT_FALSE(rig->removeSelectedAllowingUnsavedDataLoss());
+        EXPECT_EQ(rig->items().size(), 4u);
+        EXPECT_TRUE(rig.interaction->alertsShown.empty());
+        EXPECT_EQ(rig->statusText(), "Ready");
+    }
+}
+
+TEST(FileListEditing, OnlyTheItemsTheUserConfirmedAreRemoved) {
+    EditingRig editing;
+    auto& rig = editing.rig;
+    rig->setSelection({editing.id(0), editing.id(1)});
+    // Work finishing while the alert is open replaces the selection with a new unsaved item.
+    const TransferItem arrived = item("Take 3", Kind::sysEx, false);
+    rig.interaction->whileShowing = [&] {
+        auto items = rig->items();
+        items.push_back(arrived);
+        rig->setItems(items);
+        rig->setSelection({arrived.id});
+    };
+    rig.interaction->alertAnswers.push_back(0);
+    rig->removeSelected();
+    EXPECT_EQ(names(rig->items()), (std::vector<std::string>{"loop.wav", "Take 2", "Take 3"}));
+    EXPECT_EQ(rig->selection(), std::set<QUuid>{arrived.id});
+}
+
+TEST(FileListEditing, AnImportStartedWhileAskingStopsTheRemoval) {
+    test::TemporaryFolder folder;
+    EditingRig editing;
+    auto& rig = editing.rig;
+    rig->setSelection({editing.id(1)});
+    const auto file = folder.write("new.syx", test::genericSysEx());
+    rig.interaction->whileShowing = [&] { rig->importFromUser({file}); };
+    rig.interaction->alertAnswers.push_back(0);
+    rig->removeSelected();
+    EXPECT_EQ(rig->items().size(), 4u);
+    rig.settle();
+    EXPECT_EQ(rig->items().size(), 5u);
+}
+
+TEST(FileListEditing, RenamingFollowsTheNameRulesAndRefusesFoldedDuplicates) {
+    const std::string keepSyx = "Keep the .syx extension so the displayed type remains accurate.";
+    const struct {
+        const char* proposed;
+        std::vector<std::string> others;
+        std::optional<std::string> renamed;  // nothing: refused with `alert`
+        std::string alert;
+    } cases[] = {
+        {"Snare", {}, "Snare.syx", ""},
+        {"KICK.SYX", {}, "KICK.SYX", ""},  // the item itself is not a duplicate
+        {"kick.SYX", {"Kick.syx"}, std::nullopt, "Another item is already named kick.SYX. Choose a unique name."},
+        {"Caf\u00E9.syx", {"Cafe\u0301.SYX"}, std::nullopt,
+         "Another item is already named Caf\u00E9.syx. Choose a unique name."},
+        {"Snare.wav", {}, std::nullopt, keepSyx},
+        {"  ", {}, std::nullopt, "Enter a file name."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.proposed);
+        AppModelRig rig(reopening());
+        std::vector<TransferItem> items{item("kick.syx")};
+        for (const auto& other : c.others) items.push_back(item(other));
+        rig->setItems(items);
+        const QUuid id = items[0].id;
+        EXPECT_EQ(rig->renameItem(id, c.proposed), c.renamed.has_value());
+        if (c.renamed) {
+            EXPECT_EQ(rig->items()[0].displayName, *c.renamed);
+            EXPECT_EQ(rig->items()[0].sourceURL, items[0].sourceURL);
+            EXPECT_EQ(rig->statusText(), "Renamed item to " + *c.renamed);
+            EXPECT_EQ(rig->alertMessage(), std::nullopt);
+        } else {
+            EXPECT_EQ(rig->items()[0].displayName, "kick.syx");
+            EXPECT_EQ(rig->alertMessage(), c.alert);
+        }
+    }
+}
+
+TEST(FileListEditing, RenamingIsRefusedDuringATransferOrForAnUnknownItem) {
+    EditingRig editing;
+    auto& rig = editing.rig;
+    EXPECT_FALSE(rig->renameItem(QUuid::createUuid(), "Other"));
+    EXPECT_EQ(rig->alertMessage(), std::nullopt);
+    rig->setIsImporting(true);
+    EXPECT_FALSE(rig->renameItem(editing.id(0), "Other"));
+    EXPECT_EQ(rig->alertMessage(), "Names cannot be edited during an active transfer.");
+    EXPECT_EQ(rig->items()[0].displayName, "kick.syx");
+}
+
+TEST(FileListEditing, ModesChangeOnlyOnSelectedAudioItemsAndNotWhileLocked) {
+    EditingRig editing;
+    auto& rig = editing.rig;
+    rig->setSelection({editing.id(0), editing.id(2)});
+    rig->updateSelectedLoopMode(Loop::forceOff);
+    rig->updateSelectedStereoMode(TransferItem::StereoMode::left);
+    EXPECT_EQ(rig->items()[0].loopMode, Loop::file);
+    EXPECT_EQ(rig->items()[2].loopMode, Loop::forceOff);
+    EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::left);
+    EXPECT_TRUE(rig.store->contains(recordsKey));
+
+    rig->setIsImporting(true);
+    rig->updateSelectedLoopMode(Loop::forceOn);
+    rig->updateSelectedStereoMode(TransferItem::StereoMode::right);
+    EXPECT_EQ(rig->items()[2].loopMode, Loop::forceOff);
+    EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::left);
+}
+
+}  // namespace
+}  // namespace k7::testing

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "ImportTestFiles.h"
+#include "Support/Model/AppModelRig.h"
+#include "V7Aruviv/Stores/AppModelError.h"
+
+namespace k7::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TemporaryFolder;
+using Error = AppModelError;
+
+// Every status line the model shows, in order.
+struct StatusLog {
+    explicit StatusLog(AppModel& model)
+        : connection(QObject::connect(&model, &AppModel::statusTextChanged,
+                                      [this, &model] { lines.push_back(model.statusText()); })) {}
+    ~StatusLog() { QObject::disconnect(connection); }
+    QMetaObject::Connection connection;
+    std::vector<std::string> lines;
+};
+
+std::vector<std::string> names(const std::vector<TransferItem>& items) {
+    std::vector<std::string> names;
+    for (const auto& item : items) names.push_back(item.displayName);
+    return names;
+}
+
+std::set<QUuid> ids(const std::vector<TransferItem>& items, std::size_t from = 0) {
+    std::set<QUuid> ids;
+    for (std::size_t i = from; i < items.size(); ++i) ids.insert(items[i].id);
+    return ids;
+}
+
+TEST(ImportModel, TheOpenPanelOffersEveryLoadableTypeAndImportsTheChoice) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    rig->presentLoadPanel();  // cancelled
+    EXPECT_EQ(rig->statusText(), "Ready");
+    ASSERT_EQ(rig.interaction->openPanelsShown.size(), 1u);
+    const auto& panel = rig.interaction->openPanelsShown.front();
+    EXPECT_EQ(panel.title, "Load SysEx, Audio, or K7 File List");
+    EXPECT_TRUE(panel.allowsMultipleSelection);
+    std::set<std::string> patterns;
+    for (const auto& filter : panel.filters) patterns.insert(filter.patterns.begin(), filter.patterns.end());
+    EXPECT_EQ(patterns, (std::set<std::string>{"*.syx", "*.wav", "*.aif", "*.aiff", "*.aifc", "*.k7", "*"}));
+    EXPECT_EQ(panel.filters.back().patterns, std::vector<std::string>{"*"});
+
+    rig.interaction->openAnswers.push_back({folder.write("a.syx", test::genericSysEx()), folder.write("b.syx", test::genericSysEx())});
+    rig->presentLoadPanel();
+    EXPECT_EQ(rig->statusText(), "Importing 2 files\u2026");
+    rig.settle();
+    EXPECT_EQ(names(rig->items()), (std::vector<std::string>{"a.syx", "b.syx"}));
+
+    // No panel while an import or a save runs.
+    rig->importFromUser({folder / "a.syx"});
+    rig->presentLoadPanel();
+    rig.settle();
+    rig->setIsExporting(true);
+    rig->presentLoadPanel();
+    EXPECT_EQ(rig.interaction->openPanelsShown.size(), 2u);
+}
+
+TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    StatusLog log(*rig.model);
+    std::vector<double> progress;
+    QObject::connect(rig.model.get(), &AppModel::importProgressChanged,
+                     [&] { progress.push_back(rig->importProgress()); });
+    rig->setAlertMessage("an earlier problem");
+    rig->importFromUser({folder.write("one.syx", test::genericSysEx())});
+    EXPECT_TRUE(rig->isImporting());
+    EXPECT_TRUE(rig->configurationLocked());
+    EXPECT_TRUE(rig->items().empty());  // nothing is read on the main thread
+    rig.settle();
+    EXPECT_FALSE(rig->isImporting());
+    EXPECT_EQ(names(rig->items()), std::vector<std::string>{"one.syx"});
+    EXPECT_EQ(rig->selection(), ids(rig->items()));
+    EXPECT_EQ(rig->alertMessage(), std::nullopt);
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"Importing 1 file\u2026", "Imported 1 item"}));
+    EXPECT_EQ(progress, (std::vector<double>{0, 1, 0}));
+
+    rig->importFromUser({folder.write("two.syx", test::genericSysEx()), folder / "missing.syx"});
+    rig.settle();
+    EXPECT_EQ(rig->selection(), ids(rig->items(), 1));
+    EXPECT_EQ(rig->statusText(), "Imported 1 item with 1 skipped");
+    EXPECT_EQ(rig->alertMessage(),
+              AppModel::batchFailureMessage("load", {"missing.syx: " + std::string(std::system_error(ENOENT, std::generic_category()).what())}, 1));
+}
+
+TEST(ImportModel, ABatchOfOnlyUnreadableFilesChangesNeitherListNorSelection) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    rig->importFromUser({folder.write("keep.syx", test::genericSysEx())});
+    rig.settle();
+    const auto selection = rig->selection();
+    rig->importFromUser({folder / "gone.syx", folder.write("bad.wav", "no audio")});
+    rig.settle();
+    EXPECT_EQ(names(rig->items()), std::vector<std::string>{"keep.syx"});
+    EXPECT_EQ(rig->selection(), selection);
+    EXPECT_EQ(rig->statusText(), "Import failed; no invalid items were added");
+    ASSERT_TRUE(rig->alertMessage());
+    EXPECT_TRUE(rig->alertMessage()->starts_with("Could not load 2 items. No invalid item was added."));
+}
+
+TEST(ImportModel, AListWithoutRowsStillSetsTheSamplePositionWithinItsRange) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    const std::pair<uint32_t, int64_t> cases[] = {{42, 42}, {20000, 16383}};
+    for (const auto& [stored, shown] : cases) {
+        SCOPED_TRACE(stored);
+        rig->importFromUser({folder.write("empty.k7", test::fileList(stored, {}))});
+        rig.settle();
+        EXPECT_EQ(rig->samplePosition(), shown);
+        EXPECT_TRUE(rig->items().empty());
+        EXPECT_EQ(rig->statusText(), "Ready");
+    }
+}
+
+TEST(ImportModel, RequestsDuringAnImportRunOneAfterAnotherAndEachClosureAfterItsBatch) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    StatusLog log(*rig.model);
+    std::vector<std::string> seenByClosures;
+    const auto closure = [&](const std::string& name) {
+        return [&, name] {
+            EXPECT_FALSE(rig->isImporting());
+            seenByClosures.push_back(name + " after " + std::to_string(rig->items().size()));
+        };
+    };
+    rig->importFromUser({folder.write("a.syx", test::genericSysEx())}, closure("a"));
+    rig->importFromUser({folder.write("b.syx", test::genericSysEx())}, closure("b"));
+    rig->importFromUser({folder.write("c.syx", test::genericSysEx()), folder.write("d.syx", test::genericSysEx())});
+    rig.settle();
+    EXPECT_EQ(names(rig->items()), (std::vector<std::string>{"a.syx", "b.syx", "c.syx", "d.syx"}));
+    EXPECT_EQ(seenByClosures, (std::vector<std::string>{"a after 1", "b after 2"}));
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+                             "Importing 1 file\u2026", "Queued 1 file for import", "Queued 2 files for import",
+                             "Imported 1 item", "Importing 1 file\u2026", "Imported 1 item",
+                             "Importing 2 files\u2026", "Imported 2 items"}));
+}
+
+TEST(ImportModel, CancellingDropsTheRunningResultAndEveryQueuedBatch) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    bool closureRan = false;
+    rig->cancelImport();  // nothing runs: nothing to say
+    EXPECT_EQ(rig->statusText(), "Ready");
+    rig->importFromUser({folder.write("a.syx", test::genericSysEx())}, [&] { closureRan = true; });
+    rig->importFromUser({folder.write("b.syx", test::genericSysEx())}, [&] { closureRan = true; });
+    rig->importFromUser({folder.write("c.syx", test::genericSysEx())}, [&] { closureRan = true; });
+    rig->cancelImport();
+    EXPECT_FALSE(rig->isImporting());
+    EXPECT_EQ(rig->importProgress(), 0);
+    EXPECT_EQ(rig->statusText(), "Import cancelled; no files from the cancelled batch were added");
+    rig.settle();  // the preparation finishes and brings its result back
+    EXPECT_TRUE(rig->items().empty());
+    EXPECT_FALSE(closureRan);
+    EXPECT_EQ(rig->statusText(), "Import cancelled; no files from the cancelled batch were added");
+
+    // The next request starts afresh.
+    rig->importFromUser({folder / "b.syx"});
+    rig.settle();
+    EXPECT_EQ(names(rig->items()), std::vector<std::string>{"b.syx"});
+}
+
+TEST(ImportModel, AnImportDuringASaveIsRefusedNotQueued) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    bool closureRan = false;
+    rig->setIsExporting(true);
+    rig->importFromUser({folder.write("a.syx", test::genericSysEx())}, [&] { closureRan = true; });
+    EXPECT_EQ(rig->alertMessage(), "Wait for the current save to finish before importing files.");
+    rig->setIsExporting(false);
+    rig.settle();
+    EXPECT_FALSE(rig->isImporting());
+    EXPECT_TRUE(rig->items().empty());
+    EXPECT_FALSE(closureRan);
+
+    rig->importFromUser({});
+    EXPECT_FALSE(rig->isImporting());
+}
+
+TEST(ImportModel, RealInstrumentDumpsImportThroughTheModel) {
+    const auto folder = fs::path(K7_SOURCE_DIR) / ".." / "shared" / "testdata" / "elektron";
+    if (!fs::is_directory(folder)) GTEST_SKIP() << "no shared test data at " << folder;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+    AppModelRig rig;
+    rig->importFromUser(files);
+    rig.settle();
+    EXPECT_EQ(rig->items().size(), files.size());
+    EXPECT_EQ(rig->statusText(), "Imported " + std::to_string(files.size()) + " items");
+    for (const auto& row : rig->listItems()) {
+        SCOPED_TRACE(row.displayName);
+        EXPECT_EQ(row.typeLabel, "Elektron data");
+        EXPECT_EQ(row.device, row.displayName.starts_with("md-") ? TransferItem::Device::machinedrum
+                                                                 : TransferItem::Device::monomachine);
+    }
+}
+
+// Pumps the main thread until `done`, while the import queue works on its own thread.
+bool pumpUntil(AppModelRig& rig, const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (rig.scheduler().runUntilIdle() == 0) std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST(ImportModel, AThousandFilesImportOffTheMainThreadWithProgress) {
+    TemporaryFolder folder;
+    std::vector<fs::path> urls;
+    for (int i = 0; i < 1000; ++i) {
+        urls.push_back(folder.write("dump-" + std::to_string(i) + ".syx", test::genericSysEx(64, static_cast<uint8_t>(i))));
+    }
+    AppModelRig::Options options;
+    options.realWorkQueues = true;
+    AppModelRig rig(options);
+    std::vector<double> progress;
+    QObject::connect(rig.model.get(), &AppModel::importProgressChanged,
+                     [&] { progress.push_back(rig->importProgress()); });
+
+    const auto start = std::chrono::steady_clock::now();
+    rig->importFromUser(urls);
+    const auto requestTime = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(rig->isImporting());
+    EXPECT_LT(requestTime, std::chrono::milliseconds(50)) << "the request waited for the files";
+
+    ASSERT_TRUE(pumpUntil(rig, [&] { return !rig->isImporting(); }));
+    EXPECT_EQ(rig->items().size(), 1000u);
+    EXPECT_EQ(rig->statusText(), "Imported 1000 items");
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
+    EXPECT_EQ(progress[progress.size() - 2], 1.0);
+    EXPECT_EQ(progress.back(), 0.0);
+    EXPECT_EQ(std::count_if(progress.begin(), progress.end(), [](double p) { return p > 0 && p < 1; }), 999);
+}
+
+TEST(ImportModel, AModelReleasedDuringAnImportIgnoresWhatComesBack) {
+    TemporaryFolder folder;
+    std::vector<fs::path> urls;
+    for (int i = 0; i < 200; ++i) urls.push_back(folder.write(std::to_string(i) + ".syx", test::genericSysEx()));
+    AppModelRig::Options options;
+    options.realWorkQueues = true;
+    AppModelRig rig(options);
+    rig->importFromUser(urls);
+    rig.stop();
+    rig.scheduler().runAll();  // results arriving now find no model
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace k7::testing

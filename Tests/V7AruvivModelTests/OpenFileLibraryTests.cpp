@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+// The rig first: Qt's "emit" macro must not reach the simulated studio.
+#include "Support/Model/AppModelRig.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "ImportTestFiles.h"
+#include "V7Aruviv/Stores/AppModelError.h"
+#include "V7Aruviv/Stores/PersistedOpenItem.h"
+
+namespace k7::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TemporaryFolder;
+using Error = AppModelError;
+using Loop = TransferItem::LoopMode;
+using Stereo = TransferItem::StereoMode;
+
+const std::string recordsKey = "org.v764.open-file-records";
+const std::string legacyKey = "org.v764.open-file-paths";
+
+std::string nameOutcome(const std::string& proposed, const std::string& current) {
+    try {
+        return AppModel::normalizedDisplayName(proposed, current);
+    } catch (const Error& error) {
+        return "refused: " + error.message();
+    }
+}
+
+TEST(NameRules, NamesAreTrimmedCheckedAndKeepTheirType) {
+    const std::string slashes = "refused: File names cannot contain slashes, colons, backslashes, or control characters.";
+    const std::string enter = "refused: Enter a file name.";
+    const std::string period = "refused: File names cannot end with a period.";
+    const std::string tooLong = "refused: File names must be 255 UTF-8 bytes or fewer.";
+    const std::string keepWav = "refused: Keep the .wav extension so the displayed type remains accurate.";
+    const std::string e = "\u00E9";  // two bytes
+    std::string e125, e126;
+    for (int i = 0; i < 125; ++i) e125 += e;
+    e126 = e125 + e;
+    const struct {
+        std::string proposed;
+        std::string current;
+        std::string expected;
+    } cases[] = {
+        {"Snare", "Kick.wav", "Snare.wav"},
+        {" \n Snare\t ", "Kick.wav", "Snare.wav"},
+        {"Snare.WAV", "Kick.wav", "Snare.WAV"},
+        {"Snare.wav", "Kick.WAV", "Snare.wav"},
+        {"Snare.aif", "Kick.wav", keepWav},
+        {"Snare.", "Kick.wav", period},
+        {"  ", "Kick.wav", enter},
+        {".", "Kick.wav", enter},
+        {" .. ", "Kick.wav", enter},
+        {"Dump.syx", "Dump", "Dump.syx"},
+        {"Dump.tar.gz", ".syx", "Dump.tar.gz"},  // a leading dot is no extension
+        {".hidden", "Kick.wav", ".hidden.wav"},
+        {"a\tb", "Kick.wav", slashes},
+        {"a:b", "Kick.wav", slashes},
+        {"a/b", "Kick.wav", slashes},
+        {"a\\b", "Kick.wav", slashes},
+        {"a\u200Db", "Kick.wav", slashes},  // zero-width joiner, Cf
+        {"a\u00ADb", "Kick.wav", slashes},  // soft hyphen, Cf
+        {"a\u0085b", "Kick.wav", slashes},  // next line, Cc inside a name
+        {"a\u007Fb", "Kick.wav", slashes},
+        {std::string(251, 'a'), "x.wav", std::string(251, 'a') + ".wav"},
+        {std::string(252, 'a'), "x.wav", tooLong},
+        {std::string(255, 'a') + ".wav", "x.wav", tooLong},
+        {e125, "x.wav", e125 + ".wav"},
+        {e126, "x.wav", tooLong},
+        {"Kick\u0301.syx", "Kick.syx", "Kick\u0301.syx"},  // kept as typed; comparison folds it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.proposed + " for " + c.current);
+        EXPECT_EQ(nameOutcome(c.proposed, c.current), c.expected);
+    }
+}
+
+TEST(NameRules, ExportNamesNeedAnExtensionOfTheirKind) {
+    using Kind = TransferItem::Kind;
+    const struct {
+        std::string name;
+        Kind kind;
+        std::optional<Error> expected;
+    } cases[] = {
+        {"Loop.SYSX", Kind::sysEx, std::nullopt},
+        {"Loop.syx", Kind::sysEx, std::nullopt},
+        {"Loop.wav", Kind::sysEx, Error(Error::InvalidExportExtension{"Loop.wav", {"sysx", "syx"}})},
+        {"Loop", Kind::aiff, Error(Error::InvalidExportExtension{"Loop", {"aif", "aifc", "aiff"}})},
+        {"Loop.aifc", Kind::aiff, std::nullopt},
+        {"Loop.Wave", Kind::wav, std::nullopt},
+        {"set.k7", Kind::wav, Error(Error::InvalidExportExtension{"set.k7", {"wav", "wave"}})},
+        {"set.K7", Kind::project, std::nullopt},
+        {"any.syx", Kind::unknown, Error(Error::UnsupportedExportType{})},
+        {"", Kind::unknown, Error(Error::InvalidItemName{"Enter a file name."})},
+        {"a/b.syx", Kind::sysEx,
+         Error(Error::InvalidItemName{
+             "File names cannot contain slashes, colons, backslashes, or control characters."})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<Error> thrown;
+        try {
+            AppModel::validateExportName(c.name, c.kind);
+        } catch (const Error& error) {
+            thrown = error;
+        }
+        EXPECT_EQ(thrown ? thrown->describe() : "passes", c.expected ? c.expected->describe() : "passes");
+    }
+}
+
+AppModelRig::Options reopening(std::vector<std::pair<std::string, Bytes>> stored = {}) {
+    AppModelRig::Options options;
+    options.preferences.reloadFiles = true;
+    options.storedData = std::move(stored);
+    return options;
+}
+
+std::optional<std::vector<PersistedOpenItem>> storedRecords(const InMemoryDefaultsStore& store) {
+    const auto data = store.data(recordsKey);
+    if (!data) return std::nullopt;
+    const auto document = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data->data()),
+                                                             static_cast<qsizetype>(data->size())));
+    EXPECT_TRUE(document.isArray());
+    std::vector<PersistedOpenItem> records;
+    for (const auto& value : document.array()) records.push_back(PersistedOpenItem::fromJSON(value).value());
+    return records;
+}
+
+Bytes encodedRecords(const std::vector<PersistedOpenItem>& records) {
+    QJsonArray array;
+    for (const auto& record : records) array.append(record.toJSON());
+    const auto json = QJsonDocument(array).toJson();
+    return Bytes(json.begin(), json.end());
+}
+
+TransferItem unsavedItem(const std::string& name) {
+    auto item = AppModel::makeTransferItem("/received/" + name, test::genericSysEx(), TransferItem::Kind::sysEx);
+    item.sourceURL.reset();
+    return item;
+}
+
+TEST(OpenFileLibrary, StoresEveryItemFromAFileWithItsNameAndModes) {
+    TemporaryFolder folder;
+    AppModelRig rig(reopening());
+    const auto syx = folder.write("a.syx", test::genericSysEx());
+    const auto wav = folder.write("kick.wav", test::wavFile(4));
+    rig->importFromUser({syx, wav});
+    rig.settle();
+    EXPECT_EQ(storedRecords(*rig.store), (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
+                                                                          {wav.string(), "kick.wav", Loop::file, Stereo::mix}}));
+
+    auto items = rig->items();
+    items.insert(items.begin() + 1, unsavedItem("received.syx"));
+    rig->setItems(items);
+    rig->setSelection({items[2].id});
+    ASSERT_TRUE(rig->renameItem(items[2].id, "Snare"));
+    rig->updateSelectedLoopMode(Loop::forceOn);
+    rig->updateSelectedStereoMode(Stereo::right);
+    EXPECT_EQ(storedRecords(*rig.store),
+              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
+                                              {wav.string(), "Snare.wav", Loop::forceOn, Stereo::right}}));
+
+    rig->setItems({unsavedItem("only.syx")});
+    rig->persistOpenFiles();
+    EXPECT_EQ(rig.store->data(recordsKey), Bytes({'[', ']'}));
+}
+
+TEST(OpenFileLibrary, TheReopenPreferenceWritesOrRemovesTheRecordsAtOnce) {
+    TemporaryFolder folder;
+    AppModelRig rig;
+    rig.store->setData(legacyKey, Bytes{'x'});
+    rig->importFromUser({folder.write("a.syx", test::genericSysEx())});
+    rig.settle();
+    EXPECT_FALSE(rig.store->contains(recordsKey));
+    EXPECT_FALSE(rig.store->contains(legacyKey));  // every write while off removes the old key too
+
+    auto preferences = rig->preferences();
+    preferences.reloadFiles = true;
+    rig->setPreferences(preferences);
+    ASSERT_TRUE(storedRecords(*rig.store));
+    EXPECT_EQ(storedRecords(*rig.store)->size(), 1u);
+
+    rig.store->setData(legacyKey, Bytes{'x'});
+    rig->persistOpenFiles();
+    EXPECT_TRUE(rig.store->contains(legacyKey));  // left alone while reopening is on
+
+    preferences.reloadFiles = false;
+    rig->setPreferences(preferences);
+    EXPECT_FALSE(rig.store->contains(recordsKey));
+    EXPECT_FALSE(rig.store->contains(legacyKey));
+}
+
+TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
+    TemporaryFolder folder;
+    const auto syx = folder.write("a.syx", test::genericSysEx());
+    const auto kick = folder.write("kick.wav", test::wavFile(4));
+    const auto hat = folder.write("hat.wav", test::wavFile(4));
+    std::vector<std::pair<std::string, Bytes>> stored;
+    {
+        AppModelRig first(reopening());
+        first->importFromUser({syx, kick, hat});
+        first.settle();
+        const auto items = first->items();
+        first->setSelection({items[1].id});
+        first->updateSelectedLoopMode(Loop::forceOn);
+        first->updateSelectedStereoMode(Stereo::left);
+        ASSERT_TRUE(first->renameItem(items[1].id, "Snare"));
+        stored = {{recordsKey, first.store->data(recordsKey).value()}};
+    }
+    fs::remove(hat);  // gone by the next start
+
+    AppModelRig next(reopening(stored));
+    EXPECT_TRUE(next->isImporting());
+    next.settle();
+    ASSERT_EQ(next->items().size(), 2u);
+    EXPECT_EQ(next->items()[0].displayName, "a.syx");
+    EXPECT_EQ(next->items()[1].displayName, "Snare.wav");
+    EXPECT_EQ(next->items()[1].loopMode, Loop::forceOn);
+    EXPECT_EQ(next->items()[1].stereoMode, Stereo::left);
+    ASSERT_TRUE(next->alertMessage());
+    EXPECT_NE(next->alertMessage()->find("hat.wav: "), std::string::npos);
+    EXPECT_EQ(storedRecords(*next.store),
+              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
+                                              {kick.string(), "Snare.wav", Loop::forceOn, Stereo::left}}));
+}
+
+TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
+    TemporaryFolder folder;
+    const auto kick = folder.write("kick.wav", test::wavFile(4)).string();
+    const auto snare = folder.write("snare.wav", test::wavFile(4)).string();
+    const auto hat = folder.write("hat.wav", test::wavFile(4)).string();
+    AppModelRig rig(reopening({{recordsKey, encodedRecords({
+                                                {kick, "First", Loop::forceOn, Stereo::left},
+                                                {kick, "Second", Loop::forceOff, Stereo::right},
+                                                {snare, "bad/name", Loop::forceOn, Stereo::mix},
+                                                {hat, std::nullopt, Loop::forceOff, Stereo::left},
+                                            })}}));
+    rig.settle();
+    const auto& items = rig->items();
+    ASSERT_EQ(items.size(), 4u);
+    const struct {
+        const char* name;
+        Loop loop;
+        Stereo stereo;
+    } expected[] = {
+        {"kick.wav", Loop::file, Stereo::mix},  // the earlier copy keeps its imported defaults
+        {"Second.wav", Loop::forceOff, Stereo::right},
+        {"snare.wav", Loop::forceOn, Stereo::mix},  // a stored name the rules refuse gives way
+        {"hat.wav", Loop::forceOff, Stereo::left},
+    };
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(items[i].displayName, expected[i].name);
+        EXPECT_EQ(items[i].loopMode, expected[i].loop);
+        EXPECT_EQ(items[i].stereoMode, expected[i].stereo);
+    }
+    EXPECT_EQ(storedRecords(*rig.store)->size(), 4u);
+    EXPECT_EQ(storedRecords(*rig.store)->at(3).displayName, "hat.wav");
+}
+
+TEST(OpenFileLibrary, RecordsThatDoNotAllDecodeAreIgnoredSilently) {
+    TemporaryFolder folder;
+    const auto file = folder.write("a.syx", test::genericSysEx()).string();
+    const std::string good = R"({"path":")" + file + R"(","loopMode":"Loop On","stereoMode":"Left"})";
+    const std::string cases[] = {
+        "not JSON",
+        "{}",
+        "[" + good + R"(,{"path":")" + file + R"(","loopMode":"Loop:File","stereoMode":"Both"}])",
+        "[" + good + R"(,{"path":")" + file + R"(","loopMode":"Loop:File"}])",
+        R"([{"path":5,"loopMode":"Loop:File","stereoMode":"L + R"}])",
+        R"([{"path":"/a","displayName":7,"loopMode":"Loop:File","stereoMode":"L + R"}])",
+        "[" + good + ",3]",
+    };
+    for (const auto& stored : cases) {
+        SCOPED_TRACE(stored);
+        const Bytes data(stored.begin(), stored.end());
+        AppModelRig rig(reopening({{recordsKey, data}}));
+        rig.settle();
+        EXPECT_TRUE(rig->items().empty());
+        EXPECT_FALSE(rig->alertMessage());
+        EXPECT_EQ(rig.store->data(recordsKey), data);
+    }
+    const std::string valid = "[" + good + "]";
+    AppModelRig control(reopening({{recordsKey, Bytes(valid.begin(), valid.end())}}));
+    control.settle();
+    ASSERT_EQ(control->items().size(), 1u);
+    EXPECT_EQ(control->items()[0].loopMode, Loop::forceOn);
+}
+
+}  // namespace
+}  // namespace k7::testing
