@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <iterator>
 #include <system_error>
@@ -163,11 +161,16 @@ Bytes AppModel::readBoundedRegularFile(const fs::path& url, int64_t maximumBytes
 
     Bytes result;
     result.reserve(static_cast<std::size_t>(size));
-    std::vector<uint8_t> buffer(readChunkBytes, 0);
+    // No larger than the file needs, so that a batch of small files does not clear a megabyte each;
+    // a file that outgrows its reported size gets the whole chunk.
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(std::min<int64_t>(size + 1, readChunkBytes)), 0);
     for (;;) {
+        if (static_cast<int64_t>(result.size()) > size && buffer.size() < readChunkBytes) {
+            buffer.resize(readChunkBytes, 0);
+        }
         // One byte more than allowed: a file that grew since fstat shows itself.
         const auto allowance = static_cast<uint64_t>(maximumBytes) - result.size() + 1;
-        const auto request = static_cast<std::size_t>(std::min<uint64_t>(allowance, readChunkBytes));
+        const auto request = static_cast<std::size_t>(std::min<uint64_t>(allowance, buffer.size()));
         const ssize_t count = ::read(file.get(), buffer.data(), request);
         if (count == 0) return result;
         if (count < 0) {
