@@ -77,7 +77,6 @@ void AppModel::startImport(PendingImportBatch batch) {
             });
         };
         PreparedImport prepared = prepareImport(urls, progress);
-        urls.clear();
         onMain([current, this, prepared = std::move(prepared), afterApplying = std::move(afterApplying)]() mutable {
             if (!current()) return;
             applyPreparedImport(std::move(prepared));
