@@ -52,7 +52,8 @@ TEST(ImportModel, TheOpenPanelOffersEveryLoadableTypeAndImportsTheChoice) {
     EXPECT_EQ(patterns, (std::set<std::string>{"*.syx", "*.wav", "*.aif", "*.aiff", "*.aifc", "*.k7", "*"}));
     EXPECT_EQ(panel.filters.back().patterns, std::vector<std::string>{"*"});
 
-    rig.interaction->openAnswers.push_back({folder.write("a.syx", test::genericSysEx()), folder.write("b.syx", test::genericSysEx())});
+    rig.interaction->openAnswers.push_back(
+        {folder.write("a.syx", test::genericSysEx()), folder.write("b.syx", test::genericSysEx())});
     rig->presentLoadPanel();
     EXPECT_EQ(rig->statusText(), "Importing 2 files\u2026");
     rig.settle();
@@ -91,8 +92,8 @@ TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
     rig.settle();
     EXPECT_EQ(rig->selection(), ids(rig->items(), 1));
     EXPECT_EQ(rig->statusText(), "Imported 1 item with 1 skipped");
-    EXPECT_EQ(rig->alertMessage(),
-              AppModel::batchFailureMessage("load", {"missing.syx: " + std::string(std::system_error(ENOENT, std::generic_category()).what())}, 1));
+    const std::string missing = std::system_error(ENOENT, std::generic_category()).what();
+    EXPECT_EQ(rig->alertMessage(), AppModel::batchFailureMessage("load", {"missing.syx: " + missing}, 1));
 }
 
 TEST(ImportModel, ABatchOfOnlyUnreadableFilesChangesNeitherListNorSelection) {
@@ -220,7 +221,8 @@ TEST(ImportModel, AThousandFilesImportOffTheMainThreadWithProgress) {
     TemporaryFolder folder;
     std::vector<fs::path> urls;
     for (int i = 0; i < 1000; ++i) {
-        urls.push_back(folder.write("dump-" + std::to_string(i) + ".syx", test::genericSysEx(64, static_cast<uint8_t>(i))));
+        const auto name = "dump-" + std::to_string(i) + ".syx";
+        urls.push_back(folder.write(name, test::genericSysEx(64, static_cast<uint8_t>(i))));
     }
     AppModelRig::Options options;
     options.realWorkQueues = true;

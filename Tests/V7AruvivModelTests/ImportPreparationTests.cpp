@@ -397,7 +397,8 @@ TEST(ImportPreparation, ItemsCarryTheFileAndWhatWasFoundInIt) {
     const Bytes sysEx = concatenated({genericSysEx(), {' '}});
     const Bytes wav = test::wavFile(8, 1, 44100, test::Loop{2, 5});
     const auto result = prepare({folder.write("one.syx", sysEx), folder.write("loop.wav", wav),
-                                 folder.write("song.aiff", test::aiffFile(6, 2)), folder.write("set.k7", test::fileList(0, {}))});
+                                 folder.write("song.aiff", test::aiffFile(6, 2)),
+                                 folder.write("set.k7", test::fileList(0, {}))});
     const auto& items = result.prepared.items;
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].sourceURL, folder / "one.syx");
@@ -480,10 +481,13 @@ TEST(ImportPreparation, BatchFailureMessageCountsFailuresAndKeptItems) {
         int64_t kept;
         const char* text;
     } cases[] = {
-        {{"a: x"}, 0, "Could not load 1 item. No invalid item was added. Check the named files and try again.\n\u2022 a: x"},
+        {{"a: x"}, 0,
+         "Could not load 1 item. No invalid item was added. Check the named files and try again.\n\u2022 a: x"},
         {{"a: x", "b: y"}, 3,
-         "Could not load 2 items. 3 valid items were kept. Check the named files and try again.\n\u2022 a: x\n\u2022 b: y"},
-        {{"a: x"}, 1, "Could not load 1 item. 1 valid item was kept. Check the named files and try again.\n\u2022 a: x"},
+         "Could not load 2 items. 3 valid items were kept. Check the named files and try again.\n"
+         "\u2022 a: x\n\u2022 b: y"},
+        {{"a: x"}, 1,
+         "Could not load 1 item. 1 valid item was kept. Check the named files and try again.\n\u2022 a: x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

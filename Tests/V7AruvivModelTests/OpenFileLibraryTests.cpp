@@ -31,7 +31,8 @@ std::string nameOutcome(const std::string& proposed, const std::string& current)
 }
 
 TEST(NameRules, NamesAreTrimmedCheckedAndKeepTheirType) {
-    const std::string slashes = "refused: File names cannot contain slashes, colons, backslashes, or control characters.";
+    const std::string slashes =
+        "refused: File names cannot contain slashes, colons, backslashes, or control characters.";
     const std::string enter = "refused: Enter a file name.";
     const std::string period = "refused: File names cannot end with a period.";
     const std::string tooLong = "refused: File names must be 255 UTF-8 bytes or fewer.";
@@ -149,8 +150,9 @@ TEST(OpenFileLibrary, StoresEveryItemFromAFileWithItsNameAndModes) {
     const auto wav = folder.write("kick.wav", test::wavFile(4));
     rig->importFromUser({syx, wav});
     rig.settle();
-    EXPECT_EQ(storedRecords(*rig.store), (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
-                                                                          {wav.string(), "kick.wav", Loop::file, Stereo::mix}}));
+    EXPECT_EQ(storedRecords(*rig.store),
+              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
+                                              {wav.string(), "kick.wav", Loop::file, Stereo::mix}}));
 
     auto items = rig->items();
     items.insert(items.begin() + 1, unsavedItem("received.syx"));

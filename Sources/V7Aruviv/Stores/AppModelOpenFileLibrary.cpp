@@ -47,7 +47,9 @@ std::optional<std::vector<PersistedOpenItem>> decodeRecords(const Bytes& data) {
     return records;
 }
 
-AppModelError invalidName(std::string message) { return AppModelError(AppModelError::InvalidItemName{std::move(message)}); }
+AppModelError invalidName(std::string message) {
+    return AppModelError(AppModelError::InvalidItemName{std::move(message)});
+}
 
 // Cc and Cf: a zero-width joiner is as invisible in a name as a tab.
 bool isRefusedInName(char32_t character) {
