@@ -2,6 +2,7 @@
 
 #include "ImportTestFiles.h"
 #include "Support/Model/AppModelRig.h"
+#include "Support/Model/TransferItemFixtures.h"
 #include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7::testing {
@@ -14,8 +15,7 @@ const std::string recordsKey = "org.v764.open-file-records";
 
 // An item as the list holds it: from a file, or (without a path) received and unsaved.
 TransferItem item(const std::string& name, Kind kind = Kind::sysEx, bool saved = true) {
-    const Bytes data = kind == Kind::wav ? test::wavFile(4) : test::genericSysEx();
-    auto made = AppModel::makeTransferItem("/files/" + name, data, kind);
+    auto made = kind == Kind::wav ? wavItem(name) : sysExItem(name);
     if (!saved) made.sourceURL.reset();
     return made;
 }
@@ -135,7 +135,7 @@ TEST(FileListEditing, OnlyTheItemsTheUserConfirmedAreRemoved) {
 }
 
 TEST(FileListEditing, AnImportStartedWhileAskingStopsTheRemoval) {
-    test::TemporaryFolder folder;
+    test::FileFolder folder;
     EditingRig editing;
     auto& rig = editing.rig;
     rig->setSelection({editing.id(1)});

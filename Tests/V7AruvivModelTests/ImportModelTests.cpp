@@ -13,7 +13,7 @@ namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TemporaryFolder;
+using test::FileFolder;
 using Error = AppModelError;
 
 // Every status line the model shows, in order.
@@ -39,7 +39,7 @@ std::set<QUuid> ids(const std::vector<TransferItem>& items, std::size_t from = 0
 }
 
 TEST(ImportModel, TheOpenPanelOffersEveryLoadableTypeAndImportsTheChoice) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     rig->presentLoadPanel();  // cancelled
     EXPECT_EQ(rig->statusText(), "Ready");
@@ -69,7 +69,7 @@ TEST(ImportModel, TheOpenPanelOffersEveryLoadableTypeAndImportsTheChoice) {
 }
 
 TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     StatusLog log(*rig.model);
     std::vector<double> progress;
@@ -97,7 +97,7 @@ TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
 }
 
 TEST(ImportModel, ABatchOfOnlyUnreadableFilesChangesNeitherListNorSelection) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     rig->importFromUser({folder.write("keep.syx", test::genericSysEx())});
     rig.settle();
@@ -112,7 +112,7 @@ TEST(ImportModel, ABatchOfOnlyUnreadableFilesChangesNeitherListNorSelection) {
 }
 
 TEST(ImportModel, AListWithoutRowsStillSetsTheSamplePositionWithinItsRange) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     const std::pair<uint32_t, int64_t> cases[] = {{42, 42}, {20000, 16383}};
     for (const auto& [stored, shown] : cases) {
@@ -126,7 +126,7 @@ TEST(ImportModel, AListWithoutRowsStillSetsTheSamplePositionWithinItsRange) {
 }
 
 TEST(ImportModel, RequestsDuringAnImportRunOneAfterAnotherAndEachClosureAfterItsBatch) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     StatusLog log(*rig.model);
     std::vector<std::string> seenByClosures;
@@ -149,7 +149,7 @@ TEST(ImportModel, RequestsDuringAnImportRunOneAfterAnotherAndEachClosureAfterIts
 }
 
 TEST(ImportModel, CancellingDropsTheRunningResultAndEveryQueuedBatch) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     bool closureRan = false;
     rig->cancelImport();  // nothing runs: nothing to say
@@ -173,7 +173,7 @@ TEST(ImportModel, CancellingDropsTheRunningResultAndEveryQueuedBatch) {
 }
 
 TEST(ImportModel, AnImportDuringASaveIsRefusedNotQueued) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     bool closureRan = false;
     rig->setIsExporting(true);
@@ -226,7 +226,7 @@ std::optional<Clock::duration> pumpUntilImported(AppModelRig& rig) {
 }
 
 TEST(ImportModel, AThousandFilesImportOffTheMainThreadWithProgress) {
-    TemporaryFolder folder;
+    FileFolder folder;
     std::vector<fs::path> urls;
     for (int i = 0; i < 1000; ++i) {
         const auto name = "dump-" + std::to_string(i) + ".syx";
@@ -260,7 +260,7 @@ TEST(ImportModel, AThousandFilesImportOffTheMainThreadWithProgress) {
 }
 
 TEST(ImportModel, AModelReleasedDuringAnImportIgnoresWhatComesBack) {
-    TemporaryFolder folder;
+    FileFolder folder;
     std::vector<fs::path> urls;
     for (int i = 0; i < 200; ++i) urls.push_back(folder.write(std::to_string(i) + ".syx", test::genericSysEx()));
     AppModelRig::Options options;

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = TransferItem::Kind;
 using Error = AppModelError;
-using test::TemporaryFolder;
+using test::FileFolder;
 using test::concatenated;
 using test::genericSysEx;
 
@@ -69,7 +69,7 @@ TEST(ImportPreparation, KindComesFromTheLastExtensionOfTheNameOnly) {
 }
 
 TEST(ImportPreparation, ReadsOnlyRegularFilesWithinTheirAllowance) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const auto ten = folder.write("ten.syx", Bytes(10, 0x20));
     Bytes large(3 * 1048576 + 5);
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i * 7);
@@ -123,7 +123,7 @@ TEST(ImportPreparation, AFileThatGrowsWhileReadIsRefused) {
 
 TEST(ImportPreparation, AnUnreadableFileFailsWithItsErrno) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
-    TemporaryFolder folder;
+    FileFolder folder;
     const auto file = folder.write("locked.syx", test::genericSysEx());
     fs::permissions(file, fs::perms::none);
     const auto outcome = readOutcome(file, 100);
@@ -227,7 +227,7 @@ std::vector<std::string> itemNames(const PreparedImport& prepared) {
 std::string line(const std::string& name, const Error& error) { return name + ": " + error.message(); }
 
 TEST(ImportPreparation, ANameThatContradictsTheContentFailsAndANamelessFileTakesItsContent) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const Bytes sysEx = genericSysEx();
     const Bytes wav = test::wavFile(4);
     const std::vector<fs::path> urls = {
@@ -255,7 +255,7 @@ TEST(ImportPreparation, ANameThatContradictsTheContentFailsAndANamelessFileTakes
 }
 
 TEST(ImportPreparation, EachKindOfFileHasItsCapAtItsBoundary) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const struct {
         const char* name;
         int64_t size;
@@ -283,7 +283,7 @@ TEST(ImportPreparation, EachKindOfFileHasItsCapAtItsBoundary) {
 }
 
 TEST(ImportPreparation, SysExContentOverItsCapIsReadUnderAnAudioNameAndThenRefused) {
-    TemporaryFolder folder;
+    FileFolder folder;
     Bytes content(67108865, ' ');
     const Bytes message = genericSysEx();
     std::copy(message.begin(), message.end(), content.begin());
@@ -295,7 +295,7 @@ TEST(ImportPreparation, SysExContentOverItsCapIsReadUnderAnAudioNameAndThenRefus
 }
 
 TEST(ImportPreparation, ThePayloadBudgetBoundsWhatABatchKeeps) {
-    TemporaryFolder folder;
+    FileFolder folder;
     ImportLimits limits;
     limits.payloadBudget = 100;
     const auto file = [&](const std::string& name, std::size_t size) {
@@ -323,7 +323,7 @@ TEST(ImportPreparation, ThePayloadBudgetBoundsWhatABatchKeeps) {
 }
 
 TEST(ImportPreparation, AFileListExpandsOneLevelWithALineForEachBadRow) {
-    TemporaryFolder folder;
+    FileFolder folder;
     fs::create_directory(folder / "sub");
     folder.write("a.syx", genericSysEx());
     folder.write("sub/b.wav", test::wavFile(8, 2));
@@ -360,7 +360,7 @@ TEST(ImportPreparation, AFileListExpandsOneLevelWithALineForEachBadRow) {
 }
 
 TEST(ImportPreparation, AListThatCannotBeDecodedFailsAsOneLineAndTheLastListSetsThePosition) {
-    TemporaryFolder folder;
+    FileFolder folder;
     folder.write("a.syx", genericSysEx());
     Bytes broken = test::fileList(1, {{"a.syx"}});
     broken.pop_back();  // the last field loses its NUL
@@ -376,7 +376,7 @@ TEST(ImportPreparation, AListThatCannotBeDecodedFailsAsOneLineAndTheLastListSets
 }
 
 TEST(ImportPreparation, TheItemLimitCountsListRowsAndNamesEveryFileItStops) {
-    TemporaryFolder folder;
+    FileFolder folder;
     folder.write("a.syx", genericSysEx());
     const auto big = folder.write("big.k7", test::fileList(0, std::vector<test::ListRow>(9999, {"a.syx"})));
     const auto small = folder.write("small.k7", test::fileList(0, {{"a.syx"}, {"a.syx"}, {"a.syx"}}));
@@ -393,7 +393,7 @@ TEST(ImportPreparation, TheItemLimitCountsListRowsAndNamesEveryFileItStops) {
 }
 
 TEST(ImportPreparation, ItemsCarryTheFileAndWhatWasFoundInIt) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const Bytes sysEx = concatenated({genericSysEx(), {' '}});
     const Bytes wav = test::wavFile(8, 1, 44100, test::Loop{2, 5});
     const auto result = prepare({folder.write("one.syx", sysEx), folder.write("loop.wav", wav),

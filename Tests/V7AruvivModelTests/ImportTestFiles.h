@@ -3,10 +3,6 @@
 // Files for import tests, written byte by byte from the published formats: RIFF/WAVE, AIFF, the
 // legacy K7 file list, and SysEx messages.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,29 +11,17 @@
 #include <vector>
 
 #include "K7Core/Support/Bytes.h"
+#include "Support/Model/TemporaryFolder.h"
 
 namespace k7::test {
 
-// A folder of its own under the temporary folder, removed with everything in it.
-class TemporaryFolder {
+// A temporary folder that tests write their files into by name.
+class FileFolder : public testing::TemporaryFolder {
 public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "v764-import-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::string& name) const { return path() / name; }
 
     std::filesystem::path write(const std::string& name, const Bytes& bytes) const {
-        const auto file = path_ / name;
+        const auto file = path() / name;
         std::ofstream stream(file, std::ios::binary | std::ios::trunc);
         stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!stream) throw std::runtime_error("cannot write " + file.string());
@@ -54,9 +38,6 @@ public:
         std::filesystem::resize_file(file, static_cast<std::uintmax_t>(size));
         return file;
     }
-
-private:
-    std::filesystem::path path_;
 };
 
 inline Bytes concatenated(const std::vector<Bytes>& parts) {

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include "ImportTestFiles.h"
+#include "Support/Model/TransferItemFixtures.h"
 #include "V7Aruviv/Stores/AppModelError.h"
 #include "V7Aruviv/Stores/PersistedOpenItem.h"
 
@@ -14,7 +15,7 @@ namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TemporaryFolder;
+using test::FileFolder;
 using Error = AppModelError;
 using Loop = TransferItem::LoopMode;
 using Stereo = TransferItem::StereoMode;
@@ -112,11 +113,16 @@ TEST(NameRules, ExportNamesNeedAnExtensionOfTheirKind) {
     }
 }
 
-AppModelRig::Options reopening(std::vector<std::pair<std::string, Bytes>> stored = {}) {
+AppModelRig::Options reopening() {
     AppModelRig::Options options;
     options.preferences.reloadFiles = true;
-    options.storedData = std::move(stored);
     return options;
+}
+
+// The next launch, finding `records` stored.
+void restartWith(AppModelRig& rig, const Bytes& records) {
+    rig.store->setData(recordsKey, records);
+    rig.restart();
 }
 
 std::optional<std::vector<PersistedOpenItem>> storedRecords(const InMemoryDefaultsStore& store) {
@@ -138,13 +144,13 @@ Bytes encodedRecords(const std::vector<PersistedOpenItem>& records) {
 }
 
 TransferItem unsavedItem(const std::string& name) {
-    auto item = AppModel::makeTransferItem("/received/" + name, test::genericSysEx(), TransferItem::Kind::sysEx);
+    auto item = sysExItem(name);
     item.sourceURL.reset();
     return item;
 }
 
 TEST(OpenFileLibrary, StoresEveryItemFromAFileWithItsNameAndModes) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig(reopening());
     const auto syx = folder.write("a.syx", test::genericSysEx());
     const auto wav = folder.write("kick.wav", test::wavFile(4));
@@ -171,7 +177,7 @@ TEST(OpenFileLibrary, StoresEveryItemFromAFileWithItsNameAndModes) {
 }
 
 TEST(OpenFileLibrary, TheReopenPreferenceWritesOrRemovesTheRecordsAtOnce) {
-    TemporaryFolder folder;
+    FileFolder folder;
     AppModelRig rig;
     rig.store->setData(legacyKey, Bytes{'x'});
     rig->importFromUser({folder.write("a.syx", test::genericSysEx())});
@@ -196,50 +202,47 @@ TEST(OpenFileLibrary, TheReopenPreferenceWritesOrRemovesTheRecordsAtOnce) {
 }
 
 TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const auto syx = folder.write("a.syx", test::genericSysEx());
     const auto kick = folder.write("kick.wav", test::wavFile(4));
     const auto hat = folder.write("hat.wav", test::wavFile(4));
-    std::vector<std::pair<std::string, Bytes>> stored;
-    {
-        AppModelRig first(reopening());
-        first->importFromUser({syx, kick, hat});
-        first.settle();
-        const auto items = first->items();
-        first->setSelection({items[1].id});
-        first->updateSelectedLoopMode(Loop::forceOn);
-        first->updateSelectedStereoMode(Stereo::left);
-        ASSERT_TRUE(first->renameItem(items[1].id, "Snare"));
-        stored = {{recordsKey, first.store->data(recordsKey).value()}};
-    }
+    AppModelRig rig(reopening());
+    rig->importFromUser({syx, kick, hat});
+    rig.settle();
+    const auto items = rig->items();
+    rig->setSelection({items[1].id});
+    rig->updateSelectedLoopMode(Loop::forceOn);
+    rig->updateSelectedStereoMode(Stereo::left);
+    ASSERT_TRUE(rig->renameItem(items[1].id, "Snare"));
     fs::remove(hat);  // gone by the next start
 
-    AppModelRig next(reopening(stored));
-    EXPECT_TRUE(next->isImporting());
-    next.settle();
-    ASSERT_EQ(next->items().size(), 2u);
-    EXPECT_EQ(next->items()[0].displayName, "a.syx");
-    EXPECT_EQ(next->items()[1].displayName, "Snare.wav");
-    EXPECT_EQ(next->items()[1].loopMode, Loop::forceOn);
-    EXPECT_EQ(next->items()[1].stereoMode, Stereo::left);
-    ASSERT_TRUE(next->alertMessage());
-    EXPECT_NE(next->alertMessage()->find("hat.wav: "), std::string::npos);
-    EXPECT_EQ(storedRecords(*next.store),
+    rig.restart();
+    EXPECT_TRUE(rig->isImporting());
+    rig.settle();
+    ASSERT_EQ(rig->items().size(), 2u);
+    EXPECT_EQ(rig->items()[0].displayName, "a.syx");
+    EXPECT_EQ(rig->items()[1].displayName, "Snare.wav");
+    EXPECT_EQ(rig->items()[1].loopMode, Loop::forceOn);
+    EXPECT_EQ(rig->items()[1].stereoMode, Stereo::left);
+    ASSERT_TRUE(rig->alertMessage());
+    EXPECT_NE(rig->alertMessage()->find("hat.wav: "), std::string::npos);
+    EXPECT_EQ(storedRecords(*rig.store),
               (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
                                               {kick.string(), "Snare.wav", Loop::forceOn, Stereo::left}}));
 }
 
 TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const auto kick = folder.write("kick.wav", test::wavFile(4)).string();
     const auto snare = folder.write("snare.wav", test::wavFile(4)).string();
     const auto hat = folder.write("hat.wav", test::wavFile(4)).string();
-    AppModelRig rig(reopening({{recordsKey, encodedRecords({
-                                                {kick, "First", Loop::forceOn, Stereo::left},
-                                                {kick, "Second", Loop::forceOff, Stereo::right},
-                                                {snare, "bad/name", Loop::forceOn, Stereo::mix},
-                                                {hat, std::nullopt, Loop::forceOff, Stereo::left},
-                                            })}}));
+    AppModelRig rig(reopening());
+    restartWith(rig, encodedRecords({
+                         {kick, "First", Loop::forceOn, Stereo::left},
+                         {kick, "Second", Loop::forceOff, Stereo::right},
+                         {snare, "bad/name", Loop::forceOn, Stereo::mix},
+                         {hat, std::nullopt, Loop::forceOff, Stereo::left},
+                     }));
     rig.settle();
     const auto& items = rig->items();
     ASSERT_EQ(items.size(), 4u);
@@ -264,7 +267,7 @@ TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
 }
 
 TEST(OpenFileLibrary, RecordsThatDoNotAllDecodeAreIgnoredSilently) {
-    TemporaryFolder folder;
+    FileFolder folder;
     const auto file = folder.write("a.syx", test::genericSysEx()).string();
     const std::string good = R"({"path":")" + file + R"(","loopMode":"Loop On","stereoMode":"Left"})";
     const std::string cases[] = {
@@ -279,14 +282,16 @@ TEST(OpenFileLibrary, RecordsThatDoNotAllDecodeAreIgnoredSilently) {
     for (const auto& stored : cases) {
         SCOPED_TRACE(stored);
         const Bytes data(stored.begin(), stored.end());
-        AppModelRig rig(reopening({{recordsKey, data}}));
+        AppModelRig rig(reopening());
+        restartWith(rig, data);
         rig.settle();
         EXPECT_TRUE(rig->items().empty());
         EXPECT_FALSE(rig->alertMessage());
         EXPECT_EQ(rig.store->data(recordsKey), data);
     }
     const std::string valid = "[" + good + "]";
-    AppModelRig control(reopening({{recordsKey, Bytes(valid.begin(), valid.end())}}));
+    AppModelRig control(reopening());
+    restartWith(control, Bytes(valid.begin(), valid.end()));
     control.settle();
     ASSERT_EQ(control->items().size(), 1u);
     EXPECT_EQ(control->items()[0].loopMode, Loop::forceOn);

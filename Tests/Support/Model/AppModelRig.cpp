@@ -11,7 +11,6 @@ AppPreferences AppModelRig::studioRouting() {
 
 AppModelRig::AppModelRig(Options options) {
     options.preferences.save(*store);
-    for (const auto& [key, value] : options.storedData) store->setData(key, value);
     for (auto& peer : options.peers) studio.attach(peer);
 
     AppModel::Configuration configuration;

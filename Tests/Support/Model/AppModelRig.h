@@ -43,8 +43,6 @@ public:
         // What the capture metadata hashes and names (empty: the running test and its build).
         std::optional<std::filesystem::path> executablePath;
         std::optional<std::string> buildCommit;
-        // Data values stored before the model starts, beside the preferences (key, value).
-        std::vector<std::pair<std::string, Bytes>> storedData;
     };
 
     static AppPreferences studioRouting();
