@@ -59,14 +59,10 @@ void AppModel::startImport(PendingImportBatch batch) {
     setImportProgress(0);
     setStatusText("Importing " + counted(batch.urls.size(), "file") + "\u2026");
 
-    // The work holds the model only through `lifetime`; each result is checked on the main thread
-    // against the flag and the generation, so a cancelled or superseded batch changes nothing.
-    const std::weak_ptr<int> lifetime = lifetime_;
-    const auto onMain = [main = main_, lifetime](Task task) {
-        main->post([lifetime, task = std::move(task)] {
-            if (lifetime.lock()) task();
-        });
-    };
+    // The work reaches the model only through the main thread's lifetime-guarded poster; each result
+    // is checked there against the flag and the generation, so a cancelled or superseded batch
+    // changes nothing.
+    const auto onMain = mainThreadPoster();
     const auto current = [this, generation] { return isImporting_ && files_.importGeneration == generation; };
     importQueue_->post([onMain, current, this, urls = std::move(batch.urls),
                         afterApplying = std::move(batch.afterApplying)]() mutable {
