@@ -37,6 +37,7 @@
 #include "V7Aruviv/Stores/AppModelSendState.h"
 #include "V7Aruviv/Stores/AppModelTurboState.h"
 #include "V7Aruviv/Stores/AudioSDSEnvelope.h"
+#include "V7Aruviv/Stores/ExportPlan.h"
 #include "V7Aruviv/Stores/PreparedSDSTransfer.h"
 #include "V7Aruviv/Stores/SendClock.h"
 #include "V7Aruviv/Stores/UserInteraction.h"
@@ -230,6 +231,17 @@ public:
     void convertSelectedToSDS();
     void presentSavePanel();
     void presentSaveProjectPanel();
+    // One selected item to the file `destination`, several into the folder `destination`.
+    void exportSelectedFromUser(const std::filesystem::path& destination);
+    ExportPlan makeExportPlan(const std::filesystem::path& destination) const;
+    // Called before each entry of a folder save is moved into place; what it throws aborts the
+    // save like a failed move.
+    using ExportCommitHook = std::function<void(std::size_t index, const std::filesystem::path& destination)>;
+    // The file work of a save; touches no model state, so it runs on the export queue.
+    static void executeExport(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry = {});
+    // Points each saved item at its file.
+    void commitExport(const ExportPlan& plan);
+    static std::string exportSuccessMessage(const ExportPlan& plan);
 
     // --- For the views ---
     // Moves the items at `rows` to `destination`, a position in the list before the move, in one
@@ -275,6 +287,9 @@ private:
     TimerHandle afterOnMain(double seconds, Task task) const;
     // The monotonic clock of the main scheduler, in seconds.
     double uptime() const;
+    // postToMain for work queues: the poster holds the main scheduler and the model's lifetime,
+    // never the model, so calling it from a queue touches nothing of a model being torn down.
+    std::function<void(Task)> mainPoster() const;
     void setTurboState(TurboNegotiation::State state);
     void setIsTurboDetecting(bool value);
 
@@ -319,6 +334,11 @@ private:
     void failBackupRepair(const std::string& message);
     // Ends a repair that did not finish: keeps the replacements accepted so far and every reply.
     void endBackupRepairKeepingReplies(const std::string& failure);
+
+    // --- Saving (AppModelExport.cpp) ---
+    // The items are those of `ids`, taken when the command was given.
+    void exportItemsFromUser(const std::vector<QUuid>& ids, const std::filesystem::path& destination);
+    ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
 
     // --- Turbo (AppModelTurboCoordinator.cpp) ---
     void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);

@@ -19,9 +19,4 @@ bool AppModel::renameItem(const QUuid&, const std::string&) { unbuiltOperation("
 void AppModel::updateSelectedLoopMode(TransferItem::LoopMode) { unbuiltOperation("Editing"); }
 void AppModel::updateSelectedStereoMode(TransferItem::StereoMode) { unbuiltOperation("Editing"); }
 
-void AppModel::convertSelectedToDigiPRO() { unbuiltOperation("Conversion"); }
-void AppModel::convertSelectedToSDS() { unbuiltOperation("Conversion"); }
-void AppModel::presentSavePanel() { unbuiltOperation("Saving"); }
-void AppModel::presentSaveProjectPanel() { unbuiltOperation("Saving"); }
-
 }  // namespace k7
