@@ -120,6 +120,17 @@ TEST(SavingItems, AnItemRemovedDuringTheSaveIsSkippedWhenItCompletes) {
     EXPECT_EQ(rig->statusText(), "Saved 2 files");
 }
 
+TEST(SavingItems, AReleasedModelIgnoresTheResult) {
+    TemporaryFolder folder;
+    AppModelRig rig(test::idleRig());
+    const auto a = receivedItem("A.syx", "a");
+    show(rig, {a}, {a.id});
+    rig->exportSelectedFromUser(folder / "A.syx");
+    rig.stop();
+    EXPECT_NO_THROW(rig.settle());
+    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"A.syx", "a"}}));
+}
+
 TEST(SavingItems, FailuresChangeNoItemAndNoFile) {
     using E = AppModelError;
     struct Case {
