@@ -145,7 +145,7 @@ TEST(SavingItems, FailuresChangeNoItemAndNoFile) {
     unknown.kind = TransferItem::Kind::unknown;
     const Case cases[] = {
         {"one item under a name of another type", {receivedItem("Dump.syx", "A")}, "Dump.wav", nullptr,
-         E(E::InvalidExportExtension{"Dump.wav", {"syx", "sysx"}}), false},
+         E(E::InvalidExportExtension{"Dump.wav", {"sysx", "syx"}}), false},
         {"several with a name the rules refuse", {receivedItem("a:b.syx", "A"), receivedItem("B.syx", "B")}, "",
          nullptr, E(E::InvalidItemName{"File names cannot contain slashes, colons, backslashes, or control characters."}),
          false},
