@@ -27,7 +27,7 @@ ExportPlan folderPlan(const fs::path& folder, const std::vector<std::string>& na
     return plan;
 }
 
-std::optional<AppModelError> saveError(const ExportPlan& plan, const AppModel::ExportCommitHook& hook = {}) {
+std::optional<AppModelError> saveError(const ExportPlan& plan, const ExportCommitHook& hook = {}) {
     try {
         AppModel::executeExport(plan, hook);
     } catch (const AppModelError& error) {

@@ -234,9 +234,6 @@ public:
     // One selected item to the file `destination`, several into the folder `destination`.
     void exportSelectedFromUser(const std::filesystem::path& destination);
     ExportPlan makeExportPlan(const std::filesystem::path& destination) const;
-    // Called before each entry of a folder save is moved into place; what it throws aborts the
-    // save like a failed move.
-    using ExportCommitHook = std::function<void(std::size_t index, const std::filesystem::path& destination)>;
     // The file work of a save; touches no model state, so it runs on the export queue.
     static void executeExport(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry = {});
     // Points each saved item at its file.

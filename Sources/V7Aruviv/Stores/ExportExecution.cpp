@@ -81,7 +81,7 @@ void removeQuietly(const fs::path& staging) {
 
 // Moves every staged entry into place; on the first failure removes what it moved.
 void commit(const std::vector<ExportEntry>& entries, const fs::path& staging,
-            const ExportExecution::CommitHook& beforeCommittingEntry) {
+            const ExportCommitHook& beforeCommittingEntry) {
     std::vector<fs::path> moved;
     std::string stopReason;
     try {
@@ -114,7 +114,7 @@ void commit(const std::vector<ExportEntry>& entries, const fs::path& staging,
 
 }  // namespace
 
-void ExportExecution::run(const ExportPlan& plan, const CommitHook& beforeCommittingEntry) {
+void ExportExecution::run(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry) {
     if (!plan.batchDirectory) {
         if (plan.entries.empty()) throw AppModelError(AppModelError::NoSelectedItems{});
         writeAtomically(plan.entries.front().destination, plan.entries.front().data);

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -25,8 +23,6 @@ private:
 // The file work of saving items and file lists. It reads and writes only the file system, so it
 // runs on the export queue with copies of its inputs.
 struct ExportExecution {
-    using CommitHook = std::function<void(std::size_t index, const std::filesystem::path& destination)>;
-
     // A folder save stages its files in a hidden folder inside the destination folder, named this
     // prefix + a new UUID + ".tmp".
     static constexpr const char* stagingPrefix = ".v7aruviv-export-";
@@ -35,7 +31,7 @@ struct ExportExecution {
     // save panel has asked). With a batch folder: all or nothing, and nothing that existed before
     // is ever replaced. Throws AppModelError for the save's own failures, ExportFileError for the
     // file system's.
-    static void run(const ExportPlan& plan, const CommitHook& beforeCommittingEntry);
+    static void run(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry);
 
     // Writes through a temporary file in the same folder that replaces `path` only once complete,
     // so readers see the old bytes or the new ones, never a part.
