@@ -151,26 +151,6 @@ TEST(FileListSave, AFailedSaveKeepsThePreviousFile) {
     }
 }
 
-TEST(FileListSave, SharesTheOneSaveWithItemSaves) {
-    TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
-    const auto a = openedItem(folder / "A.syx", "a");
-    rig->setItems({a});
-    rig.interaction->saveAnswers.push_back(folder / "Set.k7");
-    rig->presentSaveProjectPanel();
-    ASSERT_TRUE(rig->isExporting());
-
-    rig->setSelection({a.id});
-    rig->presentSavePanel();
-    rig->presentSaveProjectPanel();
-    EXPECT_EQ(rig.interaction->questionCount(), 1u);
-    rig->exportSelectedFromUser(folder / "Copy.syx");
-    EXPECT_EQ(rig->alertMessage(), "A save is already in progress. Wait for it to finish before saving again.");
-    rig.settle();
-    EXPECT_EQ(rig->statusText(), "Saved Set.k7");
-    EXPECT_FALSE(fs::exists(folder / "Copy.syx"));
-}
-
 // Saved here, opened again by the import: the same files with the same modes.
 TEST(FileListSave, OpensAgainAsTheSameItems) {
     TemporaryFolder folder;
