@@ -110,7 +110,8 @@ TEST(FileListSave, RefusalsWriteNothing) {
         SCOPED_TRACE(c.name);
         AppModelRig rig(test::idleRig());
         std::vector<TransferItem> items{openedItem(folder / "files" / "A.syx", "a")};
-        items.push_back(c.unsavedSecondItem ? receivedItem("Dump.syx", "d") : openedItem(folder / "files" / "B.syx", "b"));
+        items.push_back(c.unsavedSecondItem ? receivedItem("Dump.syx", "d")
+                                            : openedItem(folder / "files" / "B.syx", "b"));
         rig->setItems(items);
         if (c.answer) rig.interaction->saveAnswers.push_back(folder / *c.answer);
 

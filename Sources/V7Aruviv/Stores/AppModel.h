@@ -286,9 +286,14 @@ private:
     double uptime() const;
     // postToMain for work queues: the poster holds the main scheduler and the model's lifetime,
     // never the model, so calling it from a queue touches nothing of a model being torn down.
-    std::function<void(Task)> mainPoster() const;
+    std::function<void(Task)> mainThreadPoster() const;
     void setTurboState(TurboNegotiation::State state);
     void setIsTurboDetecting(bool value);
+
+    // --- Saving (AppModelExport.cpp) ---
+    // The items are those of `ids`, taken when the command was given.
+    void exportItemsFromUser(const std::vector<QUuid>& ids, const std::filesystem::path& destination);
+    ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
 
     // --- Routing (AppModelRouting.cpp) ---
     void preferencesDidChange(const AppPreferences& previous);
@@ -331,11 +336,6 @@ private:
     void failBackupRepair(const std::string& message);
     // Ends a repair that did not finish: keeps the replacements accepted so far and every reply.
     void endBackupRepairKeepingReplies(const std::string& failure);
-
-    // --- Saving (AppModelExport.cpp) ---
-    // The items are those of `ids`, taken when the command was given.
-    void exportItemsFromUser(const std::vector<QUuid>& ids, const std::filesystem::path& destination);
-    ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
 
     // --- Turbo (AppModelTurboCoordinator.cpp) ---
     void performTurboEffects(const std::vector<TurboNegotiation::Effect>& effects);

@@ -18,9 +18,8 @@ using ConversionOutcome = std::variant<std::vector<TransferItem>, std::string>;
 
 // Named after the file the source came from, else after its display name.
 std::string convertedName(const TransferItem& source, const char* suffix) {
-    const auto component =
-        FileNameParts::lastPathComponent(source.sourceURL ? *source.sourceURL : std::filesystem::path(source.displayName));
-    return FileNameParts::baseNameOf(component) + suffix;
+    const std::filesystem::path file = source.sourceURL ? *source.sourceURL : source.displayName;
+    return FileNameParts::baseNameOf(FileNameParts::lastPathComponent(file)) + suffix;
 }
 
 // An unsaved SysEx item holding `data`, analysed like an opened file.
@@ -93,7 +92,7 @@ void AppModel::convertSelectedToDigiPRO() {
     setStatusText("Creating DigiPRO\u2026");
 
     conversionQueue_->post([this, sources = std::move(sources), first = plan->startingPosition,
-                            last = plan->endingPosition, generation, toMain = mainPoster()] {
+                            last = plan->endingPosition, generation, toMain = mainThreadPoster()] {
         ConversionOutcome outcome;
         try {
             outcome = renderDigiPRO(sources, first);
@@ -146,7 +145,7 @@ void AppModel::convertSelectedToSDS() {
     setOverallProgress(0);
     setStatusText("Creating SDS\u2026");
 
-    conversionQueue_->post([this, source = *source, position, options, generation, toMain = mainPoster()] {
+    conversionQueue_->post([this, source = *source, position, options, generation, toMain = mainThreadPoster()] {
         ConversionOutcome outcome;
         try {
             // Always the open-loop form: a later send of the file applies the Handshake setting then.

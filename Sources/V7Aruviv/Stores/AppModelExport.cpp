@@ -68,7 +68,7 @@ void AppModel::exportItemsFromUser(const std::vector<QUuid>& ids, const fs::path
     const auto count = plan.entries.size();
     setStatusText("Saving " + std::to_string(count) + (count == 1 ? " item" : " items") + "\u2026");
 
-    exportQueue_->post([this, plan, generation, toMain = mainPoster()] {
+    exportQueue_->post([this, plan, generation, toMain = mainThreadPoster()] {
         std::optional<std::string> failure;
         try {
             executeExport(plan);

@@ -66,7 +66,7 @@ void AppModel::presentSaveProjectPanel() {
     setStatusText("Saving " + name + "\u2026");
 
     const K7Project project{static_cast<uint32_t>(samplePosition_), std::move(rows)};
-    exportQueue_->post([this, project, destination = *destination, name, generation, toMain = mainPoster()] {
+    exportQueue_->post([this, project, destination = *destination, name, generation, toMain = mainThreadPoster()] {
         std::optional<std::string> failure;
         try {
             const Bytes data = K7ProjectCodec::encode(project, K7ProjectFormat::legacyV0, destination);
