@@ -18,7 +18,7 @@ using ConversionOutcome = std::variant<std::vector<TransferItem>, std::string>;
 
 // Named after the file the source came from, else after its display name.
 std::string convertedName(const TransferItem& source, const char* suffix) {
-    const std::filesystem::path file = source.sourceURL ? *source.sourceURL : source.displayName;
+    const std::filesystem::path file = source.sourceURL.value_or(std::filesystem::path(source.displayName));
     return FileNameParts::baseNameOf(FileNameParts::lastPathComponent(file)) + suffix;
 }
 
