@@ -8,9 +8,6 @@
 namespace k7::testing {
 namespace {
 
-using test::audioItem;
-using test::receivedItem;
-using test::sawtooth;
 using LoopMode = TransferItem::LoopMode;
 using StereoMode = TransferItem::StereoMode;
 
@@ -56,7 +53,7 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
+        AppModelRig rig(withPeer(nullptr));
         const auto other = receivedItem("Other.syx", "\xF0\x7D\xF7");
         auto items = c.sources;
         items.insert(items.begin(), other);
@@ -127,7 +124,7 @@ TEST(DigiPROConversion, RendersTheCycleTheLoopAndChannelChoicesSelect) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
+        AppModelRig rig(withPeer(nullptr));
         auto source = audioItem("Wave.wav", left, c.loop, right);
         source.loopMode = c.loopMode;
         source.stereoMode = c.stereoMode;
@@ -154,11 +151,10 @@ TEST(DigiPROConversion, TheFirstFailureDropsTheWholeBatch) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
+        AppModelRig rig(withPeer(nullptr));
         const std::vector<TransferItem> items{audioItem("A.wav", sawtooth(16384)), audioItem("B.wav", c.failing),
                                               audioItem("C.wav", sawtooth(64))};
-        rig->setItems(items);
-        rig->setSelection(idsOf(items));
+        showSelected(*rig.model, items);
         rig->convertSelectedToDigiPRO();
         rig.settle();
         EXPECT_EQ(rig->statusText(), "DigiPRO creation failed");
@@ -193,9 +189,8 @@ TEST(DigiPROConversion, RefusesWhatItCannotConvert) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
-        rig->setItems(c.items);
-        rig->setSelection(idsOf(c.items));
+        AppModelRig rig(withPeer(nullptr));
+        showSelected(*rig.model, c.items);
         rig->setSamplePosition(c.position);
         rig->setIsExporting(c.exporting);
         rig->convertSelectedToDigiPRO();
@@ -208,7 +203,7 @@ TEST(DigiPROConversion, RefusesWhatItCannotConvert) {
 }
 
 TEST(DigiPROConversion, AReleasedModelIgnoresTheResult) {
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto source = audioItem("A.wav", sawtooth(64));
     rig->setItems({source});
     rig->setSelection({source.id});

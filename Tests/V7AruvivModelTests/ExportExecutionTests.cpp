@@ -8,20 +8,15 @@
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelError.h"
 
-namespace k7 {
+namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::snapshot;
-using test::TemporaryFolder;
-using test::writeFile;
-using Snapshot = std::map<std::string, std::string>;
 
 ExportPlan folderPlan(const fs::path& folder, const std::vector<std::string>& names) {
     ExportPlan plan;
     for (const auto& name : names) {
-        plan.entries.push_back({QUuid::createUuid(), name, test::bytesOf("bytes of " + name), folder / name});
+        plan.entries.push_back({QUuid::createUuid(), name, bytesOf("bytes of " + name), folder.path() / name});
     }
     plan.batchDirectory = folder;
     return plan;
@@ -46,7 +41,7 @@ std::vector<fs::path> stagingFolders(const fs::path& folder) {
 
 TEST(FolderSave, StagesEveryFileInAPrivateFolderThenMovesThemIntoPlace) {
     TemporaryFolder folder;
-    writeFile(folder / "Existing.syx", "old");
+    writeFile(folder.path() / "Existing.syx", "old");
     const auto plan = folderPlan(folder.path(), {"A.syx", "B.syx", ".hidden.syx"});
 
     std::vector<std::size_t> hookCalls;
@@ -64,7 +59,7 @@ TEST(FolderSave, StagesEveryFileInAPrivateFolderThenMovesThemIntoPlace) {
     });
 
     EXPECT_EQ(hookCalls, (std::vector<std::size_t>{0, 1, 2}));
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"Existing.syx", "old"},
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Existing.syx", "old"},
                                                  {"A.syx", "bytes of A.syx"},
                                                  {"B.syx", "bytes of B.syx"},
                                                  {".hidden.syx", "bytes of .hidden.syx"}}));
@@ -104,8 +99,8 @@ TEST(FolderSave, RefusesBeforeWritingAnything) {
         SCOPED_TRACE(c.name);
         TemporaryFolder folder;
         if (c.prepare) c.prepare(folder.path());
-        const Snapshot before = snapshot(folder.path());
-        const fs::path destination = c.destination.empty() ? folder.path() : folder / c.destination;
+        const FolderSnapshot before = snapshot(folder.path());
+        const fs::path destination = c.destination.empty() ? folder.path() : folder.path() / c.destination;
         bool hookCalled = false;
         const auto error = saveError(folderPlan(destination, c.entries), [&](auto, auto&) { hookCalled = true; });
         ASSERT_TRUE(error);
@@ -118,19 +113,19 @@ TEST(FolderSave, RefusesBeforeWritingAnything) {
 // A symbolic link to a folder is a folder to save into, as the file manager treats it.
 TEST(FolderSave, ALinkToAFolderIsAFolder) {
     TemporaryFolder folder;
-    fs::create_directory(folder / "real");
-    fs::create_directory_symlink(folder / "real", folder / "link");
-    AppModel::executeExport(folderPlan(folder / "link", {"A.syx", "B.syx"}));
-    EXPECT_EQ(snapshot(folder / "real"), (Snapshot{{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}));
+    fs::create_directory(folder.path() / "real");
+    fs::create_directory_symlink(folder.path() / "real", folder.path() / "link");
+    AppModel::executeExport(folderPlan(folder.path() / "link", {"A.syx", "B.syx"}));
+    EXPECT_EQ(snapshot(folder.path() / "real"), (FolderSnapshot{{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}));
 }
 
 TEST(FolderSave, AFailureWhileMovingLeavesTheFolderAsItWas) {
     for (const std::size_t failing : {0u, 2u, 4u}) {
         SCOPED_TRACE(failing);
         TemporaryFolder folder;
-        writeFile(folder / "Keep.syx", "keep");
-        writeFile(folder / ".dotfile", "dot");
-        const Snapshot before = snapshot(folder.path());
+        writeFile(folder.path() / "Keep.syx", "keep");
+        writeFile(folder.path() / ".dotfile", "dot");
+        const FolderSnapshot before = snapshot(folder.path());
         const auto error = saveError(folderPlan(folder.path(), {"1.syx", "2.syx", "3.syx", "4.syx", "5.syx"}),
                                      [&](std::size_t index, const fs::path&) {
                                          if (index == failing) throw std::runtime_error("the disk went away");
@@ -147,15 +142,15 @@ TEST(FolderSave, ARollbackThatCannotRemoveAMovedFileNamesIt) {
     const auto error = saveError(plan, [&](std::size_t index, const fs::path&) {
         if (index != 2) return;
         // Someone puts a folder where B.syx was moved: it is theirs and cannot be unlinked.
-        fs::remove(folder / "B.syx");
-        fs::create_directory(folder / "B.syx");
-        writeFile(folder / "B.syx" / "inside", "theirs");
+        fs::remove(folder.path() / "B.syx");
+        fs::create_directory(folder.path() / "B.syx");
+        writeFile(folder.path() / "B.syx" / "inside", "theirs");
         throw std::runtime_error("stopped");
     });
     ASSERT_TRUE(error);
     EXPECT_EQ(*error, AppModelError(AppModelError::ExportRollbackFailed{{"B.syx"}}));
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"B.syx", "<folder>"}}));
-    EXPECT_EQ(readFile(folder / "B.syx" / "inside"), "theirs");
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"B.syx", "<folder>"}}));
+    EXPECT_EQ(readFile(folder.path() / "B.syx" / "inside"), "theirs");
 }
 
 TEST(FolderSave, NeverReplacesAFileCreatedAfterTheCheck) {
@@ -167,7 +162,7 @@ TEST(FolderSave, NeverReplacesAFileCreatedAfterTheCheck) {
     ASSERT_TRUE(error);
     EXPECT_EQ(*error, AppModelError(AppModelError::ExportCommitFailed{
                           AppModelError(AppModelError::ExportDestinationExists{"b.syx"}).message()}));
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"b.syx", "theirs"}}));
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"b.syx", "theirs"}}));
 }
 
 TEST(FolderSave, AFailedStagingWriteRemovesTheStagingFolder) {
@@ -186,11 +181,11 @@ TEST(SingleFileSave, WritesOrReplacesTheChosenFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TemporaryFolder folder;
-        if (c.existing) writeFile(folder / "Kick.syx", *c.existing);
+        if (c.existing) writeFile(folder.path() / "Kick.syx", *c.existing);
         ExportPlan plan;
-        plan.entries.push_back({QUuid::createUuid(), "Kick.syx", test::bytesOf("new"), folder / "Kick.syx"});
+        plan.entries.push_back({QUuid::createUuid(), "Kick.syx", bytesOf("new"), folder.path() / "Kick.syx"});
         AppModel::executeExport(plan);
-        EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"Kick.syx", "new"}}));
+        EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Kick.syx", "new"}}));
     }
 }
 
@@ -199,7 +194,7 @@ TEST(SingleFileSave, Failures) {
     EXPECT_EQ(saveError(ExportPlan{}), AppModelError(AppModelError::NoSelectedItems{}));
 
     ExportPlan plan;
-    plan.entries.push_back({QUuid::createUuid(), "Kick.syx", test::bytesOf("new"), folder / "gone" / "Kick.syx"});
+    plan.entries.push_back({QUuid::createUuid(), "Kick.syx", bytesOf("new"), folder.path() / "gone" / "Kick.syx"});
     try {
         AppModel::executeExport(plan);
         ADD_FAILURE() << "a file in a missing folder was written";
@@ -214,16 +209,16 @@ TEST(MoveWithoutReplacing, MovesOnlyToAFreeName) {
     for (const Method method : {Method::renameNoReplace, Method::linkThenUnlink, Method::automatic}) {
         SCOPED_TRACE(static_cast<int>(method));
         TemporaryFolder folder;
-        writeFile(folder / "staged", "ours");
-        writeFile(folder / "taken", "theirs");
+        writeFile(folder.path() / "staged", "ours");
+        writeFile(folder.path() / "taken", "theirs");
 
-        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder / "staged", folder / "taken", method), EEXIST);
-        EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"staged", "ours"}, {"taken", "theirs"}}));
+        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder.path() / "staged", folder.path() / "taken", method), EEXIST);
+        EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"staged", "ours"}, {"taken", "theirs"}}));
 
-        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder / "staged", folder / "free", method), 0);
-        EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"free", "ours"}, {"taken", "theirs"}}));
+        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder.path() / "staged", folder.path() / "free", method), 0);
+        EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"free", "ours"}, {"taken", "theirs"}}));
     }
 }
 
 }  // namespace
-}  // namespace k7
+}  // namespace k7::testing

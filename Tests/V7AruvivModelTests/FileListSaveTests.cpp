@@ -10,10 +10,6 @@ namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using test::receivedItem;
-using test::snapshot;
-using test::TemporaryFolder;
-using Snapshot = std::map<std::string, std::string>;
 using LoopMode = TransferItem::LoopMode;
 using StereoMode = TransferItem::StereoMode;
 
@@ -21,7 +17,7 @@ using StereoMode = TransferItem::StereoMode;
 TransferItem openedItem(const fs::path& path, const std::string& contents, LoopMode loop = LoopMode::file,
                         StereoMode stereo = StereoMode::mix) {
     fs::create_directories(path.parent_path());
-    test::writeFile(path, contents);
+    writeFile(path, contents);
     auto item = receivedItem(path.filename().string(), contents);
     item.sourceURL = path;
     item.loopMode = loop;
@@ -30,7 +26,7 @@ TransferItem openedItem(const fs::path& path, const std::string& contents, LoopM
 }
 
 K7Project readList(const fs::path& path) {
-    const auto text = test::readFile(path).value();
+    const auto text = readFile(path).value();
     const Bytes data(text.begin(), text.end());
     EXPECT_EQ(K7ProjectCodec::sniffFormat(data), K7ProjectFormat::legacyV0);
     return K7ProjectCodec::decodeSniffed(data, path);
@@ -41,15 +37,15 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         SCOPED_TRACE(name);
         TemporaryFolder folder;
         TemporaryFolder elsewhere;
-        auto options = test::idleRig();
+        auto options = withPeer(nullptr);
         options.preferences.reloadFiles = true;
         AppModelRig rig(options);
-        rig->setItems({openedItem(folder / "Sounds" / "Kick.syx", "k", LoopMode::forceOn, StereoMode::right),
-                       openedItem(elsewhere / "Pad.syx", "p", LoopMode::forceOff, StereoMode::left),
-                       openedItem(folder / "Hat.syx", "h")});
+        rig->setItems({openedItem(folder.path() / "Sounds" / "Kick.syx", "k", LoopMode::forceOn, StereoMode::right),
+                       openedItem(elsewhere.path() / "Pad.syx", "p", LoopMode::forceOff, StereoMode::left),
+                       openedItem(folder.path() / "Hat.syx", "h")});
         rig->setSamplePosition(42);
         const auto itemsBefore = rig->items().size();
-        rig.interaction->saveAnswers.push_back(folder / name);
+        rig.interaction->saveAnswers.push_back(folder.path() / name);
 
         rig->presentSaveProjectPanel();
         ASSERT_EQ(rig.interaction->savePanelsShown.size(), 1u);
@@ -64,16 +60,16 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         EXPECT_EQ(rig->statusText(), std::string("Saved ") + name);
         EXPECT_FALSE(rig->isExporting());
         EXPECT_EQ(rig->alertMessage(), std::nullopt);
-        EXPECT_EQ(readList(folder / name),
+        EXPECT_EQ(readList(folder.path() / name),
                   (K7Project{42,
-                             {{folder / "Sounds" / "Kick.syx", K7LoopMode::enabled, K7StereoMode::rightChannel},
-                              {elsewhere / "Pad.syx", K7LoopMode::disabled, K7StereoMode::leftChannel},
-                              {folder / "Hat.syx", K7LoopMode::useFileSetting, K7StereoMode::bothChannels}}}));
+                             {{folder.path() / "Sounds" / "Kick.syx", K7LoopMode::enabled, K7StereoMode::rightChannel},
+                              {elsewhere.path() / "Pad.syx", K7LoopMode::disabled, K7StereoMode::leftChannel},
+                              {folder.path() / "Hat.syx", K7LoopMode::useFileSetting, K7StereoMode::bothChannels}}}));
         // Files below the list's folder are stored relative to it; the list keeps paths, never bytes.
-        const auto stored = test::readFile(folder / name).value();
+        const auto stored = readFile(folder.path() / name).value();
         EXPECT_NE(stored.find("Sounds/Kick.syx"), std::string::npos);
-        EXPECT_EQ(stored.find((folder / "Sounds").string()), std::string::npos);
-        EXPECT_NE(stored.find((elsewhere / "Pad.syx").string()), std::string::npos);
+        EXPECT_EQ(stored.find((folder.path() / "Sounds").string()), std::string::npos);
+        EXPECT_NE(stored.find((elsewhere.path() / "Pad.syx").string()), std::string::npos);
         // Items stay as they were, and the list of open files is not rewritten.
         EXPECT_EQ(rig->items().size(), itemsBefore);
         EXPECT_EQ(rig.store->data(appKey(".open-file-records")), std::nullopt);
@@ -82,11 +78,11 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
 
 TEST(FileListSave, AnEmptyListIsSavedAsAnEmptyFileList) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
-    rig.interaction->saveAnswers.push_back(folder / "File List.k7");
+    AppModelRig rig(withPeer(nullptr));
+    rig.interaction->saveAnswers.push_back(folder.path() / "File List.k7");
     rig->presentSaveProjectPanel();
     rig.settle();
-    EXPECT_EQ(readList(folder / "File List.k7"), (K7Project{0, {}}));
+    EXPECT_EQ(readList(folder.path() / "File List.k7"), (K7Project{0, {}}));
 }
 
 TEST(FileListSave, RefusalsWriteNothing) {
@@ -108,19 +104,19 @@ TEST(FileListSave, RefusalsWriteNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
-        std::vector<TransferItem> items{openedItem(folder / "files" / "A.syx", "a")};
+        AppModelRig rig(withPeer(nullptr));
+        std::vector<TransferItem> items{openedItem(folder.path() / "files" / "A.syx", "a")};
         items.push_back(c.unsavedSecondItem ? receivedItem("Dump.syx", "d")
-                                            : openedItem(folder / "files" / "B.syx", "b"));
+                                            : openedItem(folder.path() / "files" / "B.syx", "b"));
         rig->setItems(items);
-        if (c.answer) rig.interaction->saveAnswers.push_back(folder / *c.answer);
+        if (c.answer) rig.interaction->saveAnswers.push_back(folder.path() / *c.answer);
 
         rig->presentSaveProjectPanel();
         rig.settle();
         EXPECT_EQ(rig.interaction->savePanelsShown.size(), c.panelShown ? 1u : 0u);
         EXPECT_EQ(rig->alertMessage(), c.expected ? std::optional(c.expected->message()) : std::nullopt);
         EXPECT_EQ(rig->statusText(), "Ready");
-        EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"files", "<folder>"}}));
+        EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"files", "<folder>"}}));
     }
 }
 
@@ -131,43 +127,43 @@ TEST(FileListSave, AFailedSaveKeepsThePreviousFile) {
         fs::path row;         // the one item's file
         std::string answer;   // below the folder
     } cases[] = {
-        {"a path the list cannot hold", folder / "bad\x01name.syx", "Set.k7"},
-        {"a folder that is gone", folder / "A.syx", "gone/Set.k7"},
+        {"a path the list cannot hold", folder.path() / "bad\x01name.syx", "Set.k7"},
+        {"a folder that is gone", folder.path() / "A.syx", "gone/Set.k7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::writeFile(folder / "Set.k7", "previous");
-        AppModelRig rig(test::idleRig());
+        writeFile(folder.path() / "Set.k7", "previous");
+        AppModelRig rig(withPeer(nullptr));
         auto item = receivedItem("A.syx", "a");
         item.sourceURL = c.row;
         rig->setItems({item});
-        rig.interaction->saveAnswers.push_back(folder / c.answer);
+        rig.interaction->saveAnswers.push_back(folder.path() / c.answer);
 
         rig->presentSaveProjectPanel();
         rig.settle();
         EXPECT_EQ(rig->statusText(), "File-list save failed; the previous destination was preserved");
         EXPECT_TRUE(rig->alertMessage()) << "the failure is shown";
         EXPECT_FALSE(rig->isExporting());
-        EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"Set.k7", "previous"}}));
+        EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Set.k7", "previous"}}));
     }
 }
 
 // Saved here, opened again by the import: the same files with the same modes.
 TEST(FileListSave, OpensAgainAsTheSameItems) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const std::vector<TransferItem> originals{
-        openedItem(folder / "Kick.syx", "\xF0\x7D\x01\xF7", LoopMode::forceOn, StereoMode::left),
-        openedItem(folder / "sub" / "Pad.syx", "\xF0\x7D\x02\xF7", LoopMode::forceOff, StereoMode::right),
-        openedItem(folder / "Hat.syx", "\xF0\x7D\x03\xF7")};
+        openedItem(folder.path() / "Kick.syx", "\xF0\x7D\x01\xF7", LoopMode::forceOn, StereoMode::left),
+        openedItem(folder.path() / "sub" / "Pad.syx", "\xF0\x7D\x02\xF7", LoopMode::forceOff, StereoMode::right),
+        openedItem(folder.path() / "Hat.syx", "\xF0\x7D\x03\xF7")};
     rig->setItems(originals);
-    rig.interaction->saveAnswers.push_back(folder / "Set.k7");
+    rig.interaction->saveAnswers.push_back(folder.path() / "Set.k7");
     rig->presentSaveProjectPanel();
     rig.settle();
     ASSERT_EQ(rig->statusText(), "Saved Set.k7");
 
     rig->setItems({});
-    rig->importFromUser({folder / "Set.k7"});
+    rig->importFromUser({folder.path() / "Set.k7"});
     ASSERT_TRUE(rig.runUntil([&] { return !rig->isImporting(); }));
     ASSERT_EQ(rig->items().size(), originals.size()) << rig->alertMessage().value_or("");
     for (std::size_t i = 0; i < originals.size(); ++i) {

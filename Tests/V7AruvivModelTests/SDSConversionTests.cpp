@@ -11,14 +11,11 @@
 namespace k7::testing {
 namespace {
 
-using test::audioItem;
-using test::receivedItem;
-using test::sawtooth;
 
 constexpr std::size_t frames = 1000;
 
 AppModelRig::Options withPreferences(bool extended, bool naming, bool handshake) {
-    auto options = test::idleRig();
+    auto options = withPeer(nullptr);
     options.preferences.useExtendedSDS = extended;
     options.preferences.sendSPS1UWName = naming;
     options.preferences.useHandshake = handshake;
@@ -147,7 +144,7 @@ TEST(SDSConversion, RefusesAnythingButOneAudioItem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(test::idleRig());
+        AppModelRig rig(withPeer(nullptr));
         rig->setItems({a, b, sysEx});
         rig->setSelection(c.selection);
         rig->setIsReceiving(c.receiving);

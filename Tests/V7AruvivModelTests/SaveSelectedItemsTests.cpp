@@ -12,15 +12,6 @@ namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using test::receivedItem;
-using test::snapshot;
-using test::TemporaryFolder;
-using Snapshot = std::map<std::string, std::string>;
-
-void show(AppModelRig& rig, std::vector<TransferItem> items, std::set<QUuid> selection) {
-    rig->setItems(std::move(items));
-    rig->setSelection(std::move(selection));
-}
 
 const TransferItem& itemWithID(AppModelRig& rig, const QUuid& id) {
     for (const auto& item : rig->items()) {
@@ -43,10 +34,10 @@ std::vector<PersistedOpenItem> storedRecords(const InMemoryDefaultsStore& store)
 
 TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto dump = receivedItem("Dump 3.syx", "\xF0\x01\xF7");
-    show(rig, {dump}, {dump.id});
-    rig.interaction->saveAnswers.push_back(folder / "Kick.SYSX");
+    showSelected(*rig.model, {dump});
+    rig.interaction->saveAnswers.push_back(folder.path() / "Kick.SYSX");
 
     rig->presentSavePanel();
     ASSERT_EQ(rig.interaction->savePanelsShown.size(), 1u);
@@ -59,9 +50,9 @@ TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
     EXPECT_FALSE(rig->isExporting());
     EXPECT_EQ(rig->statusText(), "Saved Kick.SYSX");
     EXPECT_EQ(rig->alertMessage(), std::nullopt);
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"Kick.SYSX", "\xF0\x01\xF7"}}));
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Kick.SYSX", "\xF0\x01\xF7"}}));
     const auto& saved = itemWithID(rig, dump.id);
-    EXPECT_EQ(saved.sourceURL, folder / "Kick.SYSX");
+    EXPECT_EQ(saved.sourceURL, folder.path() / "Kick.SYSX");
     EXPECT_EQ(saved.displayName, "Kick.SYSX");
     EXPECT_EQ(saved.byteCount, 3);
     // Saved, so quitting no longer asks.
@@ -72,7 +63,7 @@ TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
 
 TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
     TemporaryFolder folder;
-    auto options = test::idleRig();
+    auto options = withPeer(nullptr);
     options.preferences.reloadFiles = true;
     AppModelRig rig(options);
     auto first = receivedItem("Pattern.syx", "A");
@@ -80,7 +71,8 @@ TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
     const auto second = receivedItem("Kit.syx", "BB");
     const auto unselected = receivedItem("Other.syx", "C");
     const auto third = receivedItem("Song.syx", "DDD");
-    show(rig, {first, second, unselected, third}, {first.id, second.id, third.id});
+    rig->setItems({first, second, unselected, third});
+    rig->setSelection({first.id, second.id, third.id});
     rig.interaction->folderAnswers.push_back(folder.path());
 
     rig->presentSavePanel();
@@ -91,44 +83,44 @@ TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
 
     rig.settle();
     EXPECT_EQ(rig->statusText(), "Saved 3 files");
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"Pattern.syx", "A"}, {"Kit.syx", "BB"}, {"Song.syx", "DDD"}}));
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Pattern.syx", "A"}, {"Kit.syx", "BB"}, {"Song.syx", "DDD"}}));
     for (const auto& [id, name, size] : {std::tuple{first.id, "Pattern.syx", 1}, std::tuple{second.id, "Kit.syx", 2},
                                          std::tuple{third.id, "Song.syx", 3}}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(itemWithID(rig, id).sourceURL, folder / name);
+        EXPECT_EQ(itemWithID(rig, id).sourceURL, folder.path() / name);
         EXPECT_EQ(itemWithID(rig, id).byteCount, size);
     }
     EXPECT_EQ(itemWithID(rig, unselected.id).sourceURL, std::nullopt);
 
     const auto records = storedRecords(*rig.store);
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].path, (folder / "Pattern.syx").string());
+    EXPECT_EQ(records[0].path, (folder.path() / "Pattern.syx").string());
     EXPECT_EQ(records[2].displayName, "Song.syx");
 }
 
 TEST(SavingItems, AnItemRemovedDuringTheSaveIsSkippedWhenItCompletes) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto kept = receivedItem("Kept.syx", "K");
     const auto removed = receivedItem("Removed.syx", "R");
-    show(rig, {kept, removed}, {kept.id, removed.id});
+    showSelected(*rig.model, {kept, removed});
     rig->exportSelectedFromUser(folder.path());
     rig->setItems({kept});
     rig.settle();
     ASSERT_EQ(rig->items().size(), 1u);
-    EXPECT_EQ(rig->items().front().sourceURL, folder / "Kept.syx");
+    EXPECT_EQ(rig->items().front().sourceURL, folder.path() / "Kept.syx");
     EXPECT_EQ(rig->statusText(), "Saved 2 files");
 }
 
 TEST(SavingItems, AReleasedModelIgnoresTheResult) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto a = receivedItem("A.syx", "a");
-    show(rig, {a}, {a.id});
-    rig->exportSelectedFromUser(folder / "A.syx");
+    showSelected(*rig.model, {a});
+    rig->exportSelectedFromUser(folder.path() / "A.syx");
     rig.stop();
     EXPECT_NO_THROW(rig.settle());
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"A.syx", "a"}}));
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"A.syx", "a"}}));
 }
 
 TEST(SavingItems, FailuresChangeNoItemAndNoFile) {
@@ -155,23 +147,21 @@ TEST(SavingItems, FailuresChangeNoItemAndNoFile) {
         {"names that fold alike", {receivedItem("Kick.syx", "A"), receivedItem("KICK.syx", "B")}, "", nullptr,
          E(E::ExportNameCollision{"Kick.syx", "KICK.syx"}), true},
         {"a name the folder holds", {receivedItem("Kick.syx", "A"), receivedItem("Snare.syx", "B")}, "",
-         [](const fs::path& f) { test::writeFile(f / "snare.SYX", "theirs"); },
+         [](const fs::path& f) { writeFile(f / "snare.SYX", "theirs"); },
          E(E::ExportDestinationExists{"snare.SYX"}), true},
         {"a file chosen as the folder", {receivedItem("Kick.syx", "A"), receivedItem("Snare.syx", "B")}, "file.syx",
-         [](const fs::path& f) { test::writeFile(f / "file.syx", "theirs"); }, E(E::InvalidExportDirectory{"file.syx"}),
+         [](const fs::path& f) { writeFile(f / "file.syx", "theirs"); }, E(E::InvalidExportDirectory{"file.syx"}),
          true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TemporaryFolder folder;
         if (c.prepare) c.prepare(folder.path());
-        const Snapshot before = snapshot(folder.path());
-        AppModelRig rig(test::idleRig());
-        std::set<QUuid> all;
-        for (const auto& item : c.items) all.insert(item.id);
-        show(rig, c.items, all);
+        const FolderSnapshot before = snapshot(folder.path());
+        AppModelRig rig(withPeer(nullptr));
+        showSelected(*rig.model, c.items);
 
-        rig->exportSelectedFromUser(c.destination.empty() ? folder.path() : folder / c.destination);
+        rig->exportSelectedFromUser(c.destination.empty() ? folder.path() : folder.path() / c.destination);
         rig.settle();
         EXPECT_EQ(rig->alertMessage(), c.expected.message());
         EXPECT_EQ(rig->statusText(),
@@ -196,16 +186,17 @@ TEST(SavingItems, SavesWhatWasSelectedWhenTheCommandWasGiven) {
         std::set<QUuid> whilePanelOpen;
         bool folderPanel;
         fs::path answer;
-        Snapshot written;  // relative to the folder
+        FolderSnapshot written;  // relative to the folder
     } cases[] = {
-        {"one item, then two selected", {a.id}, {b.id, c.id}, false, folder / "Chosen.syx", {{"Chosen.syx", "a"}}},
-        {"two items, then one selected", {a.id, b.id}, {c.id}, true, folder / "batch",
+        {"one item, then two selected", {a.id}, {b.id, c.id}, false, folder.path() / "Chosen.syx", {{"Chosen.syx", "a"}}},
+        {"two items, then one selected", {a.id, b.id}, {c.id}, true, folder.path() / "batch",
          {{"batch", "<folder>"}}},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
-        AppModelRig rig(test::idleRig());
-        show(rig, {a, b, c}, k.before);
+        AppModelRig rig(withPeer(nullptr));
+        rig->setItems({a, b, c});
+        rig->setSelection(k.before);
         if (k.folderPanel) {
             fs::create_directory(k.answer);
             rig.interaction->folderAnswers.push_back(k.answer);
@@ -218,7 +209,7 @@ TEST(SavingItems, SavesWhatWasSelectedWhenTheCommandWasGiven) {
         EXPECT_EQ(rig->alertMessage(), std::nullopt);
         EXPECT_EQ(snapshot(folder.path()), k.written);
         if (k.folderPanel) {
-            EXPECT_EQ(snapshot(k.answer), (Snapshot{{"A.syx", "a"}, {"B.syx", "b"}}));
+            EXPECT_EQ(snapshot(k.answer), (FolderSnapshot{{"A.syx", "a"}, {"B.syx", "b"}}));
         }
         EXPECT_EQ(itemWithID(rig, c.id).sourceURL, std::nullopt);
         fs::remove_all(k.answer);
@@ -227,10 +218,10 @@ TEST(SavingItems, SavesWhatWasSelectedWhenTheCommandWasGiven) {
 
 TEST(SavingItems, AnItemRemovedWhileThePanelIsOpenStopsTheSave) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto a = receivedItem("A.syx", "a");
     const auto b = receivedItem("B.syx", "b");
-    show(rig, {a, b}, {a.id, b.id});
+    showSelected(*rig.model, {a, b});
     rig.interaction->folderAnswers.push_back(folder.path());
     rig.interaction->whileShowing = [&] { rig->setItems({a}); };
     rig->presentSavePanel();
@@ -241,23 +232,23 @@ TEST(SavingItems, AnItemRemovedWhileThePanelIsOpenStopsTheSave) {
 
 TEST(SavingItems, OneSaveAtATime) {
     TemporaryFolder folder;
-    AppModelRig rig(test::idleRig());
+    AppModelRig rig(withPeer(nullptr));
     const auto a = receivedItem("A.syx", "a");
-    show(rig, {a}, {a.id});
-    rig->exportSelectedFromUser(folder / "First.syx");
-    rig->exportSelectedFromUser(folder / "Second.syx");
+    showSelected(*rig.model, {a});
+    rig->exportSelectedFromUser(folder.path() / "First.syx");
+    rig->exportSelectedFromUser(folder.path() / "Second.syx");
     EXPECT_EQ(rig->alertMessage(), "A save is already in progress. Wait for it to finish before saving again.");
     rig->presentSavePanel();
     rig->presentSaveProjectPanel();
     EXPECT_EQ(rig.interaction->questionCount(), 0u);
     rig.settle();
-    EXPECT_EQ(snapshot(folder.path()), (Snapshot{{"First.syx", "a"}}));
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"First.syx", "a"}}));
     EXPECT_EQ(rig->statusText(), "Saved First.syx");
 }
 
 TEST(SavingItems, NothingSelectedSavesTheFileList) {
-    AppModelRig rig(test::idleRig());
-    show(rig, {receivedItem("A.syx", "a")}, {});
+    AppModelRig rig(withPeer(nullptr));
+    rig->setItems({receivedItem("A.syx", "a")});
     rig->presentSavePanel();
     // The list holds an unsaved item, so the file-list save refuses before its panel.
     EXPECT_EQ(rig->alertMessage(), AppModelError(AppModelError::UnsavedProjectItem{0}).message());

@@ -141,12 +141,6 @@ bool AppModel::configurationLocked() const {
 
 void AppModel::postToMain(Task task) const { hop(main_, lifetime_, std::move(task)); }
 
-std::function<void(Task)> AppModel::mainThreadPoster() const {
-    return [main = main_, lifetime = std::weak_ptr<int>(lifetime_)](Task task) {
-        hop(main, lifetime, std::move(task));
-    };
-}
-
 TimerHandle AppModel::afterOnMain(double seconds, Task task) const {
     const auto delay = std::chrono::duration_cast<Scheduler::Duration>(std::chrono::duration<double>(seconds));
     return main_->postAfter(delay, [lifetime = std::weak_ptr<int>(lifetime_), task = std::move(task)] {

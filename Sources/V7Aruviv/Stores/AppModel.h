@@ -284,9 +284,6 @@ private:
     TimerHandle afterOnMain(double seconds, Task task) const;
     // The monotonic clock of the main scheduler, in seconds.
     double uptime() const;
-    // postToMain for work queues: the poster holds the main scheduler and the model's lifetime,
-    // never the model, so calling it from a queue touches nothing of a model being torn down.
-    std::function<void(Task)> mainThreadPoster() const;
     void setTurboState(TurboNegotiation::State state);
     void setIsTurboDetecting(bool value);
 
