@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 ExportPlan folderPlan(const fs::path& folder, const std::vector<std::string>& names) {
     ExportPlan plan;
     for (const auto& name : names) {
-        plan.entries.push_back({QUuid::createUuid(), name, bytesOf("bytes of " + name), folder.path() / name});
+        plan.entries.push_back({QUuid::createUuid(), name, bytesOf("bytes of " + name), folder / name});
     }
     plan.batchDirectory = folder;
     return plan;
