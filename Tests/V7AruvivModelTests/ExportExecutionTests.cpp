@@ -116,7 +116,8 @@ TEST(FolderSave, ALinkToAFolderIsAFolder) {
     fs::create_directory(folder.path() / "real");
     fs::create_directory_symlink(folder.path() / "real", folder.path() / "link");
     AppModel::executeExport(folderPlan(folder.path() / "link", {"A.syx", "B.syx"}));
-    EXPECT_EQ(snapshot(folder.path() / "real"), (FolderSnapshot{{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}));
+    EXPECT_EQ(snapshot(folder.path() / "real"),
+              (FolderSnapshot{{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}));
 }
 
 TEST(FolderSave, AFailureWhileMovingLeavesTheFolderAsItWas) {
@@ -212,10 +213,11 @@ TEST(MoveWithoutReplacing, MovesOnlyToAFreeName) {
         writeFile(folder.path() / "staged", "ours");
         writeFile(folder.path() / "taken", "theirs");
 
-        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder.path() / "staged", folder.path() / "taken", method), EEXIST);
+        const auto staged = folder.path() / "staged";
+        EXPECT_EQ(ExportExecution::moveWithoutReplacing(staged, folder.path() / "taken", method), EEXIST);
         EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"staged", "ours"}, {"taken", "theirs"}}));
 
-        EXPECT_EQ(ExportExecution::moveWithoutReplacing(folder.path() / "staged", folder.path() / "free", method), 0);
+        EXPECT_EQ(ExportExecution::moveWithoutReplacing(staged, folder.path() / "free", method), 0);
         EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"free", "ours"}, {"taken", "theirs"}}));
     }
 }

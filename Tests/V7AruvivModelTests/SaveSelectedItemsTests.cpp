@@ -188,7 +188,8 @@ TEST(SavingItems, SavesWhatWasSelectedWhenTheCommandWasGiven) {
         fs::path answer;
         FolderSnapshot written;  // relative to the folder
     } cases[] = {
-        {"one item, then two selected", {a.id}, {b.id, c.id}, false, folder.path() / "Chosen.syx", {{"Chosen.syx", "a"}}},
+        {"one item, then two selected", {a.id}, {b.id, c.id}, false, folder.path() / "Chosen.syx",
+         {{"Chosen.syx", "a"}}},
         {"two items, then one selected", {a.id, b.id}, {c.id}, true, folder.path() / "batch",
          {{"batch", "<folder>"}}},
     };
