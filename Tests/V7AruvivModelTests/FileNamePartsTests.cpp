@@ -25,5 +25,17 @@ TEST(FileNameParts, SplitsAtTheLastDotUnlessItLeadsTheName) {
     }
 }
 
+TEST(FileNameParts, LastPathComponentIgnoresATrailingSeparator) {
+    const struct {
+        const char* path;
+        const char* last;
+    } cases[] = {{"/a/b/Kick.syx", "Kick.syx"}, {"/a/b/", "b"}, {"/a/b//", "b"}, {"Kick.syx", "Kick.syx"},
+                 {"/", "/"},                     {"", ""},      {"/a", "a"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(FileNameParts::lastPathComponent(c.path), c.last);
+    }
+}
+
 }  // namespace
 }  // namespace k7

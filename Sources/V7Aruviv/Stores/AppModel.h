@@ -38,6 +38,7 @@
 #include "V7Aruviv/Stores/AppModelSendState.h"
 #include "V7Aruviv/Stores/AppModelTurboState.h"
 #include "V7Aruviv/Stores/AudioSDSEnvelope.h"
+#include "V7Aruviv/Stores/ExportPlan.h"
 #include "V7Aruviv/Stores/ImportLimits.h"
 #include "V7Aruviv/Stores/PreparedImport.h"
 #include "V7Aruviv/Stores/PreparedSDSTransfer.h"
@@ -257,6 +258,14 @@ public:
     void convertSelectedToSDS();
     void presentSavePanel();
     void presentSaveProjectPanel();
+    // One selected item to the file `destination`, several into the folder `destination`.
+    void exportSelectedFromUser(const std::filesystem::path& destination);
+    ExportPlan makeExportPlan(const std::filesystem::path& destination) const;
+    // The file work of a save; touches no model state, so it runs on the export queue.
+    static void executeExport(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry = {});
+    // Points each saved item at its file.
+    void commitExport(const ExportPlan& plan);
+    static std::string exportSuccessMessage(const ExportPlan& plan);
 
     // --- For the views ---
     // Moves the items at `rows` to `destination`, a position in the list before the move, in one
@@ -304,6 +313,11 @@ private:
     double uptime() const;
     void setTurboState(TurboNegotiation::State state);
     void setIsTurboDetecting(bool value);
+
+    // --- Saving (AppModelExport.cpp) ---
+    // The items are those of `ids`, taken when the command was given.
+    void exportItemsFromUser(const std::vector<QUuid>& ids, const std::filesystem::path& destination);
+    ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
 
     // --- Routing (AppModelRouting.cpp) ---
     void preferencesDidChange(const AppPreferences& previous);

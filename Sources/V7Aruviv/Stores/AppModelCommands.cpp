@@ -8,21 +8,6 @@
 
 namespace k7 {
 
-namespace {
-
-SendOptions sendOptions(const AppPreferences& preferences) {
-    SendOptions options;
-    const int64_t ticks = std::clamp<int64_t>(preferences.delayTicks, 0, 120);
-    options.delayNanoseconds = ticks * 1'000'000'000 / 60;  // a tick is 1/60 s
-    options.useHandshake = preferences.useHandshake;
-    options.useExtendedSDS = preferences.useExtendedSDS;
-    options.sendSPS1UWName = preferences.sendSPS1UWName;
-    options.deviceNumber = std::min<uint8_t>(preferences.deviceNumber, 127);
-    return options;
-}
-
-}  // namespace
-
 void AppModel::sendSelected() {
     if (isSending_ || turbo_.isTurboDetecting || TurboNegotiation::isWaiting(turbo_.turboState) || isImporting_ ||
         isExporting_ || isConverting_) {
@@ -49,7 +34,7 @@ void AppModel::sendSelected() {
     }
     if (!ensureTurboTransportForSend()) return;
 
-    const SendOptions options = sendOptions(plan->preferences);
+    const SendOptions options = SendOptions::from(plan->preferences);
     std::optional<TransferProgressPlan> progressPlan;
     try {
         progressPlan = makeSendProgressPlan(*plan, ordered, options);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QUuid>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,5 +26,9 @@ struct ExportPlan {
     std::optional<std::filesystem::path> batchDirectory;
     bool operator==(const ExportPlan&) const = default;
 };
+
+// Called before each entry of a folder save is moved into place; what it throws aborts the save
+// like a failed move.
+using ExportCommitHook = std::function<void(std::size_t index, const std::filesystem::path& destination)>;
 
 }  // namespace k7

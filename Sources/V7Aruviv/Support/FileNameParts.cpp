@@ -12,4 +12,12 @@ std::string FileNameParts::extensionOf(std::string_view name) { return split(nam
 
 std::string FileNameParts::joined() const { return extension ? baseName + "." + *extension : baseName; }
 
+std::string FileNameParts::lastPathComponent(const std::filesystem::path& path) {
+    std::string text = path.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    if (text == "/") return text;
+    const auto slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
 }  // namespace k7

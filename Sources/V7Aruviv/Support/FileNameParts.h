@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ struct FileNameParts {
     static std::string baseNameOf(std::string_view name) { return split(name).baseName; }
     // base + "." + extension, or the base alone when there is no extension.
     std::string joined() const;
+
+    // The name a path ends in, a trailing separator ignored: "/a/b/" gives "b", "/" gives "/".
+    static std::string lastPathComponent(const std::filesystem::path& path);
 };
 
 }  // namespace k7

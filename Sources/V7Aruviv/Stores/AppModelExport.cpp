@@ -1,0 +1,143 @@
+#include <algorithm>
+#include <optional>
+
+#include "V7Aruviv/Stores/AppModel.h"
+#include "V7Aruviv/Stores/AppModelError.h"
+#include "V7Aruviv/Stores/ExportExecution.h"
+#include "V7Aruviv/Support/FileNameParts.h"
+
+namespace k7 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<QUuid> idsOf(const std::vector<TransferItem>& items) {
+    std::vector<QUuid> ids;
+    ids.reserve(items.size());
+    for (const auto& item : items) ids.push_back(item.id);
+    return ids;
+}
+
+}  // namespace
+
+void AppModel::presentSavePanel() {
+    if (isImporting_ || isExporting_) return;
+    // Work finishing while the panel is open may replace the selection: what is saved, and
+    // whether to a file or into a folder, is decided by the selection the command was given with.
+    const auto selected = selectedItems();
+    if (selected.empty()) {
+        presentSaveProjectPanel();
+        return;
+    }
+    std::optional<fs::path> destination;
+    if (selected.size() == 1) {
+        UserInteraction::SavePanel panel;
+        panel.proposedName = selected.front().displayName;
+        destination = interaction_->chooseSaveLocation(panel);
+    } else {
+        UserInteraction::FolderPanel panel;
+        panel.title = "Choose Folder for Selected Files";
+        panel.allowsFolderCreation = true;
+        destination = interaction_->chooseFolder(panel);
+    }
+    if (!destination) return;
+    exportItemsFromUser(idsOf(selected), *destination);
+}
+
+void AppModel::exportSelectedFromUser(const fs::path& destination) {
+    exportItemsFromUser(idsOf(selectedItems()), destination);
+}
+
+void AppModel::exportItemsFromUser(const std::vector<QUuid>& ids, const fs::path& destination) {
+    if (isExporting_) {
+        setAlertMessage("A save is already in progress. Wait for it to finish before saving again.");
+        return;
+    }
+    ExportPlan plan;
+    try {
+        plan = makeExportPlan(ids, destination);
+    } catch (const std::exception& error) {
+        setAlertMessage(std::string(error.what()));
+        return;
+    }
+
+    files_.exportGeneration += 1;
+    const uint64_t generation = files_.exportGeneration;
+    setIsExporting(true);
+    const auto count = plan.entries.size();
+    setStatusText("Saving " + std::to_string(count) + (count == 1 ? " item" : " items") + "\u2026");
+
+    exportQueue_->post([this, plan, generation, toMain = mainThreadPoster()] {
+        std::optional<std::string> failure;
+        try {
+            executeExport(plan);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        toMain([this, plan, generation, failure] {
+            if (!isExporting_ || files_.exportGeneration != generation) return;
+            setIsExporting(false);
+            if (failure) {
+                setStatusText("Save failed; existing files and item metadata were preserved");
+                setAlertMessage(*failure);
+                return;
+            }
+            commitExport(plan);
+            setStatusText(exportSuccessMessage(plan));
+            persistOpenFiles();
+        });
+    });
+}
+
+ExportPlan AppModel::makeExportPlan(const fs::path& destination) const {
+    return makeExportPlan(idsOf(selectedItems()), destination);
+}
+
+ExportPlan AppModel::makeExportPlan(const std::vector<QUuid>& ids, const fs::path& destination) const {
+    if (ids.empty()) throw AppModelError(AppModelError::NoSelectedItems{});
+    std::vector<const TransferItem*> chosen;
+    for (const auto& item : items_) {
+        if (std::find(ids.begin(), ids.end(), item.id) != ids.end()) chosen.push_back(&item);
+    }
+    if (chosen.size() != ids.size()) throw AppModelError(AppModelError::MissingExportItem{});
+
+    ExportPlan plan;
+    if (chosen.size() == 1) {
+        const TransferItem& item = *chosen.front();
+        const std::string name = FileNameParts::lastPathComponent(destination);
+        validateExportName(name, item.kind);
+        plan.entries.push_back({item.id, name, item.data, destination});
+        return plan;
+    }
+    for (const TransferItem* item : chosen) {
+        const std::string name = normalizedDisplayName(item->displayName, item->displayName);
+        validateExportName(name, item->kind);
+        plan.entries.push_back({item->id, name, item->data, destination / name});
+    }
+    plan.batchDirectory = destination;
+    return plan;
+}
+
+void AppModel::executeExport(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry) {
+    ExportExecution::run(plan, beforeCommittingEntry);
+}
+
+void AppModel::commitExport(const ExportPlan& plan) {
+    auto items = items_;
+    for (const auto& entry : plan.entries) {
+        const auto item = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.id == entry.id; });
+        if (item == items.end()) continue;
+        item->sourceURL = entry.destination;
+        item->displayName = entry.name;
+        item->byteCount = static_cast<int64_t>(entry.data.size());
+    }
+    setItems(std::move(items));
+}
+
+std::string AppModel::exportSuccessMessage(const ExportPlan& plan) {
+    if (plan.entries.size() == 1) return "Saved " + plan.entries.front().name;
+    return "Saved " + std::to_string(plan.entries.size()) + " files";
+}
+
+}  // namespace k7

@@ -1,0 +1,263 @@
+#include "FileWorkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include "V7Aruviv/Stores/AppModelError.h"
+#include "V7Aruviv/Stores/PersistedOpenItem.h"
+#include "V7Aruviv/Support/AppIdentity.h"
+
+namespace k7::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const TransferItem& itemWithID(AppModelRig& rig, const QUuid& id) {
+    for (const auto& item : rig->items()) {
+        if (item.id == id) return item;
+    }
+    throw std::logic_error("no such item");
+}
+
+std::vector<PersistedOpenItem> storedRecords(const InMemoryDefaultsStore& store) {
+    std::vector<PersistedOpenItem> records;
+    const auto data = store.data(appKey(".open-file-records"));
+    if (!data) return records;
+    const auto json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data->data()),
+                                                         static_cast<qsizetype>(data->size())));
+    for (const auto& row : json.array()) {
+        if (auto record = PersistedOpenItem::fromJSON(row)) records.push_back(*record);
+    }
+    return records;
+}
+
+TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
+    TemporaryFolder folder;
+    AppModelRig rig(withPeer(nullptr));
+    const auto dump = receivedItem("Dump 3.syx", "\xF0\x01\xF7");
+    showSelected(*rig.model, {dump});
+    rig.interaction->saveAnswers.push_back(folder.path() / "Kick.SYSX");
+
+    rig->presentSavePanel();
+    ASSERT_EQ(rig.interaction->savePanelsShown.size(), 1u);
+    EXPECT_EQ(rig.interaction->savePanelsShown.front().proposedName, "Dump 3.syx");
+    EXPECT_TRUE(rig->isExporting());
+    EXPECT_TRUE(rig->configurationLocked());
+    EXPECT_EQ(rig->statusText(), "Saving 1 item\u2026");
+
+    rig.settle();
+    EXPECT_FALSE(rig->isExporting());
+    EXPECT_EQ(rig->statusText(), "Saved Kick.SYSX");
+    EXPECT_EQ(rig->alertMessage(), std::nullopt);
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Kick.SYSX", "\xF0\x01\xF7"}}));
+    const auto& saved = itemWithID(rig, dump.id);
+    EXPECT_EQ(saved.sourceURL, folder.path() / "Kick.SYSX");
+    EXPECT_EQ(saved.displayName, "Kick.SYSX");
+    EXPECT_EQ(saved.byteCount, 3);
+    // Saved, so quitting no longer asks.
+    const auto questions = rig.interaction->questionCount();
+    EXPECT_TRUE(rig->shouldTerminateAfterUserConfirmation());
+    EXPECT_EQ(rig.interaction->questionCount(), questions);
+}
+
+TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
+    TemporaryFolder folder;
+    auto options = withPeer(nullptr);
+    options.preferences.reloadFiles = true;
+    AppModelRig rig(options);
+    auto first = receivedItem("Pattern.syx", "A");
+    first.byteCount = 99;  // stale; the saved bytes count
+    const auto second = receivedItem("Kit.syx", "BB");
+    const auto unselected = receivedItem("Other.syx", "C");
+    const auto third = receivedItem("Song.syx", "DDD");
+    rig->setItems({first, second, unselected, third});
+    rig->setSelection({first.id, second.id, third.id});
+    rig.interaction->folderAnswers.push_back(folder.path());
+
+    rig->presentSavePanel();
+    ASSERT_EQ(rig.interaction->folderPanelsShown.size(), 1u);
+    EXPECT_EQ(rig.interaction->folderPanelsShown.front().title, "Choose Folder for Selected Files");
+    EXPECT_TRUE(rig.interaction->folderPanelsShown.front().allowsFolderCreation);
+    EXPECT_EQ(rig->statusText(), "Saving 3 items\u2026");
+
+    rig.settle();
+    EXPECT_EQ(rig->statusText(), "Saved 3 files");
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"Pattern.syx", "A"}, {"Kit.syx", "BB"}, {"Song.syx", "DDD"}}));
+    for (const auto& [id, name, size] : {std::tuple{first.id, "Pattern.syx", 1}, std::tuple{second.id, "Kit.syx", 2},
+                                         std::tuple{third.id, "Song.syx", 3}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(itemWithID(rig, id).sourceURL, folder.path() / name);
+        EXPECT_EQ(itemWithID(rig, id).byteCount, size);
+    }
+    EXPECT_EQ(itemWithID(rig, unselected.id).sourceURL, std::nullopt);
+
+    const auto records = storedRecords(*rig.store);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].path, (folder.path() / "Pattern.syx").string());
+    EXPECT_EQ(records[2].displayName, "Song.syx");
+}
+
+TEST(SavingItems, AnItemRemovedDuringTheSaveIsSkippedWhenItCompletes) {
+    TemporaryFolder folder;
+    AppModelRig rig(withPeer(nullptr));
+    const auto kept = receivedItem("Kept.syx", "K");
+    const auto removed = receivedItem("Removed.syx", "R");
+    showSelected(*rig.model, {kept, removed});
+    rig->exportSelectedFromUser(folder.path());
+    rig->setItems({kept});
+    rig.settle();
+    ASSERT_EQ(rig->items().size(), 1u);
+    EXPECT_EQ(rig->items().front().sourceURL, folder.path() / "Kept.syx");
+    EXPECT_EQ(rig->statusText(), "Saved 2 files");
+}
+
+TEST(SavingItems, AReleasedModelIgnoresTheResult) {
+    TemporaryFolder folder;
+    AppModelRig rig(withPeer(nullptr));
+    const auto a = receivedItem("A.syx", "a");
+    showSelected(*rig.model, {a});
+    rig->exportSelectedFromUser(folder.path() / "A.syx");
+    rig.stop();
+    EXPECT_NO_THROW(rig.settle());
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"A.syx", "a"}}));
+}
+
+TEST(SavingItems, FailuresChangeNoItemAndNoFile) {
+    using E = AppModelError;
+    struct Case {
+        const char* name;
+        std::vector<TransferItem> items;
+        std::string destination;  // below the folder; empty: the folder
+        std::function<void(const fs::path&)> prepare;
+        E expected;
+        bool plannedSave;  // the save started, and failed on the export queue
+    };
+    auto unknown = receivedItem("Mystery.bin", "?");
+    unknown.kind = TransferItem::Kind::unknown;
+    const Case cases[] = {
+        {"one item under a name of another type", {receivedItem("Dump.syx", "A")}, "Dump.wav", nullptr,
+         E(E::InvalidExportExtension{"Dump.wav", {"sysx", "syx"}}), false},
+        {"several with a name the rules refuse", {receivedItem("a:b.syx", "A"), receivedItem("B.syx", "B")}, "",
+         nullptr,
+         E(E::InvalidItemName{"File names cannot contain slashes, colons, backslashes, or control characters."}),
+         false},
+        {"several with one of no savable type", {receivedItem("A.syx", "A"), unknown}, "", nullptr,
+         E(E::UnsupportedExportType{}), false},
+        {"names that fold alike", {receivedItem("Kick.syx", "A"), receivedItem("KICK.syx", "B")}, "", nullptr,
+         E(E::ExportNameCollision{"Kick.syx", "KICK.syx"}), true},
+        {"a name the folder holds", {receivedItem("Kick.syx", "A"), receivedItem("Snare.syx", "B")}, "",
+         [](const fs::path& f) { writeFile(f / "snare.SYX", "theirs"); },
+         E(E::ExportDestinationExists{"snare.SYX"}), true},
+        {"a file chosen as the folder", {receivedItem("Kick.syx", "A"), receivedItem("Snare.syx", "B")}, "file.syx",
+         [](const fs::path& f) { writeFile(f / "file.syx", "theirs"); }, E(E::InvalidExportDirectory{"file.syx"}),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryFolder folder;
+        if (c.prepare) c.prepare(folder.path());
+        const FolderSnapshot before = snapshot(folder.path());
+        AppModelRig rig(withPeer(nullptr));
+        showSelected(*rig.model, c.items);
+
+        rig->exportSelectedFromUser(c.destination.empty() ? folder.path() : folder.path() / c.destination);
+        rig.settle();
+        EXPECT_EQ(rig->alertMessage(), c.expected.message());
+        EXPECT_EQ(rig->statusText(),
+                  c.plannedSave ? "Save failed; existing files and item metadata were preserved" : "Ready");
+        EXPECT_FALSE(rig->isExporting());
+        EXPECT_EQ(snapshot(folder.path()), before);
+        for (std::size_t i = 0; i < c.items.size(); ++i) {
+            EXPECT_EQ(rig->items()[i].sourceURL, std::nullopt);
+            EXPECT_EQ(rig->items()[i].displayName, c.items[i].displayName);
+        }
+    }
+}
+
+TEST(SavingItems, SavesWhatWasSelectedWhenTheCommandWasGiven) {
+    TemporaryFolder folder;
+    const auto a = receivedItem("A.syx", "a");
+    const auto b = receivedItem("B.syx", "b");
+    const auto c = receivedItem("C.syx", "c");
+    const struct {
+        const char* name;
+        std::set<QUuid> before;
+        std::set<QUuid> whilePanelOpen;
+        bool folderPanel;
+        fs::path answer;
+        FolderSnapshot written;  // relative to the folder
+    } cases[] = {
+        {"one item, then two selected", {a.id}, {b.id, c.id}, false, folder.path() / "Chosen.syx",
+         {{"Chosen.syx", "a"}}},
+        {"two items, then one selected", {a.id, b.id}, {c.id}, true, folder.path() / "batch",
+         {{"batch", "<folder>"}}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        AppModelRig rig(withPeer(nullptr));
+        rig->setItems({a, b, c});
+        rig->setSelection(k.before);
+        if (k.folderPanel) {
+            fs::create_directory(k.answer);
+            rig.interaction->folderAnswers.push_back(k.answer);
+        } else {
+            rig.interaction->saveAnswers.push_back(k.answer);
+        }
+        rig.interaction->whileShowing = [&rig, selection = k.whilePanelOpen] { rig->setSelection(selection); };
+        rig->presentSavePanel();
+        rig.settle();
+        EXPECT_EQ(rig->alertMessage(), std::nullopt);
+        EXPECT_EQ(snapshot(folder.path()), k.written);
+        if (k.folderPanel) {
+            EXPECT_EQ(snapshot(k.answer), (FolderSnapshot{{"A.syx", "a"}, {"B.syx", "b"}}));
+        }
+        EXPECT_EQ(itemWithID(rig, c.id).sourceURL, std::nullopt);
+        fs::remove_all(k.answer);
+    }
+}
+
+TEST(SavingItems, AnItemRemovedWhileThePanelIsOpenStopsTheSave) {
+    TemporaryFolder folder;
+    AppModelRig rig(withPeer(nullptr));
+    const auto a = receivedItem("A.syx", "a");
+    const auto b = receivedItem("B.syx", "b");
+    showSelected(*rig.model, {a, b});
+    rig.interaction->folderAnswers.push_back(folder.path());
+    rig.interaction->whileShowing = [&] { rig->setItems({a}); };
+    rig->presentSavePanel();
+    rig.settle();
+    EXPECT_EQ(rig->alertMessage(), AppModelError(AppModelError::MissingExportItem{}).message());
+    EXPECT_TRUE(snapshot(folder.path()).empty());
+}
+
+TEST(SavingItems, OneSaveAtATime) {
+    TemporaryFolder folder;
+    AppModelRig rig(withPeer(nullptr));
+    const auto a = receivedItem("A.syx", "a");
+    showSelected(*rig.model, {a});
+    rig->exportSelectedFromUser(folder.path() / "First.syx");
+    rig->exportSelectedFromUser(folder.path() / "Second.syx");
+    EXPECT_EQ(rig->alertMessage(), "A save is already in progress. Wait for it to finish before saving again.");
+    rig->presentSavePanel();
+    rig->presentSaveProjectPanel();
+    EXPECT_EQ(rig.interaction->questionCount(), 0u);
+    rig.settle();
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"First.syx", "a"}}));
+    EXPECT_EQ(rig->statusText(), "Saved First.syx");
+}
+
+TEST(SavingItems, NothingSelectedSavesTheFileList) {
+    AppModelRig rig(withPeer(nullptr));
+    rig->setItems({receivedItem("A.syx", "a")});
+    rig->presentSavePanel();
+    // The list holds an unsaved item, so the file-list save refuses before its panel.
+    EXPECT_EQ(rig->alertMessage(), AppModelError(AppModelError::UnsavedProjectItem{0}).message());
+    rig->setItems({});
+    rig->presentSavePanel();
+    ASSERT_EQ(rig.interaction->savePanelsShown.size(), 1u);
+    EXPECT_EQ(rig.interaction->savePanelsShown.front().title, "Save K7 File List");
+}
+
+}  // namespace
+}  // namespace k7::testing
