@@ -385,6 +385,9 @@ private:
     // Posts tasks to the main thread from any thread, holding the model only through its lifetime
     // token: a task arriving after the model is gone does nothing.
     std::function<void(Task)> mainThreadPoster() const;
+    // Records like recordDiagnostic, for sessions whose callbacks may outlive the model: it reaches
+    // the capture through the shared sink, and the model only on the main thread, for a failure.
+    std::function<void(const std::string&, const DiagnosticFields&)> detachedDiagnosticRecorder();
     // Changes the first live item with the id, if there is one, and publishes the list.
     void updateLiveItem(const QUuid& id, const std::function<void(TransferItem&)>& change);
     void publishSendProgress(const TransferProgressPlan::Snapshot& snapshot, const QUuid& itemID,

@@ -52,6 +52,20 @@ void AppModel::recordDiagnostic(const std::string& name, const DiagnosticFields&
     }
 }
 
+std::function<void(const std::string&, const AppModel::DiagnosticFields&)> AppModel::detachedDiagnosticRecorder() {
+    return [this, sink = diagnostics_, lifetime = std::weak_ptr<int>(lifetime_), toMain = mainThreadPoster()](
+               const std::string& name, const DiagnosticFields& fields) {
+        const auto recorder = sink->recorder();
+        if (!recorder || lifetime.expired()) return;
+        try {
+            recorder->record(name, fields);
+        } catch (const std::exception& error) {
+            if (sink->recorder() != recorder) return;  // the capture ended meanwhile
+            toMain([this, text = "MIDI diagnostics failed: " + std::string(error.what())] { setAlertMessage(text); });
+        }
+    };
+}
+
 std::optional<AppModel::DiagnosticFields> AppModel::promptForDiagnosticMetadata() {
     UserInteraction::FieldsPrompt prompt;
     prompt.message = "Describe this diagnostic route";

@@ -105,18 +105,8 @@ void AppModel::installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSe
     const std::weak_ptr<int> lifetime = lifetime_;
     const std::weak_ptr<SDSReceiveSession> weakSession = session;
 
-    // Runs on the session's queue: it touches only the shared recorder, never the model, and
-    // reports a failing capture on the main thread as every other diagnostic does.
-    session->onDiagnosticEvent = [this, lifetime, sink = diagnostics_, toMain = mainThreadPoster()](
-                                     const std::string& name, const SDSDiagnosticFields& fields) {
-        const auto recorder = sink->recorder();
-        if (!recorder || lifetime.expired()) return;
-        try {
-            recorder->record(name, fields);
-        } catch (const std::exception& error) {
-            toMain([this, text = "MIDI diagnostics failed: " + std::string(error.what())] { setAlertMessage(text); });
-        }
-    };
+    // Reported on the session's queue.
+    session->onDiagnosticEvent = detachedDiagnosticRecorder();
     // The others run on the main thread.
     session->onHeader = [this, lifetime, weakSession, generation](const SDSDumpHeaderMessage& header) {
         if (!lifetime.lock() || !isCurrentReceiveSession(weakSession, generation)) return;

@@ -176,19 +176,8 @@ void AppModel::startPreparedSDSTransfers(PreparedSDSTransfers transfers, QUuid i
     // The driver keeps the transfer's state on the send queue, so that no send blocks the main
     // thread, and runs its timers there too, so that tests run them in virtual time.
     auto driver = std::make_shared<SDSSenderDriver>(tracingTransport_, main_, false, sendQueue_, sendQueue_);
-    // Reported on the driver's queue: the closure reaches the capture through the shared sink and
-    // the model only on the main thread, so that it may outlive the model.
-    driver->onDiagnosticEvent = [sink = diagnostics_, lifetime = std::weak_ptr<int>(lifetime_),
-                                 toMain = mainThreadPoster(), this](const std::string& name,
-                                                                     const SDSDiagnosticFields& fields) {
-        const auto recorder = sink->recorder();
-        if (!recorder || lifetime.expired()) return;
-        try {
-            recorder->record(name, fields);
-        } catch (const std::exception& error) {
-            toMain([this, text = "MIDI diagnostics failed: " + std::string(error.what())] { setAlertMessage(text); });
-        }
-    };
+    // Reported on the driver's queue.
+    driver->onDiagnosticEvent = detachedDiagnosticRecorder();
 
     const auto& configuration = machine.configuration();
     const std::string transferCount = std::to_string(transfers->size());
