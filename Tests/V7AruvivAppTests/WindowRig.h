@@ -79,24 +79,5 @@ inline std::vector<TransferItem> threeSysExItems() {
             SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})};
 }
 
-// True when `probe` reaches an operation whose coordinator is not built yet.
-template <typename Probe>
-bool unbuilt(Probe&& probe) {
-    try {
-        probe();
-    } catch (const std::logic_error& error) {
-        return std::string_view(error.what()).ends_with("is not available yet");
-    } catch (...) {
-    }
-    return false;
-}
-
 }  // namespace k7::testing
 
-// Skips the rest of a test while the model operation it drives is still missing.
-#define K7_NEEDS(what, ...)                                           \
-    do {                                                              \
-        if (::k7::testing::unbuilt([&] { __VA_ARGS__; })) {           \
-            GTEST_SKIP() << "needs " << what;                         \
-        }                                                             \
-    } while (false)
