@@ -7,6 +7,7 @@
 
 #include "ImportTestFiles.h"
 #include "Support/Model/AppModelRig.h"
+#include "Support/Model/TransferItemFixtures.h"
 #include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7::testing {
@@ -25,12 +26,6 @@ struct StatusLog {
     QMetaObject::Connection connection;
     std::vector<std::string> lines;
 };
-
-std::vector<std::string> names(const std::vector<TransferItem>& items) {
-    std::vector<std::string> names;
-    for (const auto& item : items) names.push_back(item.displayName);
-    return names;
-}
 
 std::set<QUuid> ids(const std::vector<TransferItem>& items, std::size_t from = 0) {
     std::set<QUuid> ids;
@@ -199,11 +194,20 @@ TEST(ImportModel, RealInstrumentDumpsImportThroughTheModel) {
     rig.settle();
     EXPECT_EQ(rig->items().size(), files.size());
     EXPECT_EQ(rig->statusText(), "Imported " + std::to_string(files.size()) + " items");
+    EXPECT_FALSE(rig->alertMessage());
     for (const auto& row : rig->listItems()) {
         SCOPED_TRACE(row.displayName);
         EXPECT_EQ(row.typeLabel, "Elektron data");
         EXPECT_EQ(row.device, row.displayName.starts_with("md-") ? TransferItem::Device::machinedrum
                                                                  : TransferItem::Device::monomachine);
+    }
+    for (const auto& item : rig->items()) {
+        SCOPED_TRACE(item.displayName);
+        // Every message starts with the only F0 byte it has.
+        const auto messages = std::count(item.data.begin(), item.data.end(), uint8_t{0xF0});
+        EXPECT_EQ(item.messageCount, messages);
+        EXPECT_TRUE(item.sendMethod.is<TransferSendMethod::RawElektronData>()) << item.sendMethod.describe();
+        EXPECT_TRUE(item.detail.starts_with(std::to_string(messages) + " complete SysEx message"));
     }
 }
 

@@ -389,7 +389,6 @@ TEST(ImportPreparation, TheItemLimitCountsListRowsAndNamesEveryFileItStops) {
                                             "small.k7 \u2192 a.syx: " + limit.message(),
                                             line("after.syx", limit),
                                         }));
-    EXPECT_EQ(AppModel::maximumImportedItemCount, 10000);
 }
 
 TEST(ImportPreparation, ItemsCarryTheFileAndWhatWasFoundInIt) {
@@ -492,28 +491,6 @@ TEST(ImportPreparation, BatchFailureMessageCountsFailuresAndKeptItems) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(AppModel::batchFailureMessage("load", c.failures, c.kept), c.text);
-    }
-}
-
-TEST(ImportPreparation, RealInstrumentDumpsBecomeItemsOfTheirInstrument) {
-    const auto folder = fs::path(K7_SOURCE_DIR) / ".." / "shared" / "testdata" / "elektron";
-    if (!fs::is_directory(folder)) GTEST_SKIP() << "no shared test data at " << folder;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    const auto result = prepare(files);
-    EXPECT_EQ(result.prepared.failures, std::vector<std::string>{});
-    ASSERT_EQ(result.prepared.items.size(), files.size());
-    for (const auto& item : result.prepared.items) {
-        SCOPED_TRACE(item.displayName);
-        const bool machinedrum = item.displayName.starts_with("md-");
-        EXPECT_EQ(item.device, machinedrum ? TransferItem::Device::machinedrum : TransferItem::Device::monomachine);
-        EXPECT_EQ(item.kind, Kind::sysEx);
-        // Every message starts with the only F0 byte it has.
-        const auto messages = std::count(item.data.begin(), item.data.end(), uint8_t{0xF0});
-        EXPECT_EQ(item.messageCount, messages);
-        EXPECT_TRUE(item.sendMethod.is<TransferSendMethod::RawElektronData>()) << item.sendMethod.describe();
-        EXPECT_TRUE(item.detail.starts_with(std::to_string(messages) + " complete SysEx message"));
     }
 }
 
