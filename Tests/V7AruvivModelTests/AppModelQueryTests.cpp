@@ -8,12 +8,6 @@ namespace {
 using M = TransferSendMethod;
 using Kind = TransferItem::Kind;
 
-std::vector<std::string> names(const std::vector<TransferItem>& items) {
-    std::vector<std::string> result;
-    for (const auto& item : items) result.push_back(item.displayName);
-    return result;
-}
-
 TEST(AppModelQueries, SelectionFollowsListOrderAndIgnoresStaleIds) {
     AppModelRig rig;
     const auto a = sysExItem("a.syx"), b = sysExItem("b.syx"), c = sysExItem("c.syx");

@@ -20,12 +20,6 @@ TransferItem item(const std::string& name, Kind kind = Kind::sysEx, bool saved =
     return made;
 }
 
-std::vector<std::string> names(const std::vector<TransferItem>& items) {
-    std::vector<std::string> names;
-    for (const auto& entry : items) names.push_back(entry.displayName);
-    return names;
-}
-
 AppModelRig::Options reopening() {
     AppModelRig::Options options;
     options.preferences.reloadFiles = true;

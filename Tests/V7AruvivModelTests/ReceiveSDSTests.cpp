@@ -8,6 +8,7 @@
 #include "K7Core/SysEx/SysExFileCodec.h"
 #include "Support/Model/CapturedDiagnostics.h"
 #include "Support/Model/ReceiveRig.h"
+#include "Support/Model/TransferItemFixtures.h"
 #include "Support/SDSWireFixture.h"
 
 namespace k7::testing {
@@ -68,12 +69,6 @@ std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
         at += 8 + size + (size & 1);
     }
     return {};
-}
-
-std::vector<std::string> names(const std::vector<TransferItem>& items) {
-    std::vector<std::string> result;
-    for (const auto& item : items) result.push_back(item.displayName);
-    return result;
 }
 
 int64_t totalBytes(const std::vector<Bytes>& messages) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "V7Aruviv/Models/TransferItem.h"
 
@@ -18,5 +19,11 @@ TransferItem sysExItem(std::string name = "patch.syx",
                        TransferSendMethod method = TransferSendMethod::RawGenericSysEx{});
 // A saved file list: shown, never sent.
 TransferItem projectItem(std::string name = "session.k7");
+
+inline std::vector<std::string> names(const std::vector<TransferItem>& items) {
+    std::vector<std::string> result;
+    for (const auto& item : items) result.push_back(item.displayName);
+    return result;
+}
 
 }  // namespace k7::testing
