@@ -8,21 +8,43 @@ namespace {
 const std::string quitRefused =
     "Stop the active transfer, Turbo negotiation, or import before quitting so V7/64 can finish cleanup safely.";
 
-TEST(AppModelCommands, SendRefusesBusyStatesWithoutAWord) {
-    for (const auto& state : {sending, detecting, negotiating, importing, exporting, converting}) {
-        SCOPED_TRACE(state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
-        showSelected(*rig.model, {sysExItem()});
-        state.enter(rig);
-        const std::string status = rig->statusText();
-        rig.wire().clearSentMessages();
+TEST(AppModelCommands, BusyStatesHoldCommandsBackWithoutAWord) {
+    const struct {
+        const char* name;
+        std::vector<BusyState> refusedIn;
+        std::vector<BusyState> allowedIn;
+        std::function<void(AppModel&)> press;
+        std::function<bool(AppModelRig&)> started;
+    } commands[] = {
+        {"send", {sending, detecting, negotiating, importing, exporting, converting}, {},
+         [](AppModel& m) { m.sendSelected(); }, [](AppModelRig& rig) { return rig->frozenTransferPlan().has_value(); }},
+        {"receive", {detecting, negotiating, importing, exporting}, {}, [](AppModel& m) { m.toggleReceiving(); },
+         [](AppModelRig& rig) { return rig->isReceiving(); }},
+        // A speed switch in the middle of a transfer would corrupt it, so sending and receiving refuse too.
+        {"Turbo", {sending, receiving, detecting, negotiating, importing, exporting}, {converting},
+         [](AppModel& m) { m.negotiateTurbo(); }, [](AppModelRig& rig) { return turboQueriesSent(rig.wire()) == 1; }},
+    };
+    for (const auto& command : commands) {
+        for (const bool refused : {true, false}) {
+            for (const auto& state : refused ? command.refusedIn : command.allowedIn) {
+                SCOPED_TRACE(std::string(command.name) + " while " + state.name);
+                AppModelRig rig(quietStudio());
+                finishStartUp(rig);
+                showSelected(*rig.model, {sysExItem()});
+                state.enter(rig);
+                const std::string status = rig->statusText();
+                const auto turboState = rig->turboState();
+                rig.wire().clearSentMessages();
 
-        rig->sendSelected();
-        EXPECT_EQ(rig->alertMessage(), std::nullopt);
-        EXPECT_EQ(rig->statusText(), status);
-        EXPECT_EQ(rig->frozenTransferPlan(), std::nullopt);
-        EXPECT_TRUE(rig.wire().sentMessages().empty());
+                command.press(*rig.model);
+                EXPECT_EQ(command.started(rig), !refused);
+                EXPECT_EQ(rig->alertMessage(), std::nullopt);
+                if (!refused) continue;
+                EXPECT_EQ(rig->statusText(), status);
+                EXPECT_EQ(rig->turboState(), turboState);
+                EXPECT_TRUE(rig.wire().sentMessages().empty());
+            }
+        }
     }
 }
 
@@ -105,45 +127,6 @@ TEST(AppModelCommands, StopSendingCancelsTheWireOnlyWhileSending) {
         EXPECT_EQ(rig.wire().cancelPendingSendsCount(), c.cancels);
         EXPECT_EQ(rig->isSending(), c.sendRunning);  // the send ends through its own path
     }
-}
-
-TEST(AppModelCommands, ReceiveDoesNotStartWhileBusy) {
-    for (const auto& state : {detecting, negotiating, importing, exporting}) {
-        SCOPED_TRACE(state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
-        state.enter(rig);
-        rig->toggleReceiving();
-        EXPECT_FALSE(rig->isReceiving());
-        EXPECT_EQ(rig->alertMessage(), std::nullopt);
-    }
-}
-
-TEST(AppModelCommands, TurboNegotiationRefusesBusyStatesWithoutAWord) {
-    // A speed switch in the middle of a transfer would corrupt it, so sending and receiving refuse too.
-    for (const auto& state : {sending, receiving, detecting, negotiating, importing, exporting}) {
-        SCOPED_TRACE(state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
-        state.enter(rig);
-        const auto turboState = rig->turboState();
-        rig.wire().clearSentMessages();
-
-        rig->negotiateTurbo();
-        EXPECT_EQ(turboQueriesSent(rig.wire()), 0u);
-        EXPECT_EQ(rig->turboState(), turboState);
-        EXPECT_EQ(rig->alertMessage(), std::nullopt);
-    }
-}
-
-TEST(AppModelCommands, TurboNegotiationGoesAheadDuringAConversion) {
-    AppModelRig rig(quietStudio());
-    finishStartUp(rig);
-    converting.enter(rig);
-    rig.wire().clearSentMessages();
-    rig->negotiateTurbo();
-    EXPECT_EQ(turboQueriesSent(rig.wire()), 1u);
-    EXPECT_TRUE(TurboNegotiation::isWaiting(rig->turboState()));
 }
 
 TEST(AppModelCommands, TurboNegotiationWithoutAnOutputSaysSo) {
