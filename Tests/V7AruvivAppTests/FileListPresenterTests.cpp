@@ -121,6 +121,12 @@ TEST(RenameEditor, Transitions) {
         EXPECT_FALSE(editor.focusedNameID());
     }
     {
+        SCOPED_TRACE("busy: nothing starts");
+        RenameEditor editor;
+        EXPECT_FALSE(editor.begin(a, true));
+        EXPECT_FALSE(editor.editingItemID());
+    }
+    {
         SCOPED_TRACE("commit for another id does nothing");
         RenameEditor editor;
         editor.begin(a, false);
