@@ -1,11 +1,16 @@
 #include "K7MIDIIngress/K7MIDIIngress.h"
 
+#include <linux/futex.h>
+#include <linux/membarrier.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +20,47 @@ namespace {
 constexpr uint64_t lossPendingBit = uint64_t{1} << 63;
 constexpr std::size_t defaultMaximumBatchBytes = 65536;
 constexpr std::size_t maximumCapacity = std::size_t{1} << 30;
+
+// How long an idle worker polls before it sleeps, in pause instructions (some tens of
+// microseconds): input comes in bursts, and the next chunk of one is usually caught without a
+// sleep and a wake-up.
+constexpr int idleSpins = 2000;
+
+// The word a sleeping worker waits on: a private futex, so a wake costs one system call and only
+// when the worker really sleeps.
+using FutexWord = std::atomic<uint32_t>;
+static_assert(sizeof(FutexWord) == sizeof(uint32_t) && FutexWord::is_always_lock_free);
+
+void futexWait(FutexWord& word, uint32_t expected) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
+}
+
+void futexWake(FutexWord& word, int count) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
+// A sleeping worker and a writing producer form a Dekker pair: the producer publishes bytes and
+// then looks whether the worker sleeps; the worker says it sleeps and then looks for bytes. Each
+// needs a full barrier between its store and its load, or both may miss the other. Producers
+// write all the time and the worker goes to sleep rarely, so where the system can, the worker
+// pays for both sides: membarrier runs a full barrier on every running thread of the process,
+// and the producer only has to keep the compiler from moving its load above its store.
+bool processBarrierAvailable() {
+    static const bool available = [] {
+        const long commands = syscall(SYS_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
+        return commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) &&
+               syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+    }();
+    return available;
+}
+
+void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 std::size_t roundedCapacity(std::size_t requested) {
     std::size_t capacity = 16;
@@ -44,21 +90,54 @@ struct K7MIDIIngress {
     std::atomic<uint64_t> highWaterMark{0};
     std::atomic<uint64_t> batchesDelivered{0};
 
-    // Wake-up: the producer notifies only while the worker says it may sleep.
-    alignas(64) std::atomic<uint32_t> signal{0};
-    std::atomic<bool> workerMaySleep{false};
+    // 1 while the worker sleeps or is about to (see processBarrierAvailable). The futex wait
+    // rechecks the word, so a wake between the worker's look and its wait is not lost.
+    alignas(64) FutexWord sleeping{0};
     std::atomic<bool> stopping{false};
+    bool processBarrier = false;
     bool workerRunning = false;
     pthread_t worker{};
 
+    // After publishing bytes or a loss.
     void wake() {
-        signal.fetch_add(1, std::memory_order_seq_cst);
-        if (workerMaySleep.load(std::memory_order_seq_cst)) signal.notify_one();
+        if (processBarrier) {
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        } else {
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+        }
+        if (sleeping.load(std::memory_order_relaxed) && sleeping.exchange(0, std::memory_order_relaxed)) {
+            futexWake(sleeping, 1);
+        }
     }
 
     bool hasWork() const {
-        return writeIndex.load(std::memory_order_acquire) != readIndex.load(std::memory_order_relaxed) ||
-               (loss.load(std::memory_order_acquire) & lossPendingBit) != 0;
+        return writeIndex.load(std::memory_order_relaxed) != readIndex.load(std::memory_order_relaxed) ||
+               (loss.load(std::memory_order_relaxed) & lossPendingBit) != 0;
+    }
+
+    void idle() {
+        for (int spin = 0; spin < idleSpins; ++spin) {
+            if (hasWork() || stopping.load(std::memory_order_relaxed)) return;
+            cpuRelax();
+        }
+        sleeping.store(1, std::memory_order_relaxed);
+        bool barrier = true;
+        if (processBarrier) {
+            barrier = syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
+        } else {
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+        }
+        if (!hasWork() && !stopping.load(std::memory_order_relaxed)) {
+            if (barrier) {
+                futexWait(sleeping, 1);
+            } else {
+                // Without the barrier a wake may be missed: never sleep long.
+                const timespec briefly{0, 1000000};
+                syscall(SYS_futex, reinterpret_cast<uint32_t*>(&sleeping), FUTEX_WAIT_PRIVATE, 1, &briefly,
+                        nullptr, 0);
+            }
+        }
+        sleeping.store(0, std::memory_order_relaxed);
     }
 
     uint64_t now() const { return clock ? clock(clockContext) : K7MIDIIngressMonotonicNanoseconds(); }
@@ -75,9 +154,14 @@ struct K7MIDIIngress {
         const std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(available, maximumBatchBytes));
         const std::size_t start = static_cast<std::size_t>(read & mask);
         const std::size_t first = std::min(count, capacity - start);
-        std::memcpy(batch.get(), ring.get() + start, first);
-        std::memcpy(batch.get() + first, ring.get(), count - first);
-        readIndex.store(read + count, std::memory_order_release);
+        // Bytes in one piece are handed over in place: the producer cannot reuse them before the
+        // read index moves past them, after the handler. Only a batch that wraps is copied.
+        const uint8_t* bytes = ring.get() + start;
+        if (first < count) {
+            std::memcpy(batch.get(), ring.get() + start, first);
+            std::memcpy(batch.get() + first, ring.get(), count - first);
+            bytes = batch.get();
+        }
 
         uint64_t dropped = 0;
         if (lossPending && count == available) {
@@ -85,9 +169,10 @@ struct K7MIDIIngress {
             dropped = loss.exchange(0, std::memory_order_acq_rel) & ~lossPendingBit;
         }
 
-        K7MIDIIngressBatch delivered{batch.get(), count, read, dropped, now()};
+        K7MIDIIngressBatch delivered{bytes, count, read, dropped, now()};
         batchesDelivered.fetch_add(1, std::memory_order_relaxed);
         handler(handlerContext, &delivered);
+        readIndex.store(read + count, std::memory_order_release);
         if (deliveredBytes) *deliveredBytes += count;
         return true;
     }
@@ -109,6 +194,7 @@ K7MIDIIngress* K7MIDIIngressCreate(const K7MIDIIngressConfiguration* configurati
         delete ingress;
         return nullptr;
     }
+    ingress->processBarrier = processBarrierAvailable();
     ingress->handler = configuration->handler;
     ingress->handlerContext = configuration->handlerContext;
     ingress->clock = configuration->clock;
@@ -137,22 +223,21 @@ void* K7IngressWorkerMain(void* argument) {
     auto* ingress = static_cast<K7MIDIIngress*>(argument);
     for (;;) {
         if (ingress->deliverOne(nullptr)) continue;
-        if (ingress->stopping.load(std::memory_order_acquire)) break;
-        ingress->workerMaySleep.store(true, std::memory_order_seq_cst);
-        const uint32_t seen = ingress->signal.load(std::memory_order_seq_cst);
-        if (!ingress->hasWork() && !ingress->stopping.load(std::memory_order_seq_cst)) {
-            ingress->signal.wait(seen, std::memory_order_seq_cst);
+        if (ingress->stopping.load(std::memory_order_acquire)) {
+            // Bytes written before the stop are visible now, even if the last look missed them.
+            while (ingress->deliverOne(nullptr)) {
+            }
+            break;
         }
-        ingress->workerMaySleep.store(false, std::memory_order_relaxed);
+        ingress->idle();
     }
     return nullptr;
 }
 
 void K7MIDIIngressStopWorker(K7MIDIIngress* ingress) {
     if (!ingress || !ingress->workerRunning) return;
-    ingress->stopping.store(true, std::memory_order_seq_cst);
-    ingress->signal.fetch_add(1, std::memory_order_seq_cst);
-    ingress->signal.notify_all();
+    ingress->stopping.store(true, std::memory_order_release);
+    ingress->wake();
     pthread_join(ingress->worker, nullptr);
     ingress->workerRunning = false;
 }

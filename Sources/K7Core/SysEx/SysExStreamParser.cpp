@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "K7Core/SysEx/SysExByteScan.h"
+
 namespace k7 {
 
 SysExStreamParser::SysExStreamParser(std::size_t maximumMessageBytes)
@@ -30,16 +32,50 @@ void SysExStreamParser::discardOpenMessage(SysExParseError error, std::vector<Sy
     state_ = State::outside;
 }
 
+void SysExStreamParser::completeMessage(std::vector<SysExParseEvent>& events) {
+    message_.push_back(sysExEnd);
+    if (message_.size() > retainedBufferBytes) {
+        events.emplace_back(std::in_place_type<sysex_parse_event::Message>, std::move(message_));
+        message_ = Bytes();
+    } else {
+        // The buffer stays for the next message that spans chunks.
+        events.emplace_back(std::in_place_type<sysex_parse_event::Message>, Bytes(message_.begin(), message_.end()));
+        message_.clear();
+    }
+    ++messageIndex_;
+    state_ = State::outside;
+}
+
 void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& events) {
-    std::size_t i = 0;
+    const uint8_t* data = bytes.data();
     const std::size_t count = bytes.size();
+    std::size_t i = 0;
     while (i < count) {
-        if (state_ == State::inside) {
-            // Copy the run of data bytes in one go; this is the hot path.
-            std::size_t runEnd = i;
-            while (runEnd < count && bytes[runEnd] < 0x80) ++runEnd;
+        if (state_ == State::outside) {
+            // Channel and system common traffic is not ours: on to the next system byte.
+            if (data[i] != sysExStart) {
+                const std::size_t next = sysex_scan::findSystemByte(data, i, count);
+                offset_ += next - i;
+                i = next;
+                if (i == count) break;
+            }
+            if (data[i] == sysExStart) {
+                // A whole message in this chunk goes from the input straight into its event.
+                const std::size_t end = sysex_scan::findStatusByte(data, i + 1, count);
+                if (end < count && data[end] == sysExEnd && end + 1 - i <= maximumMessageBytes_) {
+                    events.emplace_back(std::in_place_type<sysex_parse_event::Message>, Bytes(data + i, data + end + 1));
+                    ++messageIndex_;
+                    offset_ += end + 1 - i;
+                    i = end + 1;
+                    continue;
+                }
+            }
+        } else {
+            const std::size_t runEnd = sysex_scan::findStatusByte(data, i, count);
             const std::size_t run = runEnd - i;
-            if (run > 0) {
+            if (state_ == State::skipping) {
+                skippedBytes_ += run;
+            } else if (run > 0) {
                 if (message_.size() + run + 1 > maximumMessageBytes_) {
                     // Too long even before its end byte: drop it and skip to the end of the message.
                     skippedBytes_ = message_.size() + run;
@@ -47,23 +83,15 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
                     message_.shrink_to_fit();
                     state_ = State::skipping;
                 } else {
-                    message_.insert(message_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                                    bytes.begin() + static_cast<std::ptrdiff_t>(runEnd));
+                    message_.insert(message_.end(), data + i, data + runEnd);
                 }
-                offset_ += run;
-                i = runEnd;
-                continue;
             }
-        } else if (state_ == State::skipping) {
-            std::size_t runEnd = i;
-            while (runEnd < count && bytes[runEnd] < 0x80) ++runEnd;
-            skippedBytes_ += runEnd - i;
-            offset_ += runEnd - i;
+            offset_ += run;
             i = runEnd;
             if (i == count) break;
         }
 
-        const uint8_t byte = bytes[i];
+        const uint8_t byte = data[i];
         const std::size_t offset = offset_;
         ++offset_;
         ++i;
@@ -84,11 +112,7 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
                 break;
             case State::inside:
                 if (byte == sysExEnd) {
-                    message_.push_back(sysExEnd);
-                    events.push_back(sysex_parse_event::Message{std::move(message_)});
-                    message_ = Bytes();
-                    ++messageIndex_;
-                    state_ = State::outside;
+                    completeMessage(events);
                 } else if (byte == sysExStart) {
                     discardOpenMessage(SysExParseError(SysExParseError::NestedStart{offset}), events);
                     startMessage(offset);

@@ -39,11 +39,16 @@ public:
 private:
     enum class State { outside, inside, skipping };
 
+    // A message this long leaves with its buffer instead of a copy of it.
+    static constexpr std::size_t retainedBufferBytes = 16384;
+
     void startMessage(std::size_t offset);
+    void completeMessage(std::vector<SysExParseEvent>& events);
     void discardOpenMessage(SysExParseError error, std::vector<SysExParseEvent>& events);
 
     std::size_t maximumMessageBytes_;
     State state_ = State::outside;
+    // The open message of one that spans chunks; its buffer is reused.
     Bytes message_;
     std::size_t messageStart_ = 0;
     std::size_t messageIndex_ = 0;

@@ -38,6 +38,54 @@ struct MIDIReceivePath::State {
     uint64_t requestedCutConnection = 0;
     uint64_t requestedCutPosition = 0;
 
+    // Batches on their way to the queue. A batch that arrives while the task for earlier ones is
+    // still queued joins them, so a burst costs one task and one wake of the queue rather than
+    // one per batch. Anything else posted closes the open bucket first: what arrives later runs
+    // after it, as if each batch had been posted on its own.
+    struct PendingBatch {
+        uint64_t connection;
+        std::optional<int32_t> source;
+        MIDIRawReceiveBatch raw;
+    };
+    using Bucket = std::vector<PendingBatch>;
+    std::mutex inboxMutex;
+    std::shared_ptr<Bucket> openBucket;
+
+    void enqueue(PendingBatch batch) {
+        std::lock_guard lock(inboxMutex);
+        if (!openBucket) {
+            openBucket = std::make_shared<Bucket>();
+            queue->post([weak = weakSelf, bucket = openBucket] {
+                if (auto self = weak.lock()) self->processBucket(bucket);
+            });
+        }
+        openBucket->push_back(std::move(batch));
+    }
+
+    void processBucket(const std::shared_ptr<Bucket>& bucket) {
+        Bucket batches;
+        {
+            std::lock_guard lock(inboxMutex);
+            if (openBucket == bucket) openBucket.reset();
+            batches.swap(*bucket);
+        }
+        for (const auto& batch : batches) process(batch.connection, batch.source, batch.raw);
+    }
+
+    template <typename Task>
+    void postInOrder(Task task) {
+        std::lock_guard lock(inboxMutex);
+        openBucket.reset();
+        queue->post(std::move(task));
+    }
+
+    template <typename Task>
+    void postAfterInOrder(Duration delay, Task task) {
+        std::lock_guard lock(inboxMutex);
+        openBucket.reset();
+        queue->postAfter(delay, std::move(task));
+    }
+
     // Receive-queue state, under runMutex.
     uint64_t connection = 0;
     std::optional<int32_t> source;
@@ -185,7 +233,7 @@ struct MIDIReceivePath::State {
         if (now - quietSince >= drain.quietFor) return finishDrain(found, true);
         if (now >= drain.deadline) return finishDrain(found, false);
         const auto next = std::min(quietSince + drain.quietFor, drain.deadline);
-        queue->postAfter(next - now, [weak = weakSelf, id] {
+        postAfterInOrder(next - now, [weak = weakSelf, id] {
             if (auto self = weak.lock()) {
                 std::lock_guard run(self->runMutex);
                 if (self->alive) self->evaluateDrain(id);
@@ -218,14 +266,15 @@ struct MIDIReceivePath::Connection {
 
     ~Connection() { K7MIDIIngressDestroy(ingress); }
 
+    // The batch's bytes are still in the ring: this is their one copy on the way to the queue.
     static void handleBatch(void* context, const K7MIDIIngressBatch* batch) {
         auto* connection = static_cast<Connection*>(context);
-        MIDIRawReceiveBatch raw{Bytes(batch->bytes, batch->bytes + batch->byteCount), connection->source,
-                                batch->streamOffset, batch->droppedByteCountAfter, batch->timestampNanoseconds};
-        connection->queue->post([state = connection->state, id = connection->id, source = connection->source,
-                                 raw = std::move(raw)] {
-            if (auto locked = state.lock()) locked->process(id, source, raw);
-        });
+        auto state = connection->state.lock();
+        if (!state) return;
+        state->enqueue(State::PendingBatch{
+            connection->id, connection->source,
+            MIDIRawReceiveBatch{Bytes(batch->bytes, batch->bytes + batch->byteCount), connection->source,
+                                batch->streamOffset, batch->droppedByteCountAfter, batch->timestampNanoseconds}});
     }
 
     static uint64_t clock(void* context) {
@@ -292,7 +341,7 @@ void MIDIReceivePath::disconnect() {
                                         {"bytesDropped", std::to_string(metrics.bytesDropped)},
                                         {"highWaterMark", std::to_string(metrics.highWaterMark)},
                                         {"capacity", std::to_string(metrics.capacity)}}};
-    queue_->post([weak = std::weak_ptr<State>(state_), event = std::move(event)] {
+    state_->postInOrder([weak = std::weak_ptr<State>(state_), event = std::move(event)] {
         if (auto state = weak.lock()) {
             std::lock_guard run(state->runMutex);
             if (state->alive) state->handlers.diagnostic(event);
@@ -335,14 +384,14 @@ void MIDIReceivePath::cancelPending() {
             state_->requestedCutPosition = UINT64_MAX;
         }
     }
-    queue_->post([weak = std::weak_ptr<State>(state_)] {
+    state_->postInOrder([weak = std::weak_ptr<State>(state_)] {
         if (auto state = weak.lock()) state->applyCancellation();
     });
 }
 
 void MIDIReceivePath::drain(Duration quietFor, Duration timeout,
                             std::function<void(MIDIReceiveDrainResult)> completion) {
-    queue_->post([weak = std::weak_ptr<State>(state_), quietFor, timeout, completion = std::move(completion)]() mutable {
+    state_->postInOrder([weak = std::weak_ptr<State>(state_), quietFor, timeout, completion = std::move(completion)]() mutable {
         if (auto state = weak.lock()) state->beginDrain(quietFor, timeout, std::move(completion));
     });
 }
