@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -151,6 +152,56 @@ TEST(K7MIDIIngress, WorkerDeliversEverythingAProducerThreadWrites) {
             EXPECT_EQ(droppedByProducer, 0u);
         }
     }
+}
+
+// A worker that has gone to sleep on an idle ring is woken by the next chunk, every time: a lost
+// wake would leave the chunk waiting until the deadline. The pauses between chunks are longer
+// than the worker polls before it sleeps.
+TEST(K7MIDIIngress, WorkerWakesForEveryChunkAfterFallingAsleep) {
+    Collector collector;
+    IngressHandle handle(collector, 64);
+    ASSERT_EQ(K7MIDIIngressStartWorker(handle.ingress), 0);
+    for (size_t round = 1; round <= 100; ++round) {
+        const uint8_t byte = static_cast<uint8_t>(round);
+        ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, &byte, 1));
+        std::unique_lock lock(collector.mutex);
+        ASSERT_TRUE(collector.changed.wait_for(lock, std::chrono::seconds(10), [&] { return collector.bytes.size() == round; }))
+            << "chunk " << round << " was not delivered";
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::microseconds(round % 2 ? 2000 : 50));
+    }
+    K7MIDIIngressStopWorker(handle.ingress);
+    EXPECT_EQ(collector.bytes, sequence(100, 1));
+}
+
+// The handler reads its batch in place in the ring: a producer writing meanwhile must never
+// overwrite bytes that are still being handed over.
+TEST(K7MIDIIngress, ProducerNeverOverwritesABatchBeingHandledInPlace) {
+    struct SlowCollector {
+        std::vector<uint8_t> bytes;
+        static void handle(void* context, const K7MIDIIngressBatch* batch) {
+            auto* self = static_cast<SlowCollector*>(context);
+            for (size_t i = 0; i < batch->byteCount; ++i) {
+                self->bytes.push_back(batch->bytes[i]);
+                if (i % 8 == 0) std::this_thread::yield();
+            }
+        }
+    } collector;
+    K7MIDIIngressConfiguration configuration{};
+    configuration.capacity = 32;
+    configuration.handler = &SlowCollector::handle;
+    configuration.handlerContext = &collector;
+    K7MIDIIngress* ingress = K7MIDIIngressCreate(&configuration);
+    ASSERT_NE(ingress, nullptr);
+    ASSERT_EQ(K7MIDIIngressStartWorker(ingress), 0);
+    std::vector<uint8_t> accepted;
+    for (size_t i = 0; i < 20000; ++i) {
+        const auto chunk = sequence(1 + i % 11, static_cast<uint8_t>(i * 7));
+        if (K7MIDIIngressWrite(ingress, chunk.data(), chunk.size())) accepted.insert(accepted.end(), chunk.begin(), chunk.end());
+    }
+    K7MIDIIngressStopWorker(ingress);
+    K7MIDIIngressDestroy(ingress);
+    EXPECT_EQ(collector.bytes, accepted);
 }
 
 TEST(K7MIDIIngress, PumpDoesNothingWhileAWorkerConsumes) {

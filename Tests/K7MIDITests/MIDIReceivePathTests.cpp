@@ -182,6 +182,30 @@ TEST(ReceivePath, DrainedTailIsNotReportedAgain) {
     EXPECT_TRUE(rig.delivered.issues.empty());
 }
 
+// Batches waiting for the receive queue are handed over together, but never past a drain or a
+// cancel asked for between them: what arrived after the request is framed after it.
+TEST(ReceivePath, BatchesAfterARequestAreFramedAfterIt) {
+    MockRig drained;
+    drained.transport->inject(bytes({0xF0, 1}));
+    std::optional<MIDIReceiveDrainResult> result;
+    drained.transport->drainPendingReceives(0ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
+    drained.transport->inject(bytes({2, 0xF7}));
+    drained.transport->inject(bytes({0xF0, 3, 0xF7}));
+    drained.scheduler->runAll();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, (MIDIReceiveDrainResult{true, 2}));
+    EXPECT_EQ(drained.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
+    EXPECT_TRUE(drained.delivered.issues.empty());
+    EXPECT_EQ(drained.delivered.batches.size(), 3u) << "each batch is still recorded as it left the ring";
+
+    MockRig cancelled;
+    cancelled.transport->inject(bytes({0xF0, 1, 0xF7}));
+    cancelled.transport->cancelPendingReceives();
+    cancelled.transport->inject(bytes({0xF0, 2, 0xF7}));
+    cancelled.scheduler->runUntilIdle();
+    EXPECT_EQ(cancelled.delivered.messages, std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
+}
+
 // Selecting the same input again keeps its stream; another input starts a fresh one.
 TEST(ReceivePath, SelectingAnotherInputStartsAFreshStream) {
     MockRig rig;
