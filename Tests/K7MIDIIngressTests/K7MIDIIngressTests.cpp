@@ -174,36 +174,6 @@ TEST(K7MIDIIngress, WorkerWakesForEveryChunkAfterFallingAsleep) {
     EXPECT_EQ(collector.bytes, sequence(100, 1));
 }
 
-// The handler reads its batch in place in the ring: a producer writing meanwhile must never
-// overwrite bytes that are still being handed over.
-TEST(K7MIDIIngress, ProducerNeverOverwritesABatchBeingHandledInPlace) {
-    struct SlowCollector {
-        std::vector<uint8_t> bytes;
-        static void handle(void* context, const K7MIDIIngressBatch* batch) {
-            auto* self = static_cast<SlowCollector*>(context);
-            for (size_t i = 0; i < batch->byteCount; ++i) {
-                self->bytes.push_back(batch->bytes[i]);
-                if (i % 8 == 0) std::this_thread::yield();
-            }
-        }
-    } collector;
-    K7MIDIIngressConfiguration configuration{};
-    configuration.capacity = 32;
-    configuration.handler = &SlowCollector::handle;
-    configuration.handlerContext = &collector;
-    K7MIDIIngress* ingress = K7MIDIIngressCreate(&configuration);
-    ASSERT_NE(ingress, nullptr);
-    ASSERT_EQ(K7MIDIIngressStartWorker(ingress), 0);
-    std::vector<uint8_t> accepted;
-    for (size_t i = 0; i < 20000; ++i) {
-        const auto chunk = sequence(1 + i % 11, static_cast<uint8_t>(i * 7));
-        if (K7MIDIIngressWrite(ingress, chunk.data(), chunk.size())) accepted.insert(accepted.end(), chunk.begin(), chunk.end());
-    }
-    K7MIDIIngressStopWorker(ingress);
-    K7MIDIIngressDestroy(ingress);
-    EXPECT_EQ(collector.bytes, accepted);
-}
-
 TEST(K7MIDIIngress, PumpDoesNothingWhileAWorkerConsumes) {
     Collector collector;
     IngressHandle handle(collector, 64);
