@@ -35,7 +35,8 @@ using MessageHandler = std::function<void(const k7::Bytes&)>;
 
 class OurPath {
 public:
-    explicit OurPath(MessageHandler handler) : path_(std::make_shared<k7::SerialQueue>("k7.bench.receive"), handlers(std::move(handler))) {}
+    explicit OurPath(MessageHandler handler)
+        : path_(std::make_shared<k7::SerialQueue>("k7.bench.receive"), handlers(std::move(handler))) {}
     void connect() { path_.connect(1); }
     bool write(k7::ByteView bytes) { return path_.write(bytes); }
     void disconnect() { path_.disconnect(); }
@@ -199,7 +200,8 @@ void registerCases() {
         ->Arg(16384)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("ReceiveInBursts/peer:polling-ring", [](benchmark::State& state) { receive<PeerPath>(state, 0); })
+    benchmark::RegisterBenchmark("ReceiveInBursts/peer:polling-ring",
+                                 [](benchmark::State& state) { receive<PeerPath>(state, 0); })
         ->Arg(16384)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();

@@ -88,7 +88,8 @@ private:
 inline int runWithPeerRatios(int argc, char** argv) {
     std::vector<char*> args(argv, argv + argc);
     const auto given = [&](std::string_view flag) {
-        return std::any_of(args.begin(), args.end(), [&](const char* arg) { return std::string_view(arg).rfind(flag, 0) == 0; });
+        return std::any_of(args.begin(), args.end(),
+                           [&](const char* arg) { return std::string_view(arg).rfind(flag, 0) == 0; });
     };
     static char repetitions[] = "--benchmark_repetitions=7";
     static char interleave[] = "--benchmark_enable_random_interleaving=true";

@@ -65,21 +65,22 @@ public:
         const uint8_t* const end = at + chunk.size();
         while (at < end) {
             if (!inside_) {
-                const auto* start = static_cast<const uint8_t*>(std::memchr(at, k7::sysExStart, static_cast<std::size_t>(end - at)));
-                if (!start) return;
-                at = start;
+                at = find(at, end, k7::sysExStart);
+                if (!at) return;
                 inside_ = true;
             }
-            const auto* stop = static_cast<const uint8_t*>(std::memchr(at, k7::sysExEnd, static_cast<std::size_t>(end - at)));
+            const uint8_t* stop = find(at, end, k7::sysExEnd);
             if (!stop) {
                 open_.insert(open_.end(), at, end);
                 return;
             }
             if (open_.empty()) {
-                events.emplace_back(std::in_place_type<k7::sysex_parse_event::Message>, Bytes(at, stop + 1));
+                events.emplace_back(std::in_place_type<k7::sysex_parse_event::Message>,
+                                    k7::sysex_parse_event::Message{Bytes(at, stop + 1)});
             } else {
                 open_.insert(open_.end(), at, stop + 1);
-                events.emplace_back(std::in_place_type<k7::sysex_parse_event::Message>, Bytes(open_.begin(), open_.end()));
+                events.emplace_back(std::in_place_type<k7::sysex_parse_event::Message>,
+                                    k7::sysex_parse_event::Message{Bytes(open_.begin(), open_.end())});
                 open_.clear();
             }
             inside_ = false;
@@ -88,6 +89,10 @@ public:
     }
 
 private:
+    static const uint8_t* find(const uint8_t* from, const uint8_t* end, uint8_t byte) {
+        return static_cast<const uint8_t*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
+    }
+
     bool inside_ = false;
     Bytes open_;
 };

@@ -44,7 +44,8 @@ void futexWake(FutexWord& word, int count) {
 // needs a full barrier between its store and its load, or both may miss the other. Producers
 // write all the time and the worker goes to sleep rarely, so where the system can, the worker
 // pays for both sides: membarrier runs a full barrier on every running thread of the process,
-// and the producer only has to keep the compiler from moving its load above its store.
+// and the producer only has to keep the compiler from moving its load above its store. Where
+// membarrier is missing, both sides read-modify-write the word instead.
 bool processBarrierAvailable() {
     static const bool available = [] {
         const long commands = syscall(SYS_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
@@ -100,14 +101,16 @@ struct K7MIDIIngress {
 
     // After publishing bytes or a loss.
     void wake() {
+        uint32_t asleep = 0;
         if (processBarrier) {
             std::atomic_signal_fence(std::memory_order_seq_cst);
+            asleep = sleeping.load(std::memory_order_relaxed);
         } else {
-            std::atomic_thread_fence(std::memory_order_seq_cst);
+            // Without the process barrier both sides modify the word, which orders them: whichever
+            // comes second sees what the first published.
+            asleep = sleeping.fetch_add(0, std::memory_order_acq_rel);
         }
-        if (sleeping.load(std::memory_order_relaxed) && sleeping.exchange(0, std::memory_order_relaxed)) {
-            futexWake(sleeping, 1);
-        }
+        if (asleep && sleeping.exchange(0, std::memory_order_acq_rel)) futexWake(sleeping, 1);
     }
 
     bool hasWork() const {
@@ -120,12 +123,12 @@ struct K7MIDIIngress {
             if (hasWork() || stopping.load(std::memory_order_relaxed)) return;
             cpuRelax();
         }
-        sleeping.store(1, std::memory_order_relaxed);
         bool barrier = true;
         if (processBarrier) {
+            sleeping.store(1, std::memory_order_relaxed);
             barrier = syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
         } else {
-            std::atomic_thread_fence(std::memory_order_seq_cst);
+            sleeping.exchange(1, std::memory_order_acq_rel);
         }
         if (!hasWork() && !stopping.load(std::memory_order_relaxed)) {
             if (barrier) {

@@ -165,8 +165,9 @@ TEST(K7MIDIIngress, WorkerWakesForEveryChunkAfterFallingAsleep) {
         const uint8_t byte = static_cast<uint8_t>(round);
         ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, &byte, 1));
         std::unique_lock lock(collector.mutex);
-        ASSERT_TRUE(collector.changed.wait_for(lock, std::chrono::seconds(10), [&] { return collector.bytes.size() == round; }))
-            << "chunk " << round << " was not delivered";
+        const bool delivered =
+            collector.changed.wait_for(lock, std::chrono::seconds(10), [&] { return collector.bytes.size() == round; });
+        ASSERT_TRUE(delivered) << "chunk " << round << " was not delivered";
         lock.unlock();
         std::this_thread::sleep_for(std::chrono::microseconds(round % 2 ? 2000 : 50));
     }

@@ -35,11 +35,13 @@ void SysExStreamParser::discardOpenMessage(SysExParseError error, std::vector<Sy
 void SysExStreamParser::completeMessage(std::vector<SysExParseEvent>& events) {
     message_.push_back(sysExEnd);
     if (message_.size() > retainedBufferBytes) {
-        events.emplace_back(std::in_place_type<sysex_parse_event::Message>, std::move(message_));
+        events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
+                            sysex_parse_event::Message{std::move(message_)});
         message_ = Bytes();
     } else {
         // The buffer stays for the next message that spans chunks.
-        events.emplace_back(std::in_place_type<sysex_parse_event::Message>, Bytes(message_.begin(), message_.end()));
+        events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
+                            sysex_parse_event::Message{Bytes(message_.begin(), message_.end())});
         message_.clear();
     }
     ++messageIndex_;
@@ -63,7 +65,8 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
                 // A whole message in this chunk goes from the input straight into its event.
                 const std::size_t end = sysex_scan::findStatusByte(data, i + 1, count);
                 if (end < count && data[end] == sysExEnd && end + 1 - i <= maximumMessageBytes_) {
-                    events.emplace_back(std::in_place_type<sysex_parse_event::Message>, Bytes(data + i, data + end + 1));
+                    events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
+                                        sysex_parse_event::Message{Bytes(data + i, data + end + 1)});
                     ++messageIndex_;
                     offset_ += end + 1 - i;
                     i = end + 1;

@@ -391,7 +391,8 @@ void MIDIReceivePath::cancelPending() {
 
 void MIDIReceivePath::drain(Duration quietFor, Duration timeout,
                             std::function<void(MIDIReceiveDrainResult)> completion) {
-    state_->postInOrder([weak = std::weak_ptr<State>(state_), quietFor, timeout, completion = std::move(completion)]() mutable {
+    state_->postInOrder([weak = std::weak_ptr<State>(state_), quietFor, timeout,
+                         completion = std::move(completion)]() mutable {
         if (auto state = weak.lock()) state->beginDrain(quietFor, timeout, std::move(completion));
     });
 }

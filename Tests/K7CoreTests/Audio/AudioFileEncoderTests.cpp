@@ -58,7 +58,9 @@ Bytes expectedSampleBytes(const AudioSample& sample, std::size_t bytesPerSample,
         for (const auto& channel : sample.channels) {
             const uint32_t value = (static_cast<uint32_t>(channel[frame]) & mask) ^ flip;
             Bytes sampleBytes;
-            for (std::size_t i = 0; i < bytesPerSample; ++i) sampleBytes.push_back(static_cast<uint8_t>(value >> (24 - 8 * i)));
+            for (std::size_t i = 0; i < bytesPerSample; ++i) {
+                sampleBytes.push_back(static_cast<uint8_t>(value >> (24 - 8 * i)));
+            }
             if (!bigEndian) std::reverse(sampleBytes.begin(), sampleBytes.end());
             out.insert(out.end(), sampleBytes.begin(), sampleBytes.end());
         }
@@ -88,7 +90,8 @@ TEST(AudioFileEncoder, WritesEveryFrameOfLongSamplesAtEverySampleSize) {
                     expectedSampleBytes(sample, bytesPerSample, aiff, mask, !aiff && bits == 8 ? 0x80000000u : 0);
                 const std::size_t dataStart = findChunk(file, aiff ? "SSND" : "data").value() + (aiff ? 16 : 8);
                 ASSERT_GE(file.size(), dataStart + expected.size());
-                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + static_cast<std::ptrdiff_t>(dataStart)));
+                EXPECT_TRUE(
+                    std::equal(expected.begin(), expected.end(), file.begin() + static_cast<std::ptrdiff_t>(dataStart)));
                 EXPECT_EQ(file.size(), dataStart + expected.size() + (expected.size() & 1)) << "a pad byte, nothing else";
                 EXPECT_EQ(AudioFileDecoder::decode(file).channels, keepTopBits(sample.channels, bits));
             }

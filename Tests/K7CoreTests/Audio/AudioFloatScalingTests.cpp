@@ -45,7 +45,9 @@ std::vector<std::pair<std::string, Bytes>> floatFiles(const std::vector<double>&
 std::vector<int32_t> expectedSamples(const std::string& name, const std::vector<double>& values) {
     std::vector<int32_t> out;
     const bool single = name.find("32") != std::string::npos;
-    for (double value : values) out.push_back(nearestFullScale(single ? static_cast<double>(static_cast<float>(value)) : value));
+    for (double value : values) {
+        out.push_back(nearestFullScale(single ? static_cast<double>(static_cast<float>(value)) : value));
+    }
     return out;
 }
 
@@ -79,7 +81,8 @@ TEST(AudioFloatScaling, RoundsHalfwayToEvenClampsAndSilencesNaN) {
         }
     }
     // The extremes, spelled out.
-    const auto decoded = AudioFileDecoder::decode(floatFiles({0.5 * step, 1.5 * step, 1.0 - step / 4, -1.0, 1.0}).at(1).second);
+    const Bytes extremes = floatFiles({0.5 * step, 1.5 * step, 1.0 - step / 4, -1.0, 1.0}).at(1).second;
+    const auto decoded = AudioFileDecoder::decode(extremes);
     EXPECT_EQ(decoded.channels.at(0), (std::vector<int32_t>{0, 2, INT32_MAX, INT32_MIN, INT32_MAX}));
 }
 
