@@ -1,7 +1,6 @@
 #include "K7MIDIIngress/K7MIDIIngress.h"
 
 #include <linux/futex.h>
-#include <linux/membarrier.h>
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "K7MIDIIngress/ProcessBarrier.h"
 
 namespace {
 
@@ -37,22 +38,6 @@ void futexWait(FutexWord& word, uint32_t expected) {
 
 void futexWake(FutexWord& word, int count) {
     syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
-}
-
-// A sleeping worker and a writing producer form a Dekker pair: the producer publishes bytes and
-// then looks whether the worker sleeps; the worker says it sleeps and then looks for bytes. Each
-// needs a full barrier between its store and its load, or both may miss the other. Producers
-// write all the time and the worker goes to sleep rarely, so where the system can, the worker
-// pays for both sides: membarrier runs a full barrier on every running thread of the process,
-// and the producer only has to keep the compiler from moving its load above its store. Where
-// membarrier is missing, both sides read-modify-write the word instead.
-bool processBarrierAvailable() {
-    static const bool available = [] {
-        const long commands = syscall(SYS_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
-        return commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) &&
-               syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
-    }();
-    return available;
 }
 
 void cpuRelax() {
@@ -91,8 +76,9 @@ struct K7MIDIIngress {
     std::atomic<uint64_t> highWaterMark{0};
     std::atomic<uint64_t> batchesDelivered{0};
 
-    // 1 while the worker sleeps or is about to (see processBarrierAvailable). The futex wait
-    // rechecks the word, so a wake between the worker's look and its wait is not lost.
+    // 1 while the worker sleeps or is about to. A producer publishes bytes and then looks at it;
+    // the worker sets it and then looks for bytes (see ProcessBarrier.h). The futex wait rechecks
+    // the word, so a wake between the worker's look and its wait is not lost.
     alignas(64) FutexWord sleeping{0};
     std::atomic<bool> stopping{false};
     bool processBarrier = false;
@@ -126,7 +112,7 @@ struct K7MIDIIngress {
         bool barrier = true;
         if (processBarrier) {
             sleeping.store(1, std::memory_order_relaxed);
-            barrier = syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
+            barrier = k7::runProcessBarrier();
         } else {
             sleeping.exchange(1, std::memory_order_acq_rel);
         }
@@ -197,7 +183,7 @@ K7MIDIIngress* K7MIDIIngressCreate(const K7MIDIIngressConfiguration* configurati
         delete ingress;
         return nullptr;
     }
-    ingress->processBarrier = processBarrierAvailable();
+    ingress->processBarrier = k7::processBarrierAvailable();
     ingress->handler = configuration->handler;
     ingress->handlerContext = configuration->handlerContext;
     ingress->clock = configuration->clock;

@@ -4,9 +4,11 @@
 #include <map>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "K7Core/Support/Overloaded.h"
+#include "K7MIDIIngress/ProcessBarrier.h"
 
 namespace k7 {
 
@@ -288,13 +290,15 @@ MIDIReceivePath::MIDIReceivePath(std::shared_ptr<Scheduler> receiveQueue, Handle
                                  MIDIReceivePathConfiguration configuration)
     : queue_(std::move(receiveQueue)),
       configuration_(configuration),
-      state_(std::make_shared<State>(queue_, std::move(handlers), configuration.maximumMessageBytes)) {
+      state_(std::make_shared<State>(queue_, std::move(handlers), configuration.maximumMessageBytes)),
+      processBarrier_(processBarrierAvailable()) {
     state_->weakSelf = state_;
 }
 
 MIDIReceivePath::~MIDIReceivePath() {
     {
-        std::lock_guard lock(producerMutex_);
+        std::lock_guard lock(controlMutex_);
+        retireLiveConnection();
         connection_.reset();
     }
     std::lock_guard run(state_->runMutex);
@@ -302,8 +306,48 @@ MIDIReceivePath::~MIDIReceivePath() {
     state_->drains.clear();
 }
 
+template <typename Use>
+auto MIDIReceivePath::produce(Use use) {
+    // Odd while inside. Only one producer at a time, so plain stores count it up.
+    const uint64_t inside = producerSequence_.load(std::memory_order_relaxed) + 1;
+    Connection* connection = nullptr;
+    if (processBarrier_) {
+        producerSequence_.store(inside, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        connection = live_.load(std::memory_order_acquire);
+    } else {
+        producerSequence_.exchange(inside, std::memory_order_seq_cst);
+        connection = live_.load(std::memory_order_seq_cst);
+    }
+    struct Leave {
+        std::atomic<uint64_t>& sequence;
+        uint64_t outside;
+        ~Leave() { sequence.store(outside, std::memory_order_release); }
+    } leave{producerSequence_, inside + 1};
+    return use(connection);
+}
+
+void MIDIReceivePath::retireLiveConnection() {
+    if (!live_.load(std::memory_order_relaxed)) return;
+    bool barrier = true;
+    if (processBarrier_) {
+        live_.store(nullptr, std::memory_order_relaxed);
+        barrier = runProcessBarrier();
+    } else {
+        live_.exchange(nullptr, std::memory_order_seq_cst);
+    }
+    // A producer that read the connection before it was withdrawn is inside now, and is seen;
+    // later ones find none. Were the barrier refused after all, an announcement could still be
+    // on its way: give it time it cannot possibly need.
+    if (!barrier) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const uint64_t seen = producerSequence_.load(std::memory_order_seq_cst);
+    if (seen % 2 == 0) return;
+    while (producerSequence_.load(std::memory_order_acquire) == seen) std::this_thread::yield();
+}
+
 void MIDIReceivePath::connect(int32_t sourceEndpointID) {
-    std::lock_guard lock(producerMutex_);
+    std::lock_guard lock(controlMutex_);
+    retireLiveConnection();
     connection_.reset();
     auto connection = std::make_unique<Connection>();
     connection->id = nextConnectionID_++;
@@ -324,12 +368,14 @@ void MIDIReceivePath::connect(int32_t sourceEndpointID) {
         }
     }
     connection_ = std::move(connection);
+    live_.store(connection_.get(), std::memory_order_release);
 }
 
 void MIDIReceivePath::disconnect() {
     std::unique_ptr<Connection> closed;
     {
-        std::lock_guard lock(producerMutex_);
+        std::lock_guard lock(controlMutex_);
+        retireLiveConnection();
         closed = std::move(connection_);
     }
     if (!closed) return;
@@ -350,30 +396,32 @@ void MIDIReceivePath::disconnect() {
 }
 
 std::optional<int32_t> MIDIReceivePath::connectedSource() const {
-    std::lock_guard lock(producerMutex_);
+    std::lock_guard lock(controlMutex_);
     if (!connection_) return std::nullopt;
     return connection_->source;
 }
 
 bool MIDIReceivePath::write(ByteView bytes) {
-    std::lock_guard lock(producerMutex_);
-    if (!connection_) return false;
-    return K7MIDIIngressWrite(connection_->ingress, bytes.data(), bytes.size());
+    return produce([&](Connection* connection) {
+        return connection && K7MIDIIngressWrite(connection->ingress, bytes.data(), bytes.size());
+    });
 }
 
 void MIDIReceivePath::markLoss(std::size_t byteCount) {
-    std::lock_guard lock(producerMutex_);
-    if (connection_) K7MIDIIngressMarkLoss(connection_->ingress, byteCount);
+    produce([&](Connection* connection) {
+        if (connection) K7MIDIIngressMarkLoss(connection->ingress, byteCount);
+    });
 }
 
 void MIDIReceivePath::pump() {
-    std::lock_guard lock(producerMutex_);
-    if (connection_) K7MIDIIngressPump(connection_->ingress);
+    produce([](Connection* connection) {
+        if (connection) K7MIDIIngressPump(connection->ingress);
+    });
 }
 
 void MIDIReceivePath::cancelPending() {
     {
-        std::lock_guard lock(producerMutex_);
+        std::lock_guard lock(controlMutex_);
         std::lock_guard cut(state_->cutMutex);
         if (connection_) {
             state_->requestedCutConnection = connection_->id;
@@ -398,7 +446,7 @@ void MIDIReceivePath::drain(Duration quietFor, Duration timeout,
 }
 
 K7MIDIIngressMetrics MIDIReceivePath::metrics() const {
-    std::lock_guard lock(producerMutex_);
+    std::lock_guard lock(controlMutex_);
     if (!connection_) return K7MIDIIngressMetrics{};
     return K7MIDIIngressGetMetrics(connection_->ingress);
 }
