@@ -4,7 +4,7 @@
 // as "<case>/ours" and "<case>/peer:<who>"; after the run one line per case gives peer time over
 // our time (the median of the repetitions, real time), so 1.0 or more means we are at least level.
 //
-// By default every case runs 7 repetitions, interleaved at random with the other benchmarks of the
+// By default every case runs 11 repetitions, interleaved at random with the other benchmarks of the
 // program, so that both sides of a pair see the same machine state; flags given on the command
 // line win.
 
@@ -91,7 +91,7 @@ inline int runWithPeerRatios(int argc, char** argv) {
         return std::any_of(args.begin(), args.end(),
                            [&](const char* arg) { return std::string_view(arg).rfind(flag, 0) == 0; });
     };
-    static char repetitions[] = "--benchmark_repetitions=7";
+    static char repetitions[] = "--benchmark_repetitions=11";
     static char interleave[] = "--benchmark_enable_random_interleaving=true";
     static char aggregates[] = "--benchmark_display_aggregates_only=true";
     if (!given("--benchmark_repetitions")) args.push_back(repetitions);
