@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -22,6 +24,10 @@ namespace k7bench {
 
 class PeerRatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, so that logs stay plain text.
+    PeerRatioReporter()
+        : ConsoleReporter(isatty(STDOUT_FILENO) ? OutputOptions(OO_Color | OO_Tabular) : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

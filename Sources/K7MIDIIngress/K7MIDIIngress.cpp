@@ -24,8 +24,9 @@ constexpr std::size_t maximumCapacity = std::size_t{1} << 30;
 
 // How long an idle worker polls before it sleeps, in pause instructions (some tens of
 // microseconds): input comes in bursts, and the next chunk of one is usually caught without a
-// sleep and a wake-up.
+// sleep and a wake-up. The consumer hears that the input settled after a few microseconds of it.
 constexpr int idleSpins = 2000;
+constexpr int settleSpins = 64;
 
 // The word a sleeping worker waits on: a private futex, so a wake costs one system call and only
 // when the worker really sleeps.
@@ -63,7 +64,10 @@ struct K7MIDIIngress {
     std::size_t maximumBatchBytes = 0;
     std::unique_ptr<uint8_t[]> batch;
     K7MIDIIngressBatchHandler handler = nullptr;
+    K7MIDIIngressSettledHandler settledHandler = nullptr;
     void* handlerContext = nullptr;
+    // Consumer's: batches were delivered since the settled handler last ran.
+    bool unsettled = false;
     K7MIDIIngressClock clock = nullptr;
     void* clockContext = nullptr;
 
@@ -104,9 +108,15 @@ struct K7MIDIIngress {
                (loss.load(std::memory_order_relaxed) & lossPendingBit) != 0;
     }
 
+    void settle() {
+        if (unsettled && settledHandler) settledHandler(handlerContext);
+        unsettled = false;
+    }
+
     void idle() {
         for (int spin = 0; spin < idleSpins; ++spin) {
             if (hasWork() || stopping.load(std::memory_order_relaxed)) return;
+            if (spin == settleSpins) settle();
             cpuRelax();
         }
         bool barrier = true;
@@ -162,6 +172,7 @@ struct K7MIDIIngress {
         batchesDelivered.fetch_add(1, std::memory_order_relaxed);
         handler(handlerContext, &delivered);
         readIndex.store(read + count, std::memory_order_release);
+        unsettled = true;
         if (deliveredBytes) *deliveredBytes += count;
         return true;
     }
@@ -185,6 +196,7 @@ K7MIDIIngress* K7MIDIIngressCreate(const K7MIDIIngressConfiguration* configurati
     }
     ingress->processBarrier = k7::processBarrierAvailable();
     ingress->handler = configuration->handler;
+    ingress->settledHandler = configuration->settled;
     ingress->handlerContext = configuration->handlerContext;
     ingress->clock = configuration->clock;
     ingress->clockContext = configuration->clockContext;
@@ -216,6 +228,7 @@ void* K7IngressWorkerMain(void* argument) {
             // Bytes written before the stop are visible now, even if the last look missed them.
             while (ingress->deliverOne(nullptr)) {
             }
+            ingress->settle();
             break;
         }
         ingress->idle();
@@ -283,6 +296,7 @@ size_t K7MIDIIngressPump(K7MIDIIngress* ingress) {
     std::size_t delivered = 0;
     while (ingress->deliverOne(&delivered)) {
     }
+    ingress->settle();
     return delivered;
 }
 

@@ -40,28 +40,48 @@ struct MIDIReceivePath::State {
     uint64_t requestedCutConnection = 0;
     uint64_t requestedCutPosition = 0;
 
-    // Batches on their way to the queue. A batch that arrives while the task for earlier ones is
-    // still queued joins them, so a burst costs one task and one wake of the queue rather than
-    // one per batch. Anything else posted closes the open bucket first: what arrives later runs
-    // after it, as if each batch had been posted on its own.
+    // Batches on their way to the queue, gathered in buckets: a bucket is posted as one task once
+    // the input settles or it has grown large, so a burst costs a few tasks and wakes of the
+    // queue rather than one per batch. Batches that arrive while its task waits still join it.
+    // Anything else posted first posts the open bucket and closes it: what arrives later runs
+    // after that task, as if each batch had been posted on its own.
     struct PendingBatch {
         uint64_t connection;
         std::optional<int32_t> source;
         MIDIRawReceiveBatch raw;
     };
     using Bucket = std::vector<PendingBatch>;
+    static constexpr std::size_t largeBucketBytes = 65536;
     std::mutex inboxMutex;
     std::shared_ptr<Bucket> openBucket;
+    bool openBucketPosted = false;
+    std::size_t openBucketBytes = 0;
 
     void enqueue(PendingBatch batch) {
         std::lock_guard lock(inboxMutex);
         if (!openBucket) {
             openBucket = std::make_shared<Bucket>();
-            queue->post([weak = weakSelf, bucket = openBucket] {
-                if (auto self = weak.lock()) self->processBucket(bucket);
-            });
+            openBucketPosted = false;
+            openBucketBytes = 0;
         }
+        openBucketBytes += batch.raw.bytes.size();
         openBucket->push_back(std::move(batch));
+        if (openBucketBytes >= largeBucketBytes) postOpenBucket();
+    }
+
+    // The input settled: what it brought goes to the queue now.
+    void settle() {
+        std::lock_guard lock(inboxMutex);
+        postOpenBucket();
+    }
+
+    // Under inboxMutex.
+    void postOpenBucket() {
+        if (!openBucket || openBucketPosted) return;
+        openBucketPosted = true;
+        queue->post([weak = weakSelf, bucket = openBucket] {
+            if (auto self = weak.lock()) self->processBucket(bucket);
+        });
     }
 
     void processBucket(const std::shared_ptr<Bucket>& bucket) {
@@ -77,6 +97,7 @@ struct MIDIReceivePath::State {
     template <typename Task>
     void postInOrder(Task task) {
         std::lock_guard lock(inboxMutex);
+        postOpenBucket();
         openBucket.reset();
         queue->post(std::move(task));
     }
@@ -84,6 +105,7 @@ struct MIDIReceivePath::State {
     template <typename Task>
     void postAfterInOrder(Duration delay, Task task) {
         std::lock_guard lock(inboxMutex);
+        postOpenBucket();
         openBucket.reset();
         queue->postAfter(delay, std::move(task));
     }
@@ -279,6 +301,10 @@ struct MIDIReceivePath::Connection {
                                 batch->streamOffset, batch->droppedByteCountAfter, batch->timestampNanoseconds}});
     }
 
+    static void handleSettled(void* context) {
+        if (auto state = static_cast<Connection*>(context)->state.lock()) state->settle();
+    }
+
     static uint64_t clock(void* context) {
         auto* connection = static_cast<Connection*>(context);
         return static_cast<uint64_t>(
@@ -358,6 +384,7 @@ void MIDIReceivePath::connect(int32_t sourceEndpointID) {
     ingress.capacity = configuration_.ringCapacity;
     ingress.handler = &Connection::handleBatch;
     ingress.handlerContext = connection.get();
+    ingress.settled = &Connection::handleSettled;
     ingress.clock = &Connection::clock;
     ingress.clockContext = connection.get();
     connection->ingress = K7MIDIIngressCreate(&ingress);
