@@ -6,13 +6,51 @@
 
 namespace k7 {
 
+namespace {
+
+class EventSink final : public SysExStreamParser::Sink {
+public:
+    explicit EventSink(std::vector<SysExParseEvent>& events) : events_(events) {}
+
+    void message(ByteView message) override {
+        events_.emplace_back(std::in_place_type<sysex_parse_event::Message>,
+                             sysex_parse_event::Message{Bytes(message.begin(), message.end())});
+    }
+    void ownedMessage(Bytes&& message) override {
+        events_.emplace_back(std::in_place_type<sysex_parse_event::Message>,
+                             sysex_parse_event::Message{std::move(message)});
+    }
+    void realTime(uint8_t byte, std::size_t offset) override {
+        events_.emplace_back(std::in_place_type<sysex_parse_event::RealTime>, sysex_parse_event::RealTime{byte, offset});
+    }
+    void error(SysExParseError error, std::size_t discardedByteCount) override {
+        events_.emplace_back(std::in_place_type<sysex_parse_event::Error>,
+                             sysex_parse_event::Error{std::move(error), discardedByteCount});
+    }
+
+private:
+    std::vector<SysExParseEvent>& events_;
+};
+
+}  // namespace
+
 SysExStreamParser::SysExStreamParser(std::size_t maximumMessageBytes)
     : maximumMessageBytes_(std::max<std::size_t>(maximumMessageBytes, 2)) {}
+
+void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& events) {
+    EventSink sink(events);
+    feed(bytes, sink);
+}
 
 std::vector<SysExParseEvent> SysExStreamParser::feed(ByteView bytes) {
     std::vector<SysExParseEvent> events;
     feed(bytes, events);
     return events;
+}
+
+void SysExStreamParser::finish(std::vector<SysExParseEvent>& events) {
+    EventSink sink(events);
+    finish(sink);
 }
 
 void SysExStreamParser::startMessage(std::size_t offset) {
@@ -23,32 +61,31 @@ void SysExStreamParser::startMessage(std::size_t offset) {
     state_ = State::inside;
 }
 
-void SysExStreamParser::discardOpenMessage(SysExParseError error, std::vector<SysExParseEvent>& events) {
+void SysExStreamParser::discardOpenMessage(SysExParseError error, Sink& sink) {
     const std::size_t discarded = pendingMessageByteCount();
-    events.push_back(sysex_parse_event::Error{std::move(error), discarded});
+    sink.error(std::move(error), discarded);
     message_.clear();
     skippedBytes_ = 0;
     ++messageIndex_;
     state_ = State::outside;
 }
 
-void SysExStreamParser::completeMessage(std::vector<SysExParseEvent>& events) {
+void SysExStreamParser::completeMessage(Sink& sink) {
     message_.push_back(sysExEnd);
-    if (message_.size() > retainedBufferBytes) {
-        events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
-                            sysex_parse_event::Message{std::move(message_)});
-        message_ = Bytes();
-    } else {
-        // The buffer stays for the next message that spans chunks.
-        events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
-                            sysex_parse_event::Message{Bytes(message_.begin(), message_.end())});
-        message_.clear();
-    }
     ++messageIndex_;
     state_ = State::outside;
+    if (message_.size() > retainedBufferBytes) {
+        Bytes message = std::move(message_);
+        message_ = Bytes();
+        sink.ownedMessage(std::move(message));
+    } else {
+        // The buffer stays for the next message that spans chunks.
+        sink.message(message_);
+        message_.clear();
+    }
 }
 
-void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& events) {
+void SysExStreamParser::feed(ByteView bytes, Sink& sink) {
     const uint8_t* data = bytes.data();
     const std::size_t count = bytes.size();
     std::size_t i = 0;
@@ -65,8 +102,7 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
                 // A whole message in this chunk goes from the input straight into its event.
                 const std::size_t end = sysex_scan::findStatusByte(data, i + 1, count);
                 if (end < count && data[end] == sysExEnd && end + 1 - i <= maximumMessageBytes_) {
-                    events.emplace_back(std::in_place_type<sysex_parse_event::Message>,
-                                        sysex_parse_event::Message{Bytes(data + i, data + end + 1)});
+                    sink.message(bytes.subspan(i, end + 1 - i));
                     ++messageIndex_;
                     offset_ += end + 1 - i;
                     i = end + 1;
@@ -100,7 +136,7 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
         ++i;
 
         if (byte >= 0xF8) {
-            events.push_back(sysex_parse_event::RealTime{byte, offset});
+            sink.realTime(byte, offset);
             continue;
         }
 
@@ -109,25 +145,25 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
                 if (byte == sysExStart) {
                     startMessage(offset);
                 } else if (byte == sysExEnd) {
-                    events.push_back(sysex_parse_event::Error{SysExParseError(SysExParseError::EndWithoutStart{offset}), 1});
+                    sink.error(SysExParseError(SysExParseError::EndWithoutStart{offset}), 1);
                 }
                 // Anything else is channel or system common traffic: not ours.
                 break;
             case State::inside:
                 if (byte == sysExEnd) {
-                    completeMessage(events);
+                    completeMessage(sink);
                 } else if (byte == sysExStart) {
-                    discardOpenMessage(SysExParseError(SysExParseError::NestedStart{offset}), events);
+                    discardOpenMessage(SysExParseError(SysExParseError::NestedStart{offset}), sink);
                     startMessage(offset);
                 } else {
-                    discardOpenMessage(SysExParseError(SysExParseError::UnexpectedStatusByte{byte, offset}), events);
+                    discardOpenMessage(SysExParseError(SysExParseError::UnexpectedStatusByte{byte, offset}), sink);
                 }
                 break;
             case State::skipping:
                 if (byte == sysExEnd) ++skippedBytes_;
                 discardOpenMessage(
                     SysExParseError(SysExParseError::OversizedMessage{messageIndex_, messageStart_, maximumMessageBytes_}),
-                    events);
+                    sink);
                 if (byte == sysExStart) {
                     startMessage(offset);
                 }
@@ -136,14 +172,14 @@ void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& event
     }
 }
 
-void SysExStreamParser::finish(std::vector<SysExParseEvent>& events) {
+void SysExStreamParser::finish(Sink& sink) {
     if (state_ == State::inside) {
         discardOpenMessage(
-            SysExParseError(SysExParseError::UnterminatedMessage{messageIndex_, messageStart_, message_.size()}), events);
+            SysExParseError(SysExParseError::UnterminatedMessage{messageIndex_, messageStart_, message_.size()}), sink);
     } else if (state_ == State::skipping) {
         discardOpenMessage(
             SysExParseError(SysExParseError::OversizedMessage{messageIndex_, messageStart_, maximumMessageBytes_}),
-            events);
+            sink);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "K7Core/Support/Overloaded.h"
 #include "K7MIDIIngress/ProcessBarrier.h"
 
 namespace k7 {
@@ -114,7 +113,7 @@ struct MIDIReceivePath::State {
     uint64_t connection = 0;
     std::optional<int32_t> source;
     SysExStreamParser parser;
-    std::vector<SysExParseEvent> events;
+    Bytes delivery;
     uint64_t processed = 0;
     uint64_t appliedCut = 0;
     bool cutPending = false;
@@ -162,31 +161,45 @@ struct MIDIReceivePath::State {
         if (cutPending && cutPosition <= processed) performCut();
     }
 
-    void frame(ByteView bytes, bool deliver) {
-        events.clear();
-        parser.feed(bytes, events);
-        for (auto& event : events) {
-            if (!deliver) continue;
-            std::visit(Overloaded{
-                           [&](sysex_parse_event::Message& message) {
-                               resynchronising = false;
-                               if (handlers.message) handlers.message(message.bytes);
-                           },
-                           [](sysex_parse_event::RealTime&) {},
-                           [&](sysex_parse_event::Error& error) {
-                               if (resynchronising && error.error.is<SysExParseError::EndWithoutStart>()) {
-                                   resynchronising = false;
-                                   return;
-                               }
-                               ++malformedCount;
-                               if (handlers.issue) {
-                                   handlers.issue(MIDITransportIssue::malformedReceive(
-                                       source, error.error.message(), error.discardedByteCount, malformedCount));
-                               }
-                           },
-                       },
-                       event);
+    // Takes what the parser frames as it frames it. A message is handed to the handler from a
+    // buffer that is reused, so delivering one costs a copy and no allocation.
+    struct Framer final : SysExStreamParser::Sink {
+        explicit Framer(State& state) : state(state) {}
+
+        void message(ByteView message) override {
+            if (!deliver) return;
+            state.resynchronising = false;
+            if (!state.handlers.message) return;
+            state.delivery.assign(message.begin(), message.end());
+            state.handlers.message(state.delivery);
         }
+        void ownedMessage(Bytes&& message) override {
+            if (!deliver) return;
+            state.resynchronising = false;
+            if (state.handlers.message) state.handlers.message(message);
+        }
+        void realTime(uint8_t, std::size_t) override {}
+        void error(SysExParseError error, std::size_t discardedByteCount) override {
+            if (!deliver) return;
+            if (state.resynchronising && error.is<SysExParseError::EndWithoutStart>()) {
+                state.resynchronising = false;
+                return;
+            }
+            ++state.malformedCount;
+            if (state.handlers.issue) {
+                state.handlers.issue(MIDITransportIssue::malformedReceive(state.source, error.message(),
+                                                                          discardedByteCount, state.malformedCount));
+            }
+        }
+
+        State& state;
+        bool deliver = true;
+    };
+
+    void frame(ByteView bytes, bool deliver) {
+        Framer framer(*this);
+        framer.deliver = deliver;
+        parser.feed(bytes, framer);
         if (resynchronising && parser.isInsideMessage()) resynchronising = false;
     }
 
