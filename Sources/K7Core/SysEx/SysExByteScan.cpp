@@ -37,26 +37,49 @@ std::size_t findAtLeastByWords(const uint8_t* data, std::size_t from, std::size_
 }
 
 #if defined(__SSE2__)
+// Bytes at least `Floor` are those with the high bit set in the result.
+template <uint8_t Floor>
+__m128i atLeast(__m128i bytes) {
+    if constexpr (Floor == 0x80) {
+        return bytes;
+    } else {
+        const __m128i floor = _mm_set1_epi8(static_cast<char>(Floor));
+        return _mm_cmpeq_epi8(_mm_max_epu8(bytes, floor), bytes);
+    }
+}
+
 // One bit per byte of the sixteen at `at`: set where the byte is at least `Floor`.
 template <uint8_t Floor>
 unsigned atLeastMask(const uint8_t* at) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    if constexpr (Floor == 0x80) {
-        return static_cast<unsigned>(_mm_movemask_epi8(bytes));
-    } else {
-        const __m128i floor = _mm_set1_epi8(static_cast<char>(Floor));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(bytes, floor), bytes)));
-    }
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(atLeast<Floor>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)))));
+}
+
+// Whether any of the 128 bytes at `at` is at least `Floor`.
+template <uint8_t Floor>
+bool anyAtLeastIn128(const uint8_t* at) {
+    const auto* p = reinterpret_cast<const __m128i*>(at);
+    const auto load = [&](int k) { return atLeast<Floor>(_mm_loadu_si128(p + k)); };
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(load(0), load(1)), _mm_or_si128(load(2), load(3))),
+                                     _mm_or_si128(_mm_or_si128(load(4), load(5)), _mm_or_si128(load(6), load(7))));
+    return _mm_movemask_epi8(any) != 0;
 }
 #endif
 
-// One vector a step: the runs are mostly short enough that unrolling loses more at their end than
-// it gains on the way.
+// A vector a step at first, as most runs are short; past 32 bytes, eight vectors a step until the
+// block that holds the stop byte, which is then searched a vector at a time.
 template <uint8_t Floor>
     requires ScanFloor<Floor>
 std::size_t findAtLeast(const uint8_t* data, std::size_t from, std::size_t size) {
 #if defined(__SSE2__)
     std::size_t i = from;
+    for (int step = 0; step < 2 && size - i >= 16; ++step) {
+        if (const unsigned found = atLeastMask<Floor>(data + i)) {
+            return i + static_cast<std::size_t>(std::countr_zero(found));
+        }
+        i += 16;
+    }
+    while (size - i >= 128 && !anyAtLeastIn128<Floor>(data + i)) i += 128;
     while (size - i >= 16) {
         if (const unsigned found = atLeastMask<Floor>(data + i)) {
             return i + static_cast<std::size_t>(std::countr_zero(found));

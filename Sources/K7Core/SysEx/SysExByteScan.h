@@ -1,8 +1,8 @@
 #pragma once
 
 // Scans for the bytes that end a run of MIDI data: message bodies are long runs of data bytes,
-// so these look at sixteen bytes a step where the target has vector compares (SSE2) and eight
-// otherwise.
+// so these look at many bytes a step, with vector compares where the target has them (SSE2) and
+// eight bytes a word otherwise.
 
 #include <cstddef>
 #include <cstdint>
