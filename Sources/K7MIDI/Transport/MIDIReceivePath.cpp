@@ -85,12 +85,39 @@ struct MIDIReceivePath::State {
 
     void processBucket(const std::shared_ptr<Bucket>& bucket) {
         Bucket batches;
+        uint64_t postedBefore = 0;
         {
             std::lock_guard lock(inboxMutex);
             if (openBucket == bucket) openBucket.reset();
             batches.swap(*bucket);
+            postedBefore = postedInOrder;
         }
         for (const auto& batch : batches) process(batch.connection, batch.source, batch.raw);
+        if (lingers) linger(postedBefore);
+    }
+
+    // Input comes in bursts, and a queue thread that went to sleep takes long to wake: after a
+    // bucket, this one looks for the next for a little while before it gives the queue back. It
+    // takes batches only while nothing else was posted, which must run before them.
+    static constexpr auto lingerTime = std::chrono::microseconds(50);
+    bool lingers = false;
+    uint64_t postedInOrder = 0;  // under inboxMutex
+
+    void linger(uint64_t postedBefore) {
+        Bucket batches;
+        auto deadline = std::chrono::steady_clock::now() + lingerTime;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(inboxMutex);
+                if (postedInOrder != postedBefore) return;
+                // Its task, if posted, finds it empty.
+                if (openBucket) batches.swap(*openBucket);
+            }
+            if (batches.empty()) continue;
+            for (const auto& batch : batches) process(batch.connection, batch.source, batch.raw);
+            batches.clear();
+            deadline = std::chrono::steady_clock::now() + lingerTime;
+        }
     }
 
     template <typename Task>
@@ -98,6 +125,7 @@ struct MIDIReceivePath::State {
         std::lock_guard lock(inboxMutex);
         postOpenBucket();
         openBucket.reset();
+        ++postedInOrder;
         queue->post(std::move(task));
     }
 
@@ -106,6 +134,7 @@ struct MIDIReceivePath::State {
         std::lock_guard lock(inboxMutex);
         postOpenBucket();
         openBucket.reset();
+        ++postedInOrder;
         queue->postAfter(delay, std::move(task));
     }
 
@@ -332,6 +361,9 @@ MIDIReceivePath::MIDIReceivePath(std::shared_ptr<Scheduler> receiveQueue, Handle
       state_(std::make_shared<State>(queue_, std::move(handlers), configuration.maximumMessageBytes)),
       processBarrier_(processBarrierAvailable()) {
     state_->weakSelf = state_;
+    // Without a worker, batches come from the thread that runs the queue: there is nothing to
+    // wait for.
+    state_->lingers = configuration.usesWorkerThread;
 }
 
 MIDIReceivePath::~MIDIReceivePath() {
