@@ -22,11 +22,13 @@ constexpr uint64_t lossPendingBit = uint64_t{1} << 63;
 constexpr std::size_t defaultMaximumBatchBytes = 65536;
 constexpr std::size_t maximumCapacity = std::size_t{1} << 30;
 
-// How long an idle worker polls before it sleeps, in pause instructions (some tens of
-// microseconds): input comes in bursts, and the next chunk of one is usually caught without a
-// sleep and a wake-up. The consumer hears that the input settled after a few microseconds of it.
-constexpr int idleSpins = 2000;
-constexpr int settleSpins = 64;
+// How long an idle worker polls before it sleeps: input comes in bursts, and the next chunk of one
+// is usually caught without a sleep and a wake-up, which takes long. The consumer hears that the
+// input settled after a few microseconds of quiet.
+constexpr uint64_t idleNanoseconds = 100000;
+constexpr uint64_t settleNanoseconds = 2000;
+// Pauses between looks at the clock.
+constexpr int spinsPerLook = 16;
 
 // The word a sleeping worker waits on: a private futex, so a wake costs one system call and only
 // when the worker really sleeps.
@@ -114,10 +116,14 @@ struct K7MIDIIngress {
     }
 
     void idle() {
-        for (int spin = 0; spin < idleSpins; ++spin) {
+        const uint64_t start = K7MIDIIngressMonotonicNanoseconds();
+        for (int spin = 1;; ++spin) {
             if (hasWork() || stopping.load(std::memory_order_relaxed)) return;
-            if (spin == settleSpins) settle();
             cpuRelax();
+            if (spin % spinsPerLook != 0) continue;
+            const uint64_t quiet = K7MIDIIngressMonotonicNanoseconds() - start;
+            if (quiet >= settleNanoseconds) settle();
+            if (quiet >= idleNanoseconds) break;
         }
         bool barrier = true;
         if (processBarrier) {

@@ -1,6 +1,8 @@
 #include "K7MIDI/Transport/MIDIReceivePath.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <new>
 #include <system_error>
@@ -65,6 +67,7 @@ struct MIDIReceivePath::State {
         }
         openBucketBytes += batch.raw.bytes.size();
         openBucket->push_back(std::move(batch));
+        arrivals.store(arrivals.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         if (openBucketBytes >= largeBucketBytes) postOpenBucket();
     }
 
@@ -99,25 +102,39 @@ struct MIDIReceivePath::State {
     // Input comes in bursts, and a queue thread that went to sleep takes long to wake: after a
     // bucket, this one looks for the next for a little while before it gives the queue back. It
     // takes batches only while nothing else was posted, which must run before them.
-    static constexpr auto lingerTime = std::chrono::microseconds(50);
+    static constexpr auto lingerTime = std::chrono::microseconds(100);
     bool lingers = false;
     uint64_t postedInOrder = 0;  // under inboxMutex
+    // Batches enqueued so far, counted under inboxMutex, read without it.
+    std::atomic<uint64_t> arrivals{0};
 
     void linger(uint64_t postedBefore) {
         Bucket batches;
+        uint64_t seen = arrivals.load(std::memory_order_relaxed);
         auto deadline = std::chrono::steady_clock::now() + lingerTime;
         while (std::chrono::steady_clock::now() < deadline) {
+            // Looks without the lock, which the worker needs, until there is something to take.
+            for (int look = 0; look < 16 && arrivals.load(std::memory_order_relaxed) == seen; ++look) relax();
+            if (arrivals.load(std::memory_order_relaxed) == seen) continue;
             {
                 std::lock_guard lock(inboxMutex);
                 if (postedInOrder != postedBefore) return;
+                seen = arrivals.load(std::memory_order_relaxed);
                 // Its task, if posted, finds it empty.
                 if (openBucket) batches.swap(*openBucket);
             }
-            if (batches.empty()) continue;
             for (const auto& batch : batches) process(batch.connection, batch.source, batch.raw);
             batches.clear();
             deadline = std::chrono::steady_clock::now() + lingerTime;
         }
+    }
+
+    static void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
     }
 
     template <typename Task>
