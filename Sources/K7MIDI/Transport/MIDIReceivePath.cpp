@@ -101,8 +101,10 @@ struct MIDIReceivePath::State {
 
     // Input comes in bursts, and a queue thread that went to sleep takes long to wake: after a
     // bucket, this one looks for the next for a little while before it gives the queue back. It
-    // takes batches only while nothing else was posted, which must run before them.
+    // takes batches only while nothing else was posted, which must run before them, and never
+    // keeps the queue from other work for long.
     static constexpr auto lingerTime = std::chrono::microseconds(100);
+    static constexpr auto longestLinger = std::chrono::milliseconds(1);
     bool lingers = false;
     uint64_t postedInOrder = 0;  // under inboxMutex
     // Batches enqueued so far, counted under inboxMutex, read without it.
@@ -111,8 +113,10 @@ struct MIDIReceivePath::State {
     void linger(uint64_t postedBefore) {
         Bucket batches;
         uint64_t seen = arrivals.load(std::memory_order_relaxed);
-        auto deadline = std::chrono::steady_clock::now() + lingerTime;
-        while (std::chrono::steady_clock::now() < deadline) {
+        const auto start = std::chrono::steady_clock::now();
+        auto deadline = start + lingerTime;
+        for (auto now = start; now < deadline && now - start < longestLinger;
+             now = std::chrono::steady_clock::now()) {
             // Looks without the lock, which the worker needs, until there is something to take.
             for (int look = 0; look < 16 && arrivals.load(std::memory_order_relaxed) == seen; ++look) relax();
             if (arrivals.load(std::memory_order_relaxed) == seen) continue;
