@@ -25,7 +25,7 @@ extern "C" {
 typedef struct K7MIDIIngress K7MIDIIngress;
 
 typedef struct K7MIDIIngressBatch {
-    const uint8_t* bytes;            /* valid only during the handler call */
+    const uint8_t* bytes;            /* valid only during the handler call, often in the ring itself */
     size_t byteCount;
     uint64_t streamOffset;           /* stream position of bytes[0] (bytes accepted before it) */
     uint64_t droppedByteCountAfter;  /* bytes lost right after this batch; 0 when none */

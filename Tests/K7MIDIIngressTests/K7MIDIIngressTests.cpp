@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -173,6 +174,51 @@ TEST(K7MIDIIngress, WorkerWakesForEveryChunkAfterFallingAsleep) {
     }
     K7MIDIIngressStopWorker(handle.ingress);
     EXPECT_EQ(collector.bytes, sequence(100, 1));
+}
+
+// The consumer hears once that the input settled after each run of batches, from a pump at its end
+// and from the worker when the input pauses; never without a batch before it.
+TEST(K7MIDIIngress, TellsTheConsumerWhenTheInputSettled) {
+    struct Settling : Collector {
+        std::atomic<int> settled{0};
+        size_t bytesWhenSettled = 0;
+        static void settle(void* context) {
+            auto* self = static_cast<Settling*>(context);
+            std::lock_guard lock(self->mutex);
+            self->bytesWhenSettled = self->bytes.size();
+            ++self->settled;
+            self->changed.notify_all();
+        }
+    };
+    for (const bool worker : {false, true}) {
+        SCOPED_TRACE(worker ? "worker" : "pump");
+        Settling collector;
+        K7MIDIIngressConfiguration configuration{};
+        configuration.capacity = 64;
+        configuration.maximumBatchBytes = 4;
+        configuration.handler = &Collector::handle;
+        configuration.handlerContext = &collector;
+        configuration.settled = &Settling::settle;
+        K7MIDIIngress* ingress = K7MIDIIngressCreate(&configuration);
+        ASSERT_NE(ingress, nullptr);
+        if (worker) {
+            ASSERT_EQ(K7MIDIIngressStartWorker(ingress), 0);
+        }
+        for (int round = 1; round <= 3; ++round) {
+            const auto chunk = sequence(10, static_cast<uint8_t>(round * 10));
+            ASSERT_TRUE(K7MIDIIngressWrite(ingress, chunk.data(), chunk.size()));
+            if (!worker) {
+                K7MIDIIngressPump(ingress);
+                K7MIDIIngressPump(ingress);  // nothing delivered: nothing to tell
+            }
+            std::unique_lock lock(collector.mutex);
+            ASSERT_TRUE(collector.changed.wait_for(lock, std::chrono::seconds(10),
+                                                   [&] { return collector.settled.load() == round; }));
+            EXPECT_EQ(collector.bytesWhenSettled, static_cast<size_t>(round) * 10) << "settled before its batches";
+        }
+        K7MIDIIngressDestroy(ingress);
+        EXPECT_EQ(collector.settled.load(), 3);
+    }
 }
 
 TEST(K7MIDIIngress, PumpDoesNothingWhileAWorkerConsumes) {
