@@ -55,19 +55,23 @@ unsigned atLeastMask(const uint8_t* at) {
         _mm_movemask_epi8(atLeast<Floor>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)))));
 }
 
-// Whether any of the 128 bytes at `at` is at least `Floor`.
+// One bit per byte of the 64 at `at`: set where the byte is at least `Floor`.
 template <uint8_t Floor>
-bool anyAtLeastIn128(const uint8_t* at) {
+uint64_t atLeastMask64(const uint8_t* at) {
     const auto* p = reinterpret_cast<const __m128i*>(at);
-    const auto load = [&](int k) { return atLeast<Floor>(_mm_loadu_si128(p + k)); };
-    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(load(0), load(1)), _mm_or_si128(load(2), load(3))),
-                                     _mm_or_si128(_mm_or_si128(load(4), load(5)), _mm_or_si128(load(6), load(7))));
-    return _mm_movemask_epi8(any) != 0;
+    const __m128i a = atLeast<Floor>(_mm_loadu_si128(p));
+    const __m128i b = atLeast<Floor>(_mm_loadu_si128(p + 1));
+    const __m128i c = atLeast<Floor>(_mm_loadu_si128(p + 2));
+    const __m128i d = atLeast<Floor>(_mm_loadu_si128(p + 3));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) return 0;
+    return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(a))) |
+           static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(b))) << 16 |
+           static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(c))) << 32 |
+           static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(d))) << 48;
 }
 #endif
 
-// A vector a step at first, as most runs are short; past 32 bytes, eight vectors a step until the
-// block that holds the stop byte, which is then searched a vector at a time.
+// A vector a step at first, as many runs are short; past 32 bytes, four vectors a step.
 template <uint8_t Floor>
     requires ScanFloor<Floor>
 std::size_t findAtLeast(const uint8_t* data, std::size_t from, std::size_t size) {
@@ -79,7 +83,11 @@ std::size_t findAtLeast(const uint8_t* data, std::size_t from, std::size_t size)
         }
         i += 16;
     }
-    while (size - i >= 128 && !anyAtLeastIn128<Floor>(data + i)) i += 128;
+    for (; size - i >= 64; i += 64) {
+        if (const uint64_t found = atLeastMask64<Floor>(data + i)) {
+            return i + static_cast<std::size_t>(std::countr_zero(found));
+        }
+    }
     while (size - i >= 16) {
         if (const unsigned found = atLeastMask<Floor>(data + i)) {
             return i + static_cast<std::size_t>(std::countr_zero(found));

@@ -32,8 +32,8 @@ TEST(SysExByteScan, FindsTheFirstStopByteAtEveryPositionAndStopsAtTheEnd) {
         const uint8_t below = static_cast<uint8_t>(c.floor - 1);
         std::vector<std::size_t> sizes;
         for (std::size_t size = 0; size <= 70; ++size) sizes.push_back(size);
-        // Long runs are scanned in blocks of 128 bytes after the first 32.
-        sizes.insert(sizes.end(), {159, 160, 161, 175, 288, 300});
+        // Long runs are scanned in blocks of 64 bytes after the first 32.
+        sizes.insert(sizes.end(), {95, 96, 97, 159, 160, 161, 175, 288, 300});
         for (std::size_t size : sizes) {
             Bytes data(size + 8, 0xFF);  // past the range, everything would stop a scan
             for (std::size_t i = 0; i < size; ++i) data[i] = random() % 2 ? below : static_cast<uint8_t>(random() % 0x80);
