@@ -14,7 +14,7 @@ public:
 
     void message(ByteView message) override {
         events_.emplace_back(std::in_place_type<sysex_parse_event::Message>,
-                             sysex_parse_event::Message{Bytes(message.begin(), message.end())});
+                             sysex_parse_event::Message{Bytes(message.data(), message.data() + message.size())});
     }
     void ownedMessage(Bytes&& message) override {
         events_.emplace_back(std::in_place_type<sysex_parse_event::Message>,
@@ -37,22 +37,6 @@ private:
 SysExStreamParser::SysExStreamParser(std::size_t maximumMessageBytes)
     : maximumMessageBytes_(std::max<std::size_t>(maximumMessageBytes, 2)) {}
 
-void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& events) {
-    EventSink sink(events);
-    feed(bytes, sink);
-}
-
-std::vector<SysExParseEvent> SysExStreamParser::feed(ByteView bytes) {
-    std::vector<SysExParseEvent> events;
-    feed(bytes, events);
-    return events;
-}
-
-void SysExStreamParser::finish(std::vector<SysExParseEvent>& events) {
-    EventSink sink(events);
-    finish(sink);
-}
-
 void SysExStreamParser::startMessage(std::size_t offset) {
     message_.clear();
     message_.push_back(sysExStart);
@@ -61,7 +45,8 @@ void SysExStreamParser::startMessage(std::size_t offset) {
     state_ = State::inside;
 }
 
-void SysExStreamParser::discardOpenMessage(SysExParseError error, Sink& sink) {
+template <typename AnySink>
+void SysExStreamParser::discardOpenMessage(SysExParseError error, AnySink& sink) {
     const std::size_t discarded = pendingMessageByteCount();
     sink.error(std::move(error), discarded);
     message_.clear();
@@ -70,7 +55,8 @@ void SysExStreamParser::discardOpenMessage(SysExParseError error, Sink& sink) {
     state_ = State::outside;
 }
 
-void SysExStreamParser::completeMessage(Sink& sink) {
+template <typename AnySink>
+void SysExStreamParser::completeMessage(AnySink& sink) {
     message_.push_back(sysExEnd);
     ++messageIndex_;
     state_ = State::outside;
@@ -85,7 +71,8 @@ void SysExStreamParser::completeMessage(Sink& sink) {
     }
 }
 
-void SysExStreamParser::feed(ByteView bytes, Sink& sink) {
+template <typename AnySink>
+void SysExStreamParser::run(ByteView bytes, AnySink& sink) {
     const uint8_t* data = bytes.data();
     const std::size_t count = bytes.size();
     std::size_t i = 0;
@@ -172,7 +159,8 @@ void SysExStreamParser::feed(ByteView bytes, Sink& sink) {
     }
 }
 
-void SysExStreamParser::finish(Sink& sink) {
+template <typename AnySink>
+void SysExStreamParser::end(AnySink& sink) {
     if (state_ == State::inside) {
         discardOpenMessage(
             SysExParseError(SysExParseError::UnterminatedMessage{messageIndex_, messageStart_, message_.size()}), sink);
@@ -181,6 +169,26 @@ void SysExStreamParser::finish(Sink& sink) {
             SysExParseError(SysExParseError::OversizedMessage{messageIndex_, messageStart_, maximumMessageBytes_}),
             sink);
     }
+}
+
+void SysExStreamParser::feed(ByteView bytes, Sink& sink) { run(bytes, sink); }
+
+void SysExStreamParser::feed(ByteView bytes, std::vector<SysExParseEvent>& events) {
+    EventSink sink(events);
+    run(bytes, sink);
+}
+
+std::vector<SysExParseEvent> SysExStreamParser::feed(ByteView bytes) {
+    std::vector<SysExParseEvent> events;
+    feed(bytes, events);
+    return events;
+}
+
+void SysExStreamParser::finish(Sink& sink) { end(sink); }
+
+void SysExStreamParser::finish(std::vector<SysExParseEvent>& events) {
+    EventSink sink(events);
+    end(sink);
 }
 
 void SysExStreamParser::reset() {

@@ -60,8 +60,16 @@ private:
     static constexpr std::size_t retainedBufferBytes = 16384;
 
     void startMessage(std::size_t offset);
-    void completeMessage(Sink& sink);
-    void discardOpenMessage(SysExParseError error, Sink& sink);
+    // The framing itself, for any sink type: the event list's sink is known here, so its calls
+    // need no dispatch.
+    template <typename AnySink>
+    void run(ByteView bytes, AnySink& sink);
+    template <typename AnySink>
+    void end(AnySink& sink);
+    template <typename AnySink>
+    void completeMessage(AnySink& sink);
+    template <typename AnySink>
+    void discardOpenMessage(SysExParseError error, AnySink& sink);
 
     std::size_t maximumMessageBytes_;
     State state_ = State::outside;

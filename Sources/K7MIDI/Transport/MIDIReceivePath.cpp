@@ -220,7 +220,7 @@ struct MIDIReceivePath::State {
             if (!deliver) return;
             state.resynchronising = false;
             if (!state.handlers.message) return;
-            state.delivery.assign(message.begin(), message.end());
+            state.delivery.assign(message.data(), message.data() + message.size());
             state.handlers.message(state.delivery);
         }
         void ownedMessage(Bytes&& message) override {
