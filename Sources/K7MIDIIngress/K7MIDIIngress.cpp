@@ -1,20 +1,55 @@
 #include "K7MIDIIngress/K7MIDIIngress.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "K7MIDIIngress/ProcessBarrier.h"
 
 namespace {
 
 constexpr uint64_t lossPendingBit = uint64_t{1} << 63;
 constexpr std::size_t defaultMaximumBatchBytes = 65536;
 constexpr std::size_t maximumCapacity = std::size_t{1} << 30;
+
+// How long an idle worker polls before it sleeps: input comes in bursts, and the next chunk of one
+// is usually caught without a sleep and a wake-up, which takes long. The consumer hears that the
+// input settled after a few microseconds of quiet.
+constexpr uint64_t idleNanoseconds = 100000;
+constexpr uint64_t settleNanoseconds = 2000;
+// Pauses between looks at the clock.
+constexpr int spinsPerLook = 16;
+
+// The word a sleeping worker waits on: a private futex, so a wake costs one system call and only
+// when the worker really sleeps.
+using FutexWord = std::atomic<uint32_t>;
+static_assert(sizeof(FutexWord) == sizeof(uint32_t) && FutexWord::is_always_lock_free);
+
+void futexWait(FutexWord& word, uint32_t expected) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
+}
+
+void futexWake(FutexWord& word, int count) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
+void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 std::size_t roundedCapacity(std::size_t requested) {
     std::size_t capacity = 16;
@@ -31,7 +66,10 @@ struct K7MIDIIngress {
     std::size_t maximumBatchBytes = 0;
     std::unique_ptr<uint8_t[]> batch;
     K7MIDIIngressBatchHandler handler = nullptr;
+    K7MIDIIngressSettledHandler settledHandler = nullptr;
     void* handlerContext = nullptr;
+    // Consumer's: batches were delivered since the settled handler last ran.
+    bool unsettled = false;
     K7MIDIIngressClock clock = nullptr;
     void* clockContext = nullptr;
 
@@ -44,21 +82,67 @@ struct K7MIDIIngress {
     std::atomic<uint64_t> highWaterMark{0};
     std::atomic<uint64_t> batchesDelivered{0};
 
-    // Wake-up: the producer notifies only while the worker says it may sleep.
-    alignas(64) std::atomic<uint32_t> signal{0};
-    std::atomic<bool> workerMaySleep{false};
+    // 1 while the worker sleeps or is about to. A producer publishes bytes and then looks at it;
+    // the worker sets it and then looks for bytes (see ProcessBarrier.h). The futex wait rechecks
+    // the word, so a wake between the worker's look and its wait is not lost.
+    alignas(64) FutexWord sleeping{0};
     std::atomic<bool> stopping{false};
+    bool processBarrier = false;
     bool workerRunning = false;
     pthread_t worker{};
 
+    // After publishing bytes or a loss.
     void wake() {
-        signal.fetch_add(1, std::memory_order_seq_cst);
-        if (workerMaySleep.load(std::memory_order_seq_cst)) signal.notify_one();
+        uint32_t asleep = 0;
+        if (processBarrier) {
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            asleep = sleeping.load(std::memory_order_relaxed);
+        } else {
+            // Without the process barrier both sides modify the word, which orders them: whichever
+            // comes second sees what the first published.
+            asleep = sleeping.fetch_add(0, std::memory_order_acq_rel);
+        }
+        if (asleep && sleeping.exchange(0, std::memory_order_acq_rel)) futexWake(sleeping, 1);
     }
 
     bool hasWork() const {
-        return writeIndex.load(std::memory_order_acquire) != readIndex.load(std::memory_order_relaxed) ||
-               (loss.load(std::memory_order_acquire) & lossPendingBit) != 0;
+        return writeIndex.load(std::memory_order_relaxed) != readIndex.load(std::memory_order_relaxed) ||
+               (loss.load(std::memory_order_relaxed) & lossPendingBit) != 0;
+    }
+
+    void settle() {
+        if (unsettled && settledHandler) settledHandler(handlerContext);
+        unsettled = false;
+    }
+
+    void idle() {
+        const uint64_t start = K7MIDIIngressMonotonicNanoseconds();
+        for (int spin = 1;; ++spin) {
+            if (hasWork() || stopping.load(std::memory_order_relaxed)) return;
+            cpuRelax();
+            if (spin % spinsPerLook != 0) continue;
+            const uint64_t quiet = K7MIDIIngressMonotonicNanoseconds() - start;
+            if (quiet >= settleNanoseconds) settle();
+            if (quiet >= idleNanoseconds) break;
+        }
+        bool barrier = true;
+        if (processBarrier) {
+            sleeping.store(1, std::memory_order_relaxed);
+            barrier = k7::runProcessBarrier();
+        } else {
+            sleeping.exchange(1, std::memory_order_acq_rel);
+        }
+        if (!hasWork() && !stopping.load(std::memory_order_relaxed)) {
+            if (barrier) {
+                futexWait(sleeping, 1);
+            } else {
+                // Without the barrier a wake may be missed: never sleep long.
+                const timespec briefly{0, 1000000};
+                syscall(SYS_futex, reinterpret_cast<uint32_t*>(&sleeping), FUTEX_WAIT_PRIVATE, 1, &briefly,
+                        nullptr, 0);
+            }
+        }
+        sleeping.store(0, std::memory_order_relaxed);
     }
 
     uint64_t now() const { return clock ? clock(clockContext) : K7MIDIIngressMonotonicNanoseconds(); }
@@ -75,9 +159,14 @@ struct K7MIDIIngress {
         const std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(available, maximumBatchBytes));
         const std::size_t start = static_cast<std::size_t>(read & mask);
         const std::size_t first = std::min(count, capacity - start);
-        std::memcpy(batch.get(), ring.get() + start, first);
-        std::memcpy(batch.get() + first, ring.get(), count - first);
-        readIndex.store(read + count, std::memory_order_release);
+        // Bytes in one piece are handed over in place: the producer cannot reuse them before the
+        // read index moves past them, after the handler. Only a batch that wraps is copied.
+        const uint8_t* bytes = ring.get() + start;
+        if (first < count) {
+            std::memcpy(batch.get(), ring.get() + start, first);
+            std::memcpy(batch.get() + first, ring.get(), count - first);
+            bytes = batch.get();
+        }
 
         uint64_t dropped = 0;
         if (lossPending && count == available) {
@@ -85,9 +174,11 @@ struct K7MIDIIngress {
             dropped = loss.exchange(0, std::memory_order_acq_rel) & ~lossPendingBit;
         }
 
-        K7MIDIIngressBatch delivered{batch.get(), count, read, dropped, now()};
+        K7MIDIIngressBatch delivered{bytes, count, read, dropped, now()};
         batchesDelivered.fetch_add(1, std::memory_order_relaxed);
         handler(handlerContext, &delivered);
+        readIndex.store(read + count, std::memory_order_release);
+        unsettled = true;
         if (deliveredBytes) *deliveredBytes += count;
         return true;
     }
@@ -109,7 +200,9 @@ K7MIDIIngress* K7MIDIIngressCreate(const K7MIDIIngressConfiguration* configurati
         delete ingress;
         return nullptr;
     }
+    ingress->processBarrier = k7::processBarrierAvailable();
     ingress->handler = configuration->handler;
+    ingress->settledHandler = configuration->settled;
     ingress->handlerContext = configuration->handlerContext;
     ingress->clock = configuration->clock;
     ingress->clockContext = configuration->clockContext;
@@ -137,22 +230,22 @@ void* K7IngressWorkerMain(void* argument) {
     auto* ingress = static_cast<K7MIDIIngress*>(argument);
     for (;;) {
         if (ingress->deliverOne(nullptr)) continue;
-        if (ingress->stopping.load(std::memory_order_acquire)) break;
-        ingress->workerMaySleep.store(true, std::memory_order_seq_cst);
-        const uint32_t seen = ingress->signal.load(std::memory_order_seq_cst);
-        if (!ingress->hasWork() && !ingress->stopping.load(std::memory_order_seq_cst)) {
-            ingress->signal.wait(seen, std::memory_order_seq_cst);
+        if (ingress->stopping.load(std::memory_order_acquire)) {
+            // Bytes written before the stop are visible now, even if the last look missed them.
+            while (ingress->deliverOne(nullptr)) {
+            }
+            ingress->settle();
+            break;
         }
-        ingress->workerMaySleep.store(false, std::memory_order_relaxed);
+        ingress->idle();
     }
     return nullptr;
 }
 
 void K7MIDIIngressStopWorker(K7MIDIIngress* ingress) {
     if (!ingress || !ingress->workerRunning) return;
-    ingress->stopping.store(true, std::memory_order_seq_cst);
-    ingress->signal.fetch_add(1, std::memory_order_seq_cst);
-    ingress->signal.notify_all();
+    ingress->stopping.store(true, std::memory_order_release);
+    ingress->wake();
     pthread_join(ingress->worker, nullptr);
     ingress->workerRunning = false;
 }
@@ -209,6 +302,7 @@ size_t K7MIDIIngressPump(K7MIDIIngress* ingress) {
     std::size_t delivered = 0;
     while (ingress->deliverOne(&delivered)) {
     }
+    ingress->settle();
     return delivered;
 }
 

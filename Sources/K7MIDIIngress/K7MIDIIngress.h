@@ -25,7 +25,7 @@ extern "C" {
 typedef struct K7MIDIIngress K7MIDIIngress;
 
 typedef struct K7MIDIIngressBatch {
-    const uint8_t* bytes;            /* valid only during the handler call */
+    const uint8_t* bytes;            /* valid only during the handler call, often in the ring itself */
     size_t byteCount;
     uint64_t streamOffset;           /* stream position of bytes[0] (bytes accepted before it) */
     uint64_t droppedByteCountAfter;  /* bytes lost right after this batch; 0 when none */
@@ -33,6 +33,10 @@ typedef struct K7MIDIIngressBatch {
 } K7MIDIIngressBatch;
 
 typedef void (*K7MIDIIngressBatchHandler)(void* context, const K7MIDIIngressBatch* batch);
+/* Called with the handler's context once the ring has run dry after batches were delivered: by
+ * the worker after a few microseconds without input, by a pump at its end. A consumer that
+ * gathers batches hands them on here. */
+typedef void (*K7MIDIIngressSettledHandler)(void* context);
 typedef uint64_t (*K7MIDIIngressClock)(void* context);
 
 typedef struct K7MIDIIngressConfiguration {
@@ -42,6 +46,7 @@ typedef struct K7MIDIIngressConfiguration {
     void* handlerContext;
     K7MIDIIngressClock clock; /* NULL = K7MIDIIngressMonotonicNanoseconds */
     void* clockContext;
+    K7MIDIIngressSettledHandler settled; /* optional */
 } K7MIDIIngressConfiguration;
 
 typedef struct K7MIDIIngressMetrics {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -150,6 +152,72 @@ TEST(K7MIDIIngress, WorkerDeliversEverythingAProducerThreadWrites) {
         if (capacity > 100000) {
             EXPECT_EQ(droppedByProducer, 0u);
         }
+    }
+}
+
+// A worker that has gone to sleep on an idle ring is woken by the next chunk, every time: a lost
+// wake would leave the chunk waiting until the deadline. The pauses between chunks are longer
+// than the worker polls before it sleeps.
+TEST(K7MIDIIngress, WorkerWakesForEveryChunkAfterFallingAsleep) {
+    Collector collector;
+    IngressHandle handle(collector, 64);
+    ASSERT_EQ(K7MIDIIngressStartWorker(handle.ingress), 0);
+    for (size_t round = 1; round <= 100; ++round) {
+        const uint8_t byte = static_cast<uint8_t>(round);
+        ASSERT_TRUE(K7MIDIIngressWrite(handle.ingress, &byte, 1));
+        std::unique_lock lock(collector.mutex);
+        const bool delivered =
+            collector.changed.wait_for(lock, std::chrono::seconds(10), [&] { return collector.bytes.size() == round; });
+        ASSERT_TRUE(delivered) << "chunk " << round << " was not delivered";
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::microseconds(round % 2 ? 2000 : 50));
+    }
+    K7MIDIIngressStopWorker(handle.ingress);
+    EXPECT_EQ(collector.bytes, sequence(100, 1));
+}
+
+// The consumer hears once that the input settled after each run of batches, from a pump at its end
+// and from the worker when the input pauses; never without a batch before it.
+TEST(K7MIDIIngress, TellsTheConsumerWhenTheInputSettled) {
+    struct Settling : Collector {
+        std::atomic<int> settled{0};
+        size_t bytesWhenSettled = 0;
+        static void settle(void* context) {
+            auto* self = static_cast<Settling*>(context);
+            std::lock_guard lock(self->mutex);
+            self->bytesWhenSettled = self->bytes.size();
+            ++self->settled;
+            self->changed.notify_all();
+        }
+    };
+    for (const bool worker : {false, true}) {
+        SCOPED_TRACE(worker ? "worker" : "pump");
+        Settling collector;
+        K7MIDIIngressConfiguration configuration{};
+        configuration.capacity = 64;
+        configuration.maximumBatchBytes = 4;
+        configuration.handler = &Collector::handle;
+        configuration.handlerContext = &collector;
+        configuration.settled = &Settling::settle;
+        K7MIDIIngress* ingress = K7MIDIIngressCreate(&configuration);
+        ASSERT_NE(ingress, nullptr);
+        if (worker) {
+            ASSERT_EQ(K7MIDIIngressStartWorker(ingress), 0);
+        }
+        for (int round = 1; round <= 3; ++round) {
+            const auto chunk = sequence(10, static_cast<uint8_t>(round * 10));
+            ASSERT_TRUE(K7MIDIIngressWrite(ingress, chunk.data(), chunk.size()));
+            if (!worker) {
+                K7MIDIIngressPump(ingress);
+                K7MIDIIngressPump(ingress);  // nothing delivered: nothing to tell
+            }
+            std::unique_lock lock(collector.mutex);
+            ASSERT_TRUE(collector.changed.wait_for(lock, std::chrono::seconds(10),
+                                                   [&] { return collector.settled.load() == round; }));
+            EXPECT_EQ(collector.bytesWhenSettled, static_cast<size_t>(round) * 10) << "settled before its batches";
+        }
+        K7MIDIIngressDestroy(ingress);
+        EXPECT_EQ(collector.settled.load(), 3);
     }
 }
 

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
+#include <thread>
 
 #include "K7Core/SysEx/SysExFileCodec.h"
+#include "K7Dispatch/SerialQueue.h"
 #include "MIDITestSupport.h"
 
 namespace k7 {
@@ -180,6 +184,79 @@ TEST(ReceivePath, DrainedTailIsNotReportedAgain) {
     rig.scheduler->runUntilIdle();
     EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
     EXPECT_TRUE(rig.delivered.issues.empty());
+}
+
+// Batches waiting for the receive queue are handed over together, but never past a drain or a
+// cancel asked for between them: what arrived after the request is framed after it.
+TEST(ReceivePath, BatchesAfterARequestAreFramedAfterIt) {
+    MockRig drained;
+    drained.transport->inject(bytes({0xF0, 1}));
+    std::optional<MIDIReceiveDrainResult> result;
+    drained.transport->drainPendingReceives(0ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
+    drained.transport->inject(bytes({2, 0xF7}));
+    drained.transport->inject(bytes({0xF0, 3, 0xF7}));
+    drained.scheduler->runAll();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, (MIDIReceiveDrainResult{true, 2}));
+    EXPECT_EQ(drained.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
+    EXPECT_TRUE(drained.delivered.issues.empty());
+    EXPECT_EQ(drained.delivered.batches.size(), 3u) << "each batch is still recorded as it left the ring";
+
+    MockRig cancelled;
+    cancelled.transport->inject(bytes({0xF0, 1, 0xF7}));
+    cancelled.transport->cancelPendingReceives();
+    cancelled.transport->inject(bytes({0xF0, 2, 0xF7}));
+    cancelled.scheduler->runUntilIdle();
+    EXPECT_EQ(cancelled.delivered.messages, std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
+}
+
+// A producer thread keeps writing while the owner switches inputs and closes them: writes never
+// reach a connection that is being torn down (the sanitizer builds would see it), and every
+// message that arrives is one that was written whole into one input.
+TEST(ReceivePath, InputsReplacedWhileAProducerWritesKeepMessagesWhole) {
+    auto queue = std::make_shared<SerialQueue>("k7.test.receive");
+    std::mutex mutex;
+    std::vector<Bytes> messages;
+    MIDIReceivePath::Handlers handlers;
+    handlers.message = [&](const Bytes& message) {
+        std::lock_guard lock(mutex);
+        messages.push_back(message);
+    };
+    MIDIReceivePathConfiguration configuration;
+    configuration.ringCapacity = 4096;
+    MIDIReceivePath path(queue, handlers, configuration);
+    std::atomic<bool> stop{false};
+    std::size_t accepted = 0;
+    std::thread producer([&] {
+        for (uint8_t fill = 0; !stop.load(); fill = static_cast<uint8_t>((fill + 1) & 0x7F)) {
+            Bytes message(1 + fill % 50 + 2, fill);
+            message.front() = 0xF0;
+            message.back() = 0xF7;
+            if (path.write(message)) ++accepted;
+            if (fill % 8 == 0) path.markLoss(0);
+        }
+    });
+    for (int round = 0; round < 300; ++round) {
+        if (round % 3 == 2) {
+            path.disconnect();
+        } else {
+            path.connect(round % 2 ? 11 : 12);
+        }
+    }
+    stop = true;
+    producer.join();
+    path.disconnect();
+    std::promise<void> idle;
+    queue->post([&] { idle.set_value(); });
+    idle.get_future().wait();
+    std::lock_guard lock(mutex);
+    EXPECT_LE(messages.size(), accepted);
+    for (const auto& message : messages) {
+        ASSERT_GE(message.size(), 3u);
+        const Bytes body(message.begin() + 1, message.end() - 1);
+        EXPECT_EQ(body, Bytes(body.size(), body.front())) << "a message mixes two writes";
+        EXPECT_EQ(body.size(), 1u + body.front() % 50u);
+    }
 }
 
 // Selecting the same input again keeps its stream; another input starts a fresh one.

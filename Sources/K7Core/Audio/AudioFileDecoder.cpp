@@ -1,12 +1,17 @@
 #include "K7Core/Audio/AudioFileDecoder.h"
 
+#include <algorithm>
+#include <bit>
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "K7Core/Audio/AudioCodecError.h"
 
@@ -96,6 +101,7 @@ void walkChunks(ByteView file, bool bigEndian, Visit visit) {
 // its container, so this is the shift to full scale for any bit depth.
 template <std::size_t Bytes, Endian Order, bool Unsigned>
 struct IntegerReader {
+    static constexpr std::size_t containerBytes = Bytes;
     static int32_t read(const uint8_t* p) {
         uint32_t value = 0;
         for (std::size_t i = 0; i < Bytes; ++i) {
@@ -107,45 +113,67 @@ struct IntegerReader {
     }
 };
 
+// The rounding below relies on plain IEEE double arithmetic, evaluated at double precision.
+static_assert(std::numeric_limits<double>::is_iec559 && FLT_EVAL_METHOD == 0);
+
+// Clamped to [-1, 1] and scaled to 32-bit full scale, rounding half to even as std::nearbyint does
+// in the default rounding mode, and saturating at the top. Adding and taking away 1.5 * 2^52
+// rounds any |x| <= 2^31 to an integer in the current rounding mode: the sum has no fraction bits
+// left. No branch and no library call, so the loops over samples vectorise.
 int32_t fullScale(double value) {
-    if (!(value > -1.0)) return value <= -1.0 ? INT32_MIN : 0;  // NaN becomes silence
-    if (value >= 1.0) return INT32_MAX;
-    const double scaled = std::nearbyint(value * 2147483648.0);
-    if (scaled >= 2147483647.0) return INT32_MAX;
-    return static_cast<int32_t>(scaled);
+    constexpr double roundingBias = 6755399441055744.0;
+    const double number = value == value ? value : 0.0;  // NaN becomes silence
+    const double clamped = std::min(std::max(number, -1.0), 1.0);
+    const double rounded = (clamped * 2147483648.0 + roundingBias) - roundingBias;
+    return static_cast<int32_t>(std::min(rounded, 2147483647.0));
 }
 
 template <typename Float, Endian Order>
 struct FloatReader {
+    static constexpr std::size_t containerBytes = sizeof(Float);
     static int32_t read(const uint8_t* p) {
-        uint8_t bytes[sizeof(Float)];
-        for (std::size_t i = 0; i < sizeof(Float); ++i) {
-            bytes[i] = Order == Endian::little ? p[i] : p[sizeof(Float) - 1 - i];
-        }
+        using Bits = std::conditional_t<sizeof(Float) == 4, uint32_t, uint64_t>;
+        Bits bits;
+        std::memcpy(&bits, p, sizeof bits);
+        if constexpr (Order != nativeEndian) bits = byteSwapped(bits);
         Float value;
-        std::memcpy(&value, bytes, sizeof value);
+        std::memcpy(&value, &bits, sizeof value);
         return fullScale(static_cast<double>(value));
     }
+
+    static constexpr Endian nativeEndian = std::endian::native == std::endian::little ? Endian::little : Endian::big;
+    static uint32_t byteSwapped(uint32_t bits) { return __builtin_bswap32(bits); }
+    static uint64_t byteSwapped(uint64_t bits) { return __builtin_bswap64(bits); }
 };
 
-template <typename Reader, int Channels>
-void deinterleave(const uint8_t* data, std::size_t frames, std::size_t containerBytes, AudioSample& sample) {
-    constexpr std::size_t channels = Channels;
-    const std::size_t stride = containerBytes * channels;
-    int32_t* out[channels];
-    for (std::size_t c = 0; c < channels; ++c) out[c] = sample.channels[c].data();
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        const uint8_t* p = data + frame * stride;
-        for (std::size_t c = 0; c < channels; ++c) out[c][frame] = Reader::read(p + c * containerBytes);
+// Frames are read a block at a time into a small buffer per channel and appended from there: the
+// channels are never zero-filled first, and the inner loop has fixed strides.
+template <typename Reader, std::size_t Channels>
+void deinterleave(const uint8_t* data, std::size_t frames, AudioSample& sample) {
+    constexpr std::size_t blockFrames = 2048;
+    constexpr std::size_t stride = Reader::containerBytes * Channels;
+    int32_t block[Channels][blockFrames];
+    for (auto& channel : sample.channels) channel.reserve(frames);
+    for (std::size_t start = 0; start < frames; start += blockFrames) {
+        const std::size_t count = std::min(blockFrames, frames - start);
+        const uint8_t* p = data + start * stride;
+        for (std::size_t frame = 0; frame < count; ++frame) {
+            for (std::size_t c = 0; c < Channels; ++c) {
+                block[c][frame] = Reader::read(p + frame * stride + c * Reader::containerBytes);
+            }
+        }
+        for (std::size_t c = 0; c < Channels; ++c) {
+            sample.channels[c].insert(sample.channels[c].end(), block[c], block[c] + count);
+        }
     }
 }
 
 template <typename Reader>
 void deinterleave(const uint8_t* data, std::size_t frames, const SampleLayout& layout, AudioSample& sample) {
     if (layout.channels == 1) {
-        deinterleave<Reader, 1>(data, frames, layout.containerBytes, sample);
+        deinterleave<Reader, 1>(data, frames, sample);
     } else {
-        deinterleave<Reader, 2>(data, frames, layout.containerBytes, sample);
+        deinterleave<Reader, 2>(data, frames, sample);
     }
 }
 
@@ -179,9 +207,7 @@ AudioSample makeSample(ByteView data, std::size_t frames, const SampleLayout& la
     sample.sampleRate = sampleRate;
     sample.sourceBitDepth = layout.bits;
     sample.sourceWasFloatingPoint = layout.encoding == Encoding::float32 || layout.encoding == Encoding::float64;
-    // Each channel allocated in place: copying a prototype would touch every byte once more.
     sample.channels.resize(static_cast<std::size_t>(layout.channels));
-    for (auto& channel : sample.channels) channel.resize(frames);
     if (layout.endian == Endian::little) {
         decodeSamples<Endian::little>(data.data(), frames, layout, sample);
     } else {

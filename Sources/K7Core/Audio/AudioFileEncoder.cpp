@@ -1,6 +1,9 @@
 #include "K7Core/Audio/AudioFileEncoder.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "K7Core/Audio/AudioCodecError.h"
@@ -35,12 +38,7 @@ public:
         u32BE(static_cast<uint32_t>(mantissa >> 32));
         u32BE(static_cast<uint32_t>(mantissa));
     }
-    // Samples written straight into place; the caller fills `count` bytes from the returned pointer.
-    uint8_t* append(std::size_t count) {
-        const std::size_t start = bytes_.size();
-        bytes_.resize(start + count);
-        return bytes_.data() + start;
-    }
+    void append(const uint8_t* data, std::size_t count) { bytes_.insert(bytes_.end(), data, data + count); }
     Bytes take() { return std::move(bytes_); }
 
 private:
@@ -74,20 +72,69 @@ void checkSize(const char* container, std::size_t required) {
     }
 }
 
-// Interleaves the top `bytesPerSample` bytes of each (masked) sample in the given byte order.
-void writeInterleaved(uint8_t* out, const AudioSample& sample, std::size_t frames, std::size_t bytesPerSample,
-                      uint32_t mask, uint32_t flip, bool bigEndian) {
-    const std::size_t channels = sample.channelCount();
-    for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (std::size_t c = 0; c < channels; ++c) {
-            const uint32_t value = (static_cast<uint32_t>(sample.channels[c][frame]) & mask) ^ flip;
-            for (std::size_t i = 0; i < bytesPerSample; ++i) {
-                const std::size_t shift = 24 - 8 * i;  // most significant byte first
-                const std::size_t index = bigEndian ? i : bytesPerSample - 1 - i;
-                out[index] = static_cast<uint8_t>(value >> shift);
-            }
-            out += bytesPerSample;
+// Stores the top `Count` bytes of the value, most significant first in big-endian order. A
+// three-byte store writes a whole word, so the byte after it must exist and be written later.
+template <std::size_t Count, bool BigEndian>
+void storeTopBytes(uint8_t* to, uint32_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint32_t word = BigEndian ? __builtin_bswap32(value) : value >> (32 - 8 * Count);
+        if constexpr (Count == 1) {
+            *to = static_cast<uint8_t>(word);
+        } else if constexpr (Count == 2) {
+            const auto half = static_cast<uint16_t>(word);
+            std::memcpy(to, &half, 2);
+        } else {
+            std::memcpy(to, &word, 4);
         }
+    } else {
+        for (std::size_t i = 0; i < Count; ++i) {
+            to[BigEndian ? i : Count - 1 - i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+        }
+    }
+}
+
+// Interleaves the top `BytesPerSample` bytes of each (masked, flipped) sample in the given byte
+// order. Frames are encoded a block at a time into a small buffer and appended from there, so the
+// output is never zero-filled first and the inner loop has whole-frame strides.
+template <std::size_t BytesPerSample, std::size_t Channels, bool BigEndian>
+void writeInterleaved(Writer& out, const AudioSample& sample, std::size_t frames, uint32_t mask, uint32_t flip) {
+    constexpr std::size_t blockFrames = 1024;
+    constexpr std::size_t frameBytes = BytesPerSample * Channels;
+    uint8_t block[blockFrames * frameBytes + 4];  // room for the last sample's whole-word store
+    const int32_t* channels[Channels];
+    for (std::size_t c = 0; c < Channels; ++c) channels[c] = sample.channels[c].data();
+    for (std::size_t start = 0; start < frames; start += blockFrames) {
+        const std::size_t count = std::min(blockFrames, frames - start);
+        for (std::size_t frame = 0; frame < count; ++frame) {
+            for (std::size_t c = 0; c < Channels; ++c) {
+                const uint32_t value = (static_cast<uint32_t>(channels[c][start + frame]) & mask) ^ flip;
+                storeTopBytes<BytesPerSample, BigEndian>(block + frame * frameBytes + c * BytesPerSample, value);
+            }
+        }
+        out.append(block, count * frameBytes);
+    }
+}
+
+template <std::size_t BytesPerSample>
+void writeInterleaved(Writer& out, const AudioSample& sample, std::size_t frames, uint32_t mask, uint32_t flip,
+                      bool bigEndian) {
+    const bool stereo = sample.channelCount() == 2;
+    if (bigEndian) {
+        stereo ? writeInterleaved<BytesPerSample, 2, true>(out, sample, frames, mask, flip)
+               : writeInterleaved<BytesPerSample, 1, true>(out, sample, frames, mask, flip);
+    } else {
+        stereo ? writeInterleaved<BytesPerSample, 2, false>(out, sample, frames, mask, flip)
+               : writeInterleaved<BytesPerSample, 1, false>(out, sample, frames, mask, flip);
+    }
+}
+
+void writeInterleaved(Writer& out, const AudioSample& sample, std::size_t frames, std::size_t bytesPerSample,
+                      uint32_t mask, uint32_t flip, bool bigEndian) {
+    switch (bytesPerSample) {
+        case 1: return writeInterleaved<1>(out, sample, frames, mask, flip, bigEndian);
+        case 2: return writeInterleaved<2>(out, sample, frames, mask, flip, bigEndian);
+        case 3: return writeInterleaved<3>(out, sample, frames, mask, flip, bigEndian);
+        default: return writeInterleaved<4>(out, sample, frames, mask, flip, bigEndian);
     }
 }
 
@@ -125,8 +172,7 @@ Bytes AudioFileEncoder::wav(const AudioSample& sample, WAVEncoding encoding,
     out.fourCC("data");
     out.u32LE(static_cast<uint32_t>(dataBytes));
     // 8-bit WAV data are unsigned.
-    writeInterleaved(out.append(dataBytes), sample, frames, bytesPerSample, 0xFFFFFFFFu,
-                     bits == 8 ? 0x80000000u : 0, false);
+    writeInterleaved(out, sample, frames, bytesPerSample, 0xFFFFFFFFu, bits == 8 ? 0x80000000u : 0, false);
     if (dataBytes & 1) out.u8(0);
     if (loop) {
         const uint32_t period = loopSamplePeriodNanoseconds.value_or(
@@ -204,7 +250,7 @@ Bytes AudioFileEncoder::aiff(const AudioSample& sample, AIFFEncoding encoding) {
     out.u32BE(0);  // offset
     out.u32BE(0);  // block size
     const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : ~((1u << (32 - bits)) - 1);
-    writeInterleaved(out.append(dataBytes), sample, frames, bytesPerSample, mask, 0, true);
+    writeInterleaved(out, sample, frames, bytesPerSample, mask, 0, true);
     if (ssndBytes & 1) out.u8(0);
     return out.take();
 }

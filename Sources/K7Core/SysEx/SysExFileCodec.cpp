@@ -1,23 +1,27 @@
 #include "K7Core/SysEx/SysExFileCodec.h"
 
-#include <cstring>
+#include <algorithm>
+
+#include "K7Core/SysEx/SysExByteScan.h"
 
 namespace k7 {
 
 namespace {
 
-// Index of the first byte at or after `from` with the high bit set, or `size`.
-std::size_t findStatusByte(const uint8_t* data, std::size_t from, std::size_t size) {
-    std::size_t i = from;
-    // Eight bytes at a time: message bodies are long runs of data bytes.
-    while (i + 8 <= size) {
-        uint64_t word;
-        std::memcpy(&word, data + i, sizeof word);
-        if (word & 0x8080808080808080ULL) break;
-        i += 8;
+// Room for the messages the rest of the file promises at the density seen so far, instead of
+// doubling all the way up: each step moves every message parsed so far. Never more than eight
+// times what is there, so a file of small messages ending in a huge one costs little.
+void makeRoom(std::vector<Bytes>& messages, std::size_t parsedBytes, std::size_t fileBytes, std::size_t limit) {
+    const std::size_t count = messages.size();
+    if (count < messages.capacity()) return;
+    std::size_t wanted = std::max<std::size_t>(16, 2 * count);
+    if (count >= 64) {
+        const double promised = static_cast<double>(count) * static_cast<double>(fileBytes) /
+                                static_cast<double>(parsedBytes) * 1.0625;
+        wanted = static_cast<std::size_t>(std::clamp(promised, static_cast<double>(count + 1),
+                                                     static_cast<double>(count) * 8));
     }
-    while (i < size && data[i] < 0x80) ++i;
-    return i;
+    messages.reserve(std::min(wanted, limit));
 }
 
 }  // namespace
@@ -41,7 +45,7 @@ SysExFileCodec::ParseResult SysExFileCodec::parse(ByteView file, std::size_t max
         if (messageIndex >= maximumMessages) throw SysExParseError(SysExParseError::TooManyMessages{maximumMessages});
 
         const std::size_t start = i;
-        const std::size_t end = findStatusByte(data, start + 1, size);
+        const std::size_t end = sysex_scan::findStatusByte(data, start + 1, size);
         if (end == size) {
             throw SysExParseError(SysExParseError::UnterminatedMessage{messageIndex, start, size - start});
         }
@@ -54,6 +58,7 @@ SysExFileCodec::ParseResult SysExFileCodec::parse(ByteView file, std::size_t max
         if (length > maximumMessageBytes) {
             throw SysExParseError(SysExParseError::OversizedMessage{messageIndex, start, maximumMessageBytes});
         }
+        makeRoom(result.messages, start, size, maximumMessages);
         result.messages.emplace_back(data + start, data + end + 1);
         result.wireByteCount += length;
         i = end + 1;

@@ -18,13 +18,30 @@ class SysExStreamParser {
 public:
     static constexpr std::size_t defaultMaximumMessageBytes = 16 * 1024 * 1024;
 
+    // Takes what the bytes complete, in arrival order, while the parser runs; it must not call
+    // back into the parser.
+    class Sink {
+    public:
+        // Lent for the call only.
+        virtual void message(ByteView message) = 0;
+        // A message the parser has no more use for.
+        virtual void ownedMessage(Bytes&& message) { this->message(message); }
+        virtual void realTime(uint8_t byte, std::size_t offset) = 0;
+        virtual void error(SysExParseError error, std::size_t discardedByteCount) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+
     explicit SysExStreamParser(std::size_t maximumMessageBytes = defaultMaximumMessageBytes);
 
+    void feed(ByteView bytes, Sink& sink);
     // Appends the events the bytes complete, in arrival order.
     void feed(ByteView bytes, std::vector<SysExParseEvent>& events);
     std::vector<SysExParseEvent> feed(ByteView bytes);
 
     // Ends the stream: a message still open becomes an `unterminatedMessage` error.
+    void finish(Sink& sink);
     void finish(std::vector<SysExParseEvent>& events);
 
     // Forgets a partial message without reporting it.
@@ -39,11 +56,24 @@ public:
 private:
     enum class State { outside, inside, skipping };
 
+    // A message this long leaves with its buffer instead of a copy of it.
+    static constexpr std::size_t retainedBufferBytes = 16384;
+
     void startMessage(std::size_t offset);
-    void discardOpenMessage(SysExParseError error, std::vector<SysExParseEvent>& events);
+    // The framing itself, for any sink type: the event list's sink is known here, so its calls
+    // need no dispatch.
+    template <typename AnySink>
+    void run(ByteView bytes, AnySink& sink);
+    template <typename AnySink>
+    void end(AnySink& sink);
+    template <typename AnySink>
+    void completeMessage(AnySink& sink);
+    template <typename AnySink>
+    void discardOpenMessage(SysExParseError error, AnySink& sink);
 
     std::size_t maximumMessageBytes_;
     State state_ = State::outside;
+    // The open message of one that spans chunks; its buffer is reused.
     Bytes message_;
     std::size_t messageStart_ = 0;
     std::size_t messageIndex_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -29,8 +30,9 @@ struct MIDIReceivePathConfiguration {
 // The receive path every transport shares: the ingress ring and its worker, then the receive
 // queue that frames batches into complete SysEx messages and delivers them in arrival order.
 //
-// Handlers run on the receive queue, one at a time. The producer side (write, and pump without a
-// worker) belongs to one thread at a time; everything else may be called from any thread.
+// Handlers run on the receive queue, one at a time. The producer side (write, markLoss, and pump
+// without a worker) belongs to one thread at a time and takes no lock; everything else may be
+// called from any thread.
 class MIDIReceivePath {
 public:
     using Duration = Scheduler::Duration;
@@ -72,12 +74,26 @@ public:
 private:
     struct Connection;
 
+    // The producer's side of the connection handshake: announces itself, then reads the live
+    // connection; returns what `use` returns for it (nullptr when none).
+    template <typename Use>
+    auto produce(Use use);
+    // Owner's side, under controlMutex_: stops producers from reaching the current connection
+    // and waits for one that may still use it.
+    void retireLiveConnection();
+
     std::shared_ptr<Scheduler> queue_;
     MIDIReceivePathConfiguration configuration_;
     std::shared_ptr<State> state_;
-    mutable std::mutex producerMutex_;
+    // Connecting, disconnecting and the queries, among themselves.
+    mutable std::mutex controlMutex_;
     std::unique_ptr<Connection> connection_;
     uint64_t nextConnectionID_ = 1;
+    // Writes take no lock: the owner replaces the connection the producer reads, and waits while
+    // a producer is inside (see ProcessBarrier.h).
+    bool processBarrier_ = false;
+    std::atomic<Connection*> live_{nullptr};
+    std::atomic<uint64_t> producerSequence_{0};
 };
 
 }  // namespace k7

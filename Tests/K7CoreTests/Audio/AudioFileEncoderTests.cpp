@@ -50,6 +50,55 @@ std::optional<std::size_t> findChunk(const Bytes& file, const char* id) {
     return static_cast<std::size_t>(it - file.begin());
 }
 
+// The sample bytes as the formats define them, written out one byte at a time.
+Bytes expectedSampleBytes(const AudioSample& sample, std::size_t bytesPerSample, bool bigEndian, uint32_t mask,
+                          uint32_t flip) {
+    Bytes out;
+    for (std::size_t frame = 0; frame < sample.frameCount(); ++frame) {
+        for (const auto& channel : sample.channels) {
+            const uint32_t value = (static_cast<uint32_t>(channel[frame]) & mask) ^ flip;
+            Bytes sampleBytes;
+            for (std::size_t i = 0; i < bytesPerSample; ++i) {
+                sampleBytes.push_back(static_cast<uint8_t>(value >> (24 - 8 * i)));
+            }
+            if (!bigEndian) std::reverse(sampleBytes.begin(), sampleBytes.end());
+            out.insert(out.end(), sampleBytes.begin(), sampleBytes.end());
+        }
+    }
+    return out;
+}
+
+// Long samples are written in blocks of frames: every frame, at every block boundary, for every
+// sample size and both byte orders, must come out as the plain byte-by-byte definition says, and
+// read back as its top bits.
+TEST(AudioFileEncoder, WritesEveryFrameOfLongSamplesAtEverySampleSize) {
+    const std::vector<std::pair<bool, int>> formats{
+        {false, 8}, {false, 16}, {false, 24}, {false, 32}, {true, 1}, {true, 8}, {true, 12},
+        {true, 16}, {true, 20}, {true, 24}, {true, 27}, {true, 32},
+    };
+    for (const auto& [aiff, bits] : formats) {
+        for (std::size_t channels : {1u, 2u}) {
+            for (std::size_t frames : {1023u, 1024u, 1025u, 2049u, 4097u}) {
+                SCOPED_TRACE((aiff ? "AIFF " : "WAV ") + std::to_string(bits) + " bits, " + std::to_string(channels) +
+                             " channel(s), " + std::to_string(frames) + " frames");
+                const AudioSample sample = testSample(channels, frames);
+                const Bytes file = aiff ? AudioFileEncoder::aiff(sample, AudioFileEncoder::AIFFEncoding::integerPCM(bits))
+                                        : AudioFileEncoder::wav(sample, AudioFileEncoder::WAVEncoding::integerPCM(bits));
+                const std::size_t bytesPerSample = static_cast<std::size_t>((bits + 7) / 8);
+                const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : ~((1u << (32 - bits)) - 1);
+                const Bytes expected =
+                    expectedSampleBytes(sample, bytesPerSample, aiff, mask, !aiff && bits == 8 ? 0x80000000u : 0);
+                const std::size_t dataStart = findChunk(file, aiff ? "SSND" : "data").value() + (aiff ? 16 : 8);
+                ASSERT_GE(file.size(), dataStart + expected.size());
+                EXPECT_TRUE(
+                    std::equal(expected.begin(), expected.end(), file.begin() + static_cast<std::ptrdiff_t>(dataStart)));
+                EXPECT_EQ(file.size(), dataStart + expected.size() + (expected.size() & 1)) << "a pad byte, nothing else";
+                EXPECT_EQ(AudioFileDecoder::decode(file).channels, keepTopBits(sample.channels, bits));
+            }
+        }
+    }
+}
+
 // The loop chunk carries the given sample period, or 1e9 / rate rounded.
 TEST(AudioFileEncoder, WAVLoopChunkCarriesTheSamplePeriod) {
     const AudioSample sample = testSample(1, 300, AudioLoop{100, 199});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "K7Core/ElektronWire/ElektronSevenBit.h"
 #include "K7Core/SPS1UW/SPS1UWFileNameError.h"
 #include "K7Core/SPS1UW/SPS1UWFileNameMessage.h"
@@ -37,6 +39,42 @@ TEST(ElektronSevenBit, RoundTripsEveryLengthAndValueAndRefusesImpossibleInput) {
     EXPECT_FALSE(ElektronSevenBit::decode(bytes({0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00})));
     EXPECT_FALSE(ElektronSevenBit::decode(bytes({0x00, 0x80})));
     EXPECT_FALSE(ElektronSevenBit::decode(bytes({0x80, 0x01})));
+}
+
+// The group layout spelled out byte by byte, as the instruments define it.
+std::optional<Bytes> decodeGroupByGroup(ByteView encoded) {
+    if (encoded.size() % 8 == 1) return std::nullopt;
+    Bytes raw;
+    for (std::size_t group = 0; group < encoded.size(); group += 8) {
+        for (std::size_t k = 1; k < 8 && group + k < encoded.size(); ++k) {
+            if ((encoded[group] | encoded[group + k]) & 0x80) return std::nullopt;
+            const bool high = encoded[group] & (0x40 >> (k - 1));
+            raw.push_back(static_cast<uint8_t>(encoded[group + k] | (high ? 0x80 : 0)));
+        }
+        if (encoded[group] & 0x80) return std::nullopt;
+    }
+    return raw;
+}
+
+// Long inputs are decoded in blocks of groups: every length around the block size comes back,
+// and a high bit anywhere, in a leading byte or a data byte, refuses the whole input.
+TEST(ElektronSevenBit, DecodesLongInputsWholeAndRefusesAHighBitAnywhere) {
+    std::mt19937 random(9);
+    for (std::size_t length : {0u, 1u, 6u, 7u, 8u, 13u, 14u, 890u, 895u, 896u, 897u, 903u, 1791u, 1792u, 1793u, 20000u}) {
+        Bytes raw(length);
+        for (auto& byte : raw) byte = static_cast<uint8_t>(random());
+        const Bytes encoded = ElektronSevenBit::encode(raw);
+        EXPECT_EQ(ElektronSevenBit::decode(encoded), raw) << length;
+        EXPECT_EQ(decodeGroupByGroup(encoded), raw) << length;
+    }
+    Bytes encoded(2051);  // whole blocks, a partial block and a short final group
+    for (auto& byte : encoded) byte = static_cast<uint8_t>(random() & 0x7F);
+    ASSERT_EQ(ElektronSevenBit::decode(encoded), decodeGroupByGroup(encoded));
+    for (std::size_t at = 0; at < encoded.size(); ++at) {
+        Bytes spoiled = encoded;
+        spoiled[at] |= 0x80;
+        ASSERT_FALSE(ElektronSevenBit::decode(spoiled)) << "high bit at " << at;
+    }
 }
 
 TEST(SPS1UWFileName, NormalizingKeepsFourPrintableASCIICharactersOfTheStem) {

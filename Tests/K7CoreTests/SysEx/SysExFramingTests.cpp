@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "K7Core/SysEx/SysExFileCodec.h"
 #include "K7Core/SysEx/SysExStreamParser.h"
 #include "TestBytes.h"
@@ -58,6 +60,52 @@ TEST(SysExStreamParser, EventsDoNotDependOnChunking) {
     EXPECT_EQ(parseInChunks(big, 4096, SysExStreamParser::defaultMaximumMessageBytes), Events{message(big)});
 }
 
+// Random traffic, whole messages and long ones that span chunks, with every kind of fault: any
+// chunking frames it exactly as byte-by-byte feeding does, at any size limit. Messages inside one
+// chunk take a different path from those that span chunks, and a buffer kept for the next message
+// must not leak bytes into it.
+TEST(SysExStreamParser, AnyChunkingFramesLikeByteByByteFeeding) {
+    std::mt19937 random(11);
+    const auto stream = [&](std::size_t pieces) {
+        Bytes out;
+        for (std::size_t p = 0; p < pieces; ++p) {
+            switch (random() % 8) {
+                case 0: out.push_back(static_cast<uint8_t>(0x80 + random() % 0x80)); break;  // any status
+                case 1: out.push_back(static_cast<uint8_t>(random() % 0x80)); break;
+                case 2: {
+                    // A message with a clock byte or a status byte inside.
+                    Bytes m = sysEx(3 + random() % 40, static_cast<uint8_t>(p));
+                    m.insert(m.begin() + static_cast<std::ptrdiff_t>(1 + random() % (m.size() - 1)),
+                             random() % 2 ? 0xF8 : static_cast<uint8_t>(0x80 + random() % 0x70));
+                    out.insert(out.end(), m.begin(), m.end());
+                    break;
+                }
+                case 3: {
+                    const Bytes m = sysEx(20000 + random() % 3000, static_cast<uint8_t>(p));
+                    out.insert(out.end(), m.begin(), m.end());
+                    break;
+                }
+                default: {
+                    const Bytes m = sysEx(2 + random() % 120, static_cast<uint8_t>(p));
+                    out.insert(out.end(), m.begin(), m.end());
+                }
+            }
+        }
+        return out;
+    };
+    for (int round = 0; round < 12; ++round) {
+        const Bytes input = stream(200);
+        for (std::size_t limit : {std::size_t{2}, std::size_t{17}, std::size_t{64}, std::size_t{21000},
+                                  SysExStreamParser::defaultMaximumMessageBytes}) {
+            const Events expected = parseInChunks(input, 1, limit);
+            for (std::size_t chunk : {std::size_t{5}, std::size_t{16}, std::size_t{31}, std::size_t{4096}, input.size()}) {
+                ASSERT_EQ(parseInChunks(input, chunk, limit), expected)
+                    << "round " << round << ", limit " << limit << ", chunk " << chunk;
+            }
+        }
+    }
+}
+
 TEST(SysExStreamParser, ReportsTheOpenMessageForADrain) {
     SysExStreamParser parser;
     parser.feed(bytes({0x90, 0x40, 0xF0, 0x01, 0x02}));
@@ -104,6 +152,26 @@ TEST(SysExFileCodec, RefusesWithTheCaseAndAWholeSentence) {
         EXPECT_TRUE(std::isupper(static_cast<unsigned char>(text.front())) && text.back() == '.') << text;
     }
     EXPECT_EQ(E(E::OversizedMessage{1, 16, 8}).describe(), "oversizedMessage(messageIndex: 1, offset: 16, limit: 8)");
+}
+
+// Many messages of every length, so the scan ends at each place of its vector, and the list of
+// messages grows well past its first guesses.
+TEST(SysExFileCodec, SplitsThousandsOfMessagesOfEveryLength) {
+    std::vector<Bytes> messages;
+    Bytes file;
+    std::size_t separators = 0;
+    for (std::size_t i = 0; i < 5000; ++i) {
+        messages.push_back(sysEx(2 + i % 97 + (i % 500 == 0 ? 70000 : 0), static_cast<uint8_t>(i)));
+        file.insert(file.end(), messages.back().begin(), messages.back().end());
+        if (i % 7 == 0) {
+            file.push_back('\n');
+            ++separators;
+        }
+    }
+    const auto result = SysExFileCodec::parse(file, 16777216, 5000);
+    EXPECT_EQ(result.messages, messages);
+    EXPECT_EQ(result.containerSeparatorByteCount, separators);
+    EXPECT_EQ(result.wireByteCount, file.size() - separators);
 }
 
 TEST(SysExFileCodec, ReadsTheRealInstrumentDumps) {
