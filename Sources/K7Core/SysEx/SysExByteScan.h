@@ -29,10 +29,19 @@ std::size_t findSystemByteByWords(const uint8_t* data, std::size_t from, std::si
 inline std::size_t findNearStatusByte(const uint8_t* data, std::size_t from, std::size_t size) {
     std::size_t i = from;
 #if defined(__SSE2__)
-    for (; size - i >= 16; i += 16) {
+    for (; size - i >= 32; i += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) == 0) continue;
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(a)) |
+                           static_cast<unsigned>(_mm_movemask_epi8(b)) << 16;
+        return i + static_cast<std::size_t>(std::countr_zero(found));
+    }
+    if (size - i >= 16) {
         const auto found = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i))));
         if (found) return i + static_cast<std::size_t>(std::countr_zero(found));
+        i += 16;
     }
 #endif
     while (i < size && data[i] < 0x80) ++i;
