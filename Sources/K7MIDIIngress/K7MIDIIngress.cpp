@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>

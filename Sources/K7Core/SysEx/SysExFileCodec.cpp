@@ -45,7 +45,7 @@ SysExFileCodec::ParseResult SysExFileCodec::parse(ByteView file, std::size_t max
         if (messageIndex >= maximumMessages) throw SysExParseError(SysExParseError::TooManyMessages{maximumMessages});
 
         const std::size_t start = i;
-        const std::size_t end = sysex_scan::findStatusByte(data, start + 1, size);
+        const std::size_t end = sysex_scan::findNearStatusByte(data, start + 1, size);
         if (end == size) {
             throw SysExParseError(SysExParseError::UnterminatedMessage{messageIndex, start, size - start});
         }

@@ -87,7 +87,7 @@ void SysExStreamParser::run(ByteView bytes, AnySink& sink) {
             }
             if (data[i] == sysExStart) {
                 // A whole message in this chunk goes from the input straight into its event.
-                const std::size_t end = sysex_scan::findStatusByte(data, i + 1, count);
+                const std::size_t end = sysex_scan::findNearStatusByte(data, i + 1, count);
                 if (end < count && data[end] == sysExEnd && end + 1 - i <= maximumMessageBytes_) {
                     sink.message(bytes.subspan(i, end + 1 - i));
                     ++messageIndex_;

@@ -21,6 +21,7 @@ TEST(SysExByteScan, FindsTheFirstStopByteAtEveryPositionAndStopsAtTheEnd) {
     const std::vector<Case> cases{
         {"status", sysex_scan::findStatusByte, 0x80},
         {"status by words", sysex_scan::findStatusByteByWords, 0x80},
+        {"status, near", sysex_scan::findNearStatusByte, 0x80},
         {"system", sysex_scan::findSystemByte, 0xF0},
         {"system by words", sysex_scan::findSystemByteByWords, 0xF0},
     };
