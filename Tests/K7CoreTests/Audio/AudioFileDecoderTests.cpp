@@ -2,7 +2,6 @@
 #include <sys/mman.h>
 
 #include <climits>
-#include <cmath>
 #include <bit>
 #include <limits>
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "K7Core/SDS/SDSControlMessage.h"
