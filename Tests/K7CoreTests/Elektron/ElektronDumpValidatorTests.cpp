@@ -99,7 +99,7 @@ TEST(MachinedrumDumpValidator, ReportsTheFirstFaultAndThePositionByte) {
     }
 }
 
-TEST(MachinedrumDumpValidator, IgnoresMessagesThatAreNoMachinedrumDump) {
+TEST(ElektronDumpValidators, IgnoreMessagesThatAreNoDumpOfTheirInstrument) {
     const std::vector<Bytes> others{
         {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x53, 0x05, 0xF7},  // a kit request
         {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x73, 0x01, 0x41, 0x42, 0x43, 0x44, 0xF7},
@@ -109,6 +109,9 @@ TEST(MachinedrumDumpValidator, IgnoresMessagesThatAreNoMachinedrumDump) {
     };
     for (const auto& message : others) EXPECT_FALSE(MachinedrumDumpValidator::validate(ByteView(message)));
     EXPECT_EQ(MachinedrumDumpValidator::validate(others), ElektronBackupValidationReport{});
+    ElektronBackupValidationReport nothing;
+    nothing.profile = Profile::monomachineStock;
+    EXPECT_EQ(MonomachineDumpValidator::validate(Builder::backup(Profile::machinedrum)), nothing);
 }
 
 TEST(MachinedrumDumpValidator, SingleDumpsAreNeverAnIncompleteBackupYetTheirProblemsAreReported) {
@@ -175,12 +178,6 @@ TEST(MonomachineDumpValidator, SongSlotsTheCommunityFirmwareReusesAreUnexpectedT
     EXPECT_EQ(stockReport.correctiveWarning, std::nullopt);
     stock.push_back(Builder::monomachine(Command::song, 24));
     EXPECT_EQ(MonomachineDumpValidator::validate(stock).unexpectedRecordCount, 1u);
-}
-
-TEST(MonomachineDumpValidator, MachinedrumRecordsAreNotMonomachineRecords) {
-    ElektronBackupValidationReport nothing;
-    nothing.profile = Profile::monomachineStock;
-    EXPECT_EQ(MonomachineDumpValidator::validate(Builder::backup(Profile::machinedrum)), nothing);
 }
 
 }  // namespace

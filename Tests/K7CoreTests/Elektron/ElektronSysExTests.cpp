@@ -71,7 +71,7 @@ TEST(ElektronSevenBit, RoundTripsEveryLengthAndRefusesAHighBitAnywhere) {
     }
 }
 
-TEST(SPS1UWFileName, NormalizingKeepsFourPrintableASCIICharactersOfTheStem) {
+TEST(SPS1UWFileName, KeepsFourPrintableASCIICharactersOfTheStemAndRefusesOtherBytes) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {"Kick.wav", "Kick"}, {"snare drum.aiff", "snar"}, {"/Users/me/Samples/hat.wav", "hat "}, {"a.b.c", "a.b "},
         {"", "    "}, {".wav", ".wav"}, {"folder.d/", "fold"}, {"tab\there", "tab_"}, {"~{}|", "~{}|"},
@@ -79,9 +79,7 @@ TEST(SPS1UWFileName, NormalizingKeepsFourPrintableASCIICharactersOfTheStem) {
         {"\xC3\xA9t\xC3\xA9.wav", "_t_ "}, {"\xF0\x9F\x8E\xB9x", "_x  "}, {"\xFF\xFEzz", "__zz"},
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(SPS1UWFileName::normalizing(input).text(), expected) << input;
-}
-
-TEST(SPS1UWFileName, FromBytesAcceptsSevenBitAndRejectsTheRest) {
+    // Read from bytes, four 7-bit bytes are taken as they are, and anything else refused.
     EXPECT_EQ(SPS1UWFileName(bytes({'A', 'b', ' ', 0x00})).text(), std::string("Ab \0", 4));
     EXPECT_THROW(SPS1UWFileName(bytes({'A', 'B', 'C'})), SPS1UWFileNameError);
     EXPECT_EQ(test::thrown<SPS1UWFileNameError>([] { SPS1UWFileName(bytes({'A', 'B', 0x80, 'D'})); }),
