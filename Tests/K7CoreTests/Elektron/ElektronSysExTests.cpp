@@ -81,7 +81,8 @@ TEST(SPS1UWFileName, KeepsFourPrintableASCIICharactersOfTheStemAndRefusesOtherBy
     for (const auto& [input, expected] : cases) EXPECT_EQ(SPS1UWFileName::normalizing(input).text(), expected) << input;
     // Read from bytes, four 7-bit bytes are taken as they are, and anything else refused.
     EXPECT_EQ(SPS1UWFileName(bytes({'A', 'b', ' ', 0x00})).text(), std::string("Ab \0", 4));
-    EXPECT_THROW(SPS1UWFileName(bytes({'A', 'B', 'C'})), SPS1UWFileNameError);
+    EXPECT_EQ(test::thrown<SPS1UWFileNameError>([] { SPS1UWFileName(bytes({'A', 'B', 'C'})); }),
+              SPS1UWFileNameError(SPS1UWFileNameError::InvalidLength{4, 3}));
     EXPECT_EQ(test::thrown<SPS1UWFileNameError>([] { SPS1UWFileName(bytes({'A', 'B', 0x80, 'D'})); }),
               SPS1UWFileNameError(SPS1UWFileNameError::InvalidNameByte{2, 0x80}));
 }
