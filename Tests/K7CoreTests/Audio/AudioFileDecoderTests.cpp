@@ -29,16 +29,22 @@ Bytes dataFile(const char* name) {
     return readFile(std::filesystem::path(K7_SOURCE_DIR) / "Tests/K7CoreTests/Data/audio" / name);
 }
 
+// One silent 16-bit frame at a rate given as 80-bit extended bytes.
+Bytes aiffAtRate(const Bytes& rate) {
+    return form("AIFF", {formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate})), aiffSsnd({0, 0})});
+}
+
 const float nanFloat = std::numeric_limits<float>::quiet_NaN();
 const double nanDouble = std::numeric_limits<double>::quiet_NaN();
 
 // The encodings sox writes are checked against sox; these are the rest, and the extremes.
-TEST(AudioFileDecoder, ScalesEveryEncodingToFullScale) {
+TEST(AudioFileDecoder, ScalesEveryEncodingToFullScaleAndReadsTheRate) {
     struct Case {
         Bytes file;
         std::vector<std::vector<int32_t>> channels;
         int bits;
         bool floatingPoint = false;
+        int rate = 8000;
     };
     const std::vector<Case> cases{
         {riff({wavFmt(1, 1, 8000, 8, 1), riffChunk("data", {0x00, 0x80, 0xFF})}), {{INT32_MIN, 0, 0x7F000000}}, 8},
@@ -58,26 +64,19 @@ TEST(AudioFileDecoder, ScalesEveryEncodingToFullScale) {
         {form("AIFC", {aiffComm(1, 1, 0, 8000, "fl32"), aiffSsnd({0x3F, 0x00, 0x00, 0x00})}), {{1 << 30}}, 32, true},
         {form("AIFC", {aiffComm(1, 3, 64, 8000, "FL64"), aiffSsnd(doublesBE({-0.5, 1.5, nanDouble}))}),
          {{-(1 << 30), INT32_MAX, 0}}, 64, true},
+        // The extended rate is rounded to nearest.
+        {aiffAtRate(Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}), {{0}}, 16, false, 44100},
+        {aiffAtRate(extended(22050.6)), {{0}}, 16, false, 22051},
+        {aiffAtRate(extended(1.0)), {{0}}, 16, false, 1},
+        {aiffAtRate(extended(2147483647.0)), {{0}}, 16, false, 2147483647},
     };
     for (const auto& c : cases) {
         const AudioSample sample = AudioFileDecoder::decode(c.file);
         EXPECT_EQ(sample.channels, c.channels) << ::testing::PrintToString(Bytes(c.file.begin(), c.file.begin() + 12));
         EXPECT_EQ(sample.sourceBitDepth, c.bits);
+        EXPECT_EQ(sample.sampleRate, c.rate);
         EXPECT_EQ(sample.sourceWasFloatingPoint, c.floatingPoint);
         EXPECT_FALSE(sample.loop.has_value());
-    }
-}
-
-TEST(AudioFileDecoder, ReadsTheExtendedRateRoundedToNearest) {
-    const std::vector<std::pair<Bytes, int>> cases{
-        {Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
-        {extended(22050.6), 22051},
-        {extended(1.0), 1},
-        {extended(2147483647.0), 2147483647},
-    };
-    for (const auto& [rate, expected] : cases) {
-        const Bytes comm = formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate}));
-        EXPECT_EQ(AudioFileDecoder::decode(form("AIFF", {comm, aiffSsnd({0, 0})})).sampleRate, expected);
     }
 }
 
@@ -149,7 +148,6 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
     // Without a reason only the chunk is compared; two reasons stand for the rest.
     const auto malformed = [](std::string id, std::string reason = "") { return E(E::MalformedChunk{id, reason}); };
     const Bytes wav16 = wavFmt(1, 1, 8000, 16, 2), someData = riffChunk("data", {0, 0});
-    const auto comm = [](Bytes rate) { return formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate})); };
     const std::vector<std::pair<Bytes, E>> cases{
         {concat({text("RIFF"), le(4, 4), text("AVI ")}), E(E::UnrecognizedFormat{})},
         {riff({someData}), E(E::MissingChunk{"WAV", "fmt "})},
@@ -186,9 +184,9 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
         {riff({wavFmt(1, 1, 0, 16, 2), someData}), E(E::InvalidSampleRate{"0"})},
         {riff({wavFmt(1, 1, 0x80000000u, 16, 2), someData}), E(E::InvalidSampleRate{"2147483648"})},
         {dataFile("infinite-rate.aiff"), E(E::InvalidSampleRate{"inf"})},
-        {form("AIFF", {comm(extended(0x7FFF, 1)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"nan"})},
-        {form("AIFF", {comm(extended(0.25)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"0.25"})},
-        {form("AIFF", {comm(extended(-44100.0)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"-44100"})},
+        {aiffAtRate(extended(0x7FFF, 1)), E(E::InvalidSampleRate{"nan"})},
+        {aiffAtRate(extended(0.25)), E(E::InvalidSampleRate{"0.25"})},
+        {aiffAtRate(extended(-44100.0)), E(E::InvalidSampleRate{"-44100"})},
         {form("AIFF", {aiffComm(2, 4, 16, 8000), aiffSsnd(Bytes(15, 0))}), E(E::TruncatedSoundData{4, 3})},
         {form("AIFF", {aiffComm(1, 0xFFFFFFFF, 32, 8000), aiffSsnd(Bytes(4, 0))}), E(E::TruncatedSoundData{0xFFFFFFFF, 1})},
     };
