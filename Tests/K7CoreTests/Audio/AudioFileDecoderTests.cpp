@@ -2,7 +2,6 @@
 #include <sys/mman.h>
 
 #include <climits>
-#include <bit>
 #include <limits>
 
 #include "AudioTestSupport.h"
@@ -14,17 +13,6 @@ namespace {
 
 using namespace k7::test;
 
-Bytes floatsLE(std::initializer_list<float> values) {
-    Bytes out;
-    for (float v : values) out = concat({out, le(std::bit_cast<uint32_t>(v), 4)});
-    return out;
-}
-Bytes doublesBE(std::initializer_list<double> values) {
-    Bytes out;
-    for (double v : values) out = concat({out, be(std::bit_cast<uint64_t>(v), 8)});
-    return out;
-}
-
 Bytes dataFile(const char* name) {
     return readFile(std::filesystem::path(K7_SOURCE_DIR) / "Tests/K7CoreTests/Data/audio" / name);
 }
@@ -34,8 +22,7 @@ Bytes aiffAtRate(const Bytes& rate) {
     return form("AIFF", {formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate})), aiffSsnd({0, 0})});
 }
 
-const float nanFloat = std::numeric_limits<float>::quiet_NaN();
-const double nanDouble = std::numeric_limits<double>::quiet_NaN();
+const double nan = std::numeric_limits<double>::quiet_NaN();
 
 // The encodings sox writes are checked against sox; these are the rest, and the extremes.
 TEST(AudioFileDecoder, ScalesEveryEncodingToFullScaleAndReadsTheRate) {
@@ -50,10 +37,10 @@ TEST(AudioFileDecoder, ScalesEveryEncodingToFullScaleAndReadsTheRate) {
         {riff({wavFmt(1, 1, 8000, 8, 1), riffChunk("data", {0x00, 0x80, 0xFF})}), {{INT32_MIN, 0, 0x7F000000}}, 8},
         {riff({wavFmt(1, 1, 8000, 12, 2), riffChunk("data", {0xF0, 0x7F})}), {{0x7FF00000}}, 12},
         // Floats clamp to [-1, 1]; +1 saturates at the 32-bit maximum; NaN becomes silence.
-        {riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", floatsLE({0.5f, -1.0f, 1.0f, 2.0f, -3.0f, nanFloat}))}),
+        {riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", floatSamples({0.5, -1.0, 1.0, 2.0, -3.0, nan}, 4, false))}),
          {{1 << 30, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, 0}}, 32, true},
         {riff({wavExtensibleFmt(1, 1, 8000, 32, 24), riffChunk("data", le(0x12345600u, 4))}), {{0x12345600}}, 24},
-        {riff({wavExtensibleFmt(3, 1, 8000, 32, 32), riffChunk("data", floatsLE({-0.25f}))}), {{-(1 << 29)}}, 32, true},
+        {riff({wavExtensibleFmt(3, 1, 8000, 32, 32), riffChunk("data", floatSamples({-0.25}, 4, false))}), {{-(1 << 29)}}, 32, true},
         {form("AIFF", {aiffComm(1, 1, 20, 8000), aiffSsnd({0xFF, 0xFF, 0xF0})}), {{-4096}}, 20},
         {form("AIFC", {aiffComm(1, 1, 24, 8000, "sowt"), aiffSsnd({0x56, 0x34, 0x92})}), {{int32_t(0x92345600u)}}, 24},
         {form("AIFC", {aiffComm(1, 1, 16, 8000, "twos"), aiffSsnd({0x92, 0x34})}), {{int32_t(0x92340000u)}}, 16},
@@ -62,7 +49,7 @@ TEST(AudioFileDecoder, ScalesEveryEncodingToFullScaleAndReadsTheRate) {
         {form("AIFC", {aiffComm(1, 2, 8, 8000, "raw "), aiffSsnd({0x00, 0x80})}), {{INT32_MIN, 0}}, 8},
         // Float AIFC files do not always fill in the sample size; the compression type decides.
         {form("AIFC", {aiffComm(1, 1, 0, 8000, "fl32"), aiffSsnd({0x3F, 0x00, 0x00, 0x00})}), {{1 << 30}}, 32, true},
-        {form("AIFC", {aiffComm(1, 3, 64, 8000, "FL64"), aiffSsnd(doublesBE({-0.5, 1.5, nanDouble}))}),
+        {form("AIFC", {aiffComm(1, 3, 64, 8000, "FL64"), aiffSsnd(floatSamples({-0.5, 1.5, nan}, 8, true))}),
          {{-(1 << 30), INT32_MAX, 0}}, 64, true},
         // The extended rate is rounded to nearest.
         {aiffAtRate(Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}), {{0}}, 16, false, 44100},
