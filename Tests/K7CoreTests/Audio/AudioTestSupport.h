@@ -26,7 +26,8 @@ inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 inline Bytes floatSamples(const std::vector<double>& values, int width, bool bigEndian) {
     Bytes out;
     for (double value : values) {
-        const uint64_t bits = width == 4 ? std::bit_cast<uint32_t>(static_cast<float>(value)) : std::bit_cast<uint64_t>(value);
+        const uint64_t bits =
+            width == 4 ? std::bit_cast<uint32_t>(static_cast<float>(value)) : std::bit_cast<uint64_t>(value);
         const Bytes sample = bigEndian ? be(bits, width) : le(bits, width);
         out.insert(out.end(), sample.begin(), sample.end());
     }
