@@ -6,27 +6,12 @@
 #include <chrono>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace k7 {
 namespace {
-
-// Collects task labels from the worker thread.
-struct Log {
-    std::mutex mutex;
-    std::vector<int> entries;
-    void add(int value) {
-        std::lock_guard lock(mutex);
-        entries.push_back(value);
-    }
-    std::vector<int> snapshot() {
-        std::lock_guard lock(mutex);
-        return entries;
-    }
-};
 
 void drain(SerialQueue& queue) {
     std::promise<void> done;
@@ -36,25 +21,25 @@ void drain(SerialQueue& queue) {
 
 TEST(SerialQueue, RunsPostedTasksInOrderOnItsOwnThread) {
     SerialQueue queue("org.v764.tests.order");
-    Log log;
+    std::vector<int> log;  // written by the worker only, read after a drain
     std::atomic<bool> allOnQueue{true};
     for (int i = 0; i < 1000; ++i) {
         queue.post([&, i] {
             if (!queue.isCurrent()) allOnQueue = false;
-            log.add(i);
+            log.push_back(i);
         });
     }
     drain(queue);
     std::vector<int> expected(1000);
     for (int i = 0; i < 1000; ++i) expected[static_cast<std::size_t>(i)] = i;
-    EXPECT_EQ(log.snapshot(), expected);
+    EXPECT_EQ(log, expected);
     EXPECT_TRUE(allOnQueue);
     EXPECT_FALSE(queue.isCurrent());
 }
 
 TEST(SerialQueue, DelayedTasksRunByDeadlineThenSubmissionAndCancelledOnesNever) {
     SerialQueue queue("org.v764.tests.delayed");
-    Log log;
+    std::vector<int> log;
     // Hold the worker until every deadline has passed, so the order is the queue's, not the clock's.
     // The gate carries the time of the last post and the delays are far apart, since a slow
     // (instrumented) thread may take milliseconds between two posts.
@@ -63,16 +48,16 @@ TEST(SerialQueue, DelayedTasksRunByDeadlineThenSubmissionAndCancelledOnesNever) 
         const auto until = lastPost.get() + 50ms;
         while (Scheduler::Clock::now() < until) std::this_thread::yield();
     });
-    queue.postAfter(50ms, [&] { log.add(3); });
-    queue.postAfter(1ms, [&] { log.add(1); });
-    auto cancelled = queue.postAfter(20ms, [&] { log.add(99); });
-    queue.postAfter(1ms, [&] { log.add(2); });
+    queue.postAfter(50ms, [&] { log.push_back(3); });
+    queue.postAfter(1ms, [&] { log.push_back(1); });
+    auto cancelled = queue.postAfter(20ms, [&] { log.push_back(99); });
+    queue.postAfter(1ms, [&] { log.push_back(2); });
     cancelled.cancel();
     gate.set_value(queue.now());
     std::promise<void> done;
     queue.postAfter(60ms, [&] { done.set_value(); });
     done.get_future().wait();
-    EXPECT_EQ(log.snapshot(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3}));
 }
 
 TEST(SerialQueue, DestructionByItsOwnTaskFinishesThatTaskAndDropsTheRest) {

@@ -2,8 +2,6 @@
 #include <sys/mman.h>
 
 #include <climits>
-#include <cmath>
-#include <bit>
 #include <limits>
 
 #include "AudioTestSupport.h"
@@ -15,40 +13,35 @@ namespace {
 
 using namespace k7::test;
 
-Bytes floatsLE(std::initializer_list<float> values) {
-    Bytes out;
-    for (float v : values) out = concat({out, le(std::bit_cast<uint32_t>(v), 4)});
-    return out;
-}
-Bytes doublesBE(std::initializer_list<double> values) {
-    Bytes out;
-    for (double v : values) out = concat({out, be(std::bit_cast<uint64_t>(v), 8)});
-    return out;
-}
-
 Bytes dataFile(const char* name) {
     return readFile(std::filesystem::path(K7_SOURCE_DIR) / "Tests/K7CoreTests/Data/audio" / name);
 }
 
-const float nanFloat = std::numeric_limits<float>::quiet_NaN();
-const double nanDouble = std::numeric_limits<double>::quiet_NaN();
+// One silent 16-bit frame at a rate given as 80-bit extended bytes.
+Bytes aiffAtRate(const Bytes& rate) {
+    return form("AIFF", {formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate})), aiffSsnd({0, 0})});
+}
+
+const double nan = std::numeric_limits<double>::quiet_NaN();
 
 // The encodings sox writes are checked against sox; these are the rest, and the extremes.
-TEST(AudioFileDecoder, ScalesEveryEncodingToFullScale) {
+TEST(AudioFileDecoder, ScalesEveryEncodingToFullScaleAndReadsTheRate) {
     struct Case {
         Bytes file;
         std::vector<std::vector<int32_t>> channels;
         int bits;
         bool floatingPoint = false;
+        int rate = 8000;
     };
     const std::vector<Case> cases{
         {riff({wavFmt(1, 1, 8000, 8, 1), riffChunk("data", {0x00, 0x80, 0xFF})}), {{INT32_MIN, 0, 0x7F000000}}, 8},
         {riff({wavFmt(1, 1, 8000, 12, 2), riffChunk("data", {0xF0, 0x7F})}), {{0x7FF00000}}, 12},
         // Floats clamp to [-1, 1]; +1 saturates at the 32-bit maximum; NaN becomes silence.
-        {riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", floatsLE({0.5f, -1.0f, 1.0f, 2.0f, -3.0f, nanFloat}))}),
+        {riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", floatSamples({0.5, -1.0, 1.0, 2.0, -3.0, nan}, 4, false))}),
          {{1 << 30, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, 0}}, 32, true},
         {riff({wavExtensibleFmt(1, 1, 8000, 32, 24), riffChunk("data", le(0x12345600u, 4))}), {{0x12345600}}, 24},
-        {riff({wavExtensibleFmt(3, 1, 8000, 32, 32), riffChunk("data", floatsLE({-0.25f}))}), {{-(1 << 29)}}, 32, true},
+        {riff({wavExtensibleFmt(3, 1, 8000, 32, 32), riffChunk("data", floatSamples({-0.25}, 4, false))}),
+         {{-(1 << 29)}}, 32, true},
         {form("AIFF", {aiffComm(1, 1, 20, 8000), aiffSsnd({0xFF, 0xFF, 0xF0})}), {{-4096}}, 20},
         {form("AIFC", {aiffComm(1, 1, 24, 8000, "sowt"), aiffSsnd({0x56, 0x34, 0x92})}), {{int32_t(0x92345600u)}}, 24},
         {form("AIFC", {aiffComm(1, 1, 16, 8000, "twos"), aiffSsnd({0x92, 0x34})}), {{int32_t(0x92340000u)}}, 16},
@@ -57,28 +50,21 @@ TEST(AudioFileDecoder, ScalesEveryEncodingToFullScale) {
         {form("AIFC", {aiffComm(1, 2, 8, 8000, "raw "), aiffSsnd({0x00, 0x80})}), {{INT32_MIN, 0}}, 8},
         // Float AIFC files do not always fill in the sample size; the compression type decides.
         {form("AIFC", {aiffComm(1, 1, 0, 8000, "fl32"), aiffSsnd({0x3F, 0x00, 0x00, 0x00})}), {{1 << 30}}, 32, true},
-        {form("AIFC", {aiffComm(1, 3, 64, 8000, "FL64"), aiffSsnd(doublesBE({-0.5, 1.5, nanDouble}))}),
+        {form("AIFC", {aiffComm(1, 3, 64, 8000, "FL64"), aiffSsnd(floatSamples({-0.5, 1.5, nan}, 8, true))}),
          {{-(1 << 30), INT32_MAX, 0}}, 64, true},
+        // The extended rate is rounded to nearest.
+        {aiffAtRate(Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}), {{0}}, 16, false, 44100},
+        {aiffAtRate(extended(22050.6)), {{0}}, 16, false, 22051},
+        {aiffAtRate(extended(1.0)), {{0}}, 16, false, 1},
+        {aiffAtRate(extended(2147483647.0)), {{0}}, 16, false, 2147483647},
     };
     for (const auto& c : cases) {
         const AudioSample sample = AudioFileDecoder::decode(c.file);
         EXPECT_EQ(sample.channels, c.channels) << ::testing::PrintToString(Bytes(c.file.begin(), c.file.begin() + 12));
         EXPECT_EQ(sample.sourceBitDepth, c.bits);
+        EXPECT_EQ(sample.sampleRate, c.rate);
         EXPECT_EQ(sample.sourceWasFloatingPoint, c.floatingPoint);
         EXPECT_FALSE(sample.loop.has_value());
-    }
-}
-
-TEST(AudioFileDecoder, ReadsTheExtendedRateRoundedToNearest) {
-    const std::vector<std::pair<Bytes, int>> cases{
-        {Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
-        {extended(22050.6), 22051},
-        {extended(1.0), 1},
-        {extended(2147483647.0), 2147483647},
-    };
-    for (const auto& [rate, expected] : cases) {
-        const Bytes comm = formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate}));
-        EXPECT_EQ(AudioFileDecoder::decode(form("AIFF", {comm, aiffSsnd({0, 0})})).sampleRate, expected);
     }
 }
 
@@ -102,9 +88,6 @@ TEST(AudioFileDecoder, ToleratesCommonContainerQuirks) {
     // AIFF sound data start after the SSND offset; frames beyond the announced count are ignored.
     const Bytes aiff = form("AIFF", {aiffComm(1, 2, 16, 8000), aiffSsnd({0, 1, 0, 2, 0, 3}, 5)});
     EXPECT_EQ(AudioFileDecoder::decode(aiff).channels, expected);
-}
-
-TEST(AudioFileDecoder, HandMadeOddChunkFileDecodes) {
     const AudioSample sample = AudioFileDecoder::decode(dataFile("odd-chunk-before-data.aiff"));
     EXPECT_EQ(sample.sampleRate, 44100);
     EXPECT_EQ(sample.channels, (std::vector<std::vector<int32_t>>{{1 << 16, 2 << 16, 3 << 16},
@@ -153,7 +136,6 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
     // Without a reason only the chunk is compared; two reasons stand for the rest.
     const auto malformed = [](std::string id, std::string reason = "") { return E(E::MalformedChunk{id, reason}); };
     const Bytes wav16 = wavFmt(1, 1, 8000, 16, 2), someData = riffChunk("data", {0, 0});
-    const auto comm = [](Bytes rate) { return formChunk("COMM", concat({be(1, 2), be(1, 4), be(16, 2), rate})); };
     const std::vector<std::pair<Bytes, E>> cases{
         {concat({text("RIFF"), le(4, 4), text("AVI ")}), E(E::UnrecognizedFormat{})},
         {riff({someData}), E(E::MissingChunk{"WAV", "fmt "})},
@@ -190,9 +172,9 @@ TEST(AudioFileDecoder, RefusesWithTheCaseAndAWholeSentence) {
         {riff({wavFmt(1, 1, 0, 16, 2), someData}), E(E::InvalidSampleRate{"0"})},
         {riff({wavFmt(1, 1, 0x80000000u, 16, 2), someData}), E(E::InvalidSampleRate{"2147483648"})},
         {dataFile("infinite-rate.aiff"), E(E::InvalidSampleRate{"inf"})},
-        {form("AIFF", {comm(extended(0x7FFF, 1)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"nan"})},
-        {form("AIFF", {comm(extended(0.25)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"0.25"})},
-        {form("AIFF", {comm(extended(-44100.0)), aiffSsnd({0, 0})}), E(E::InvalidSampleRate{"-44100"})},
+        {aiffAtRate(extended(0x7FFF, 1)), E(E::InvalidSampleRate{"nan"})},
+        {aiffAtRate(extended(0.25)), E(E::InvalidSampleRate{"0.25"})},
+        {aiffAtRate(extended(-44100.0)), E(E::InvalidSampleRate{"-44100"})},
         {form("AIFF", {aiffComm(2, 4, 16, 8000), aiffSsnd(Bytes(15, 0))}), E(E::TruncatedSoundData{4, 3})},
         {form("AIFF", {aiffComm(1, 0xFFFFFFFF, 32, 8000), aiffSsnd(Bytes(4, 0))}), E(E::TruncatedSoundData{0xFFFFFFFF, 1})},
     };

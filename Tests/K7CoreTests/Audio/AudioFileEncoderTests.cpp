@@ -99,22 +99,20 @@ TEST(AudioFileEncoder, WritesEveryFrameOfLongSamplesAtEverySampleSize) {
     }
 }
 
-// The loop chunk carries the given sample period, or 1e9 / rate rounded.
-TEST(AudioFileEncoder, WAVLoopChunkCarriesTheSamplePeriod) {
+// The loop chunk carries the given sample period, or 1e9 / rate rounded; a loop that does not fit
+// the frames is not written.
+TEST(AudioFileEncoder, WritesTheLoopWithItsSamplePeriodOnlyWhenItFits) {
     const AudioSample sample = testSample(1, 300, AudioLoop{100, 199});
     for (const auto& [period, expected] : {std::pair{std::optional<uint32_t>(22675u), 22675u}, {std::nullopt, 22676u}}) {
         const Bytes file = AudioFileEncoder::wav(sample, {16}, period);
         const std::size_t at = findChunk(file, "smpl").value() + 16;
         EXPECT_EQ(Bytes(file.begin() + at, file.begin() + at + 4), le(expected, 4));
     }
-}
-
-TEST(AudioFileEncoder, WritesNoLoopThatDoesNotFitTheFrames) {
     for (const auto& loop : {std::optional<AudioLoop>{}, std::optional<AudioLoop>{AudioLoop{10, 300}},
                              std::optional<AudioLoop>{AudioLoop{5, 4}}}) {
-        const AudioSample sample = testSample(1, 300, loop);
-        const Bytes wav = AudioFileEncoder::wav(sample, {16});
-        const Bytes aiff = AudioFileEncoder::aiff(sample, {16});
+        const AudioSample unfit = testSample(1, 300, loop);
+        const Bytes wav = AudioFileEncoder::wav(unfit, {16});
+        const Bytes aiff = AudioFileEncoder::aiff(unfit, {16});
         EXPECT_FALSE(findChunk(wav, "smpl"));
         EXPECT_FALSE(findChunk(aiff, "MARK") || findChunk(aiff, "INST"));
         EXPECT_FALSE(AudioFileDecoder::decode(wav).loop);

@@ -25,20 +25,12 @@ int32_t nearestFullScale(double value) {
 
 // Mono files of the four floating-point encodings holding `values`.
 std::vector<std::pair<std::string, Bytes>> floatFiles(const std::vector<double>& values) {
-    Bytes f32le, f64le, f32be, f64be;
-    for (double value : values) {
-        const float single = static_cast<float>(value);
-        f32le = concat({f32le, le(std::bit_cast<uint32_t>(single), 4)});
-        f32be = concat({f32be, be(std::bit_cast<uint32_t>(single), 4)});
-        f64le = concat({f64le, le(std::bit_cast<uint64_t>(value), 8)});
-        f64be = concat({f64be, be(std::bit_cast<uint64_t>(value), 8)});
-    }
     const auto frames = static_cast<uint32_t>(values.size());
     return {
-        {"WAV float32", riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", f32le)})},
-        {"WAV float64", riff({wavFmt(3, 1, 8000, 64, 8), riffChunk("data", f64le)})},
-        {"AIFC fl32", form("AIFC", {aiffComm(1, frames, 32, 8000, "fl32"), aiffSsnd(f32be)})},
-        {"AIFC fl64", form("AIFC", {aiffComm(1, frames, 64, 8000, "fl64"), aiffSsnd(f64be)})},
+        {"WAV float32", riff({wavFmt(3, 1, 8000, 32, 4), riffChunk("data", floatSamples(values, 4, false))})},
+        {"WAV float64", riff({wavFmt(3, 1, 8000, 64, 8), riffChunk("data", floatSamples(values, 8, false))})},
+        {"AIFC fl32", form("AIFC", {aiffComm(1, frames, 32, 8000, "fl32"), aiffSsnd(floatSamples(values, 4, true))})},
+        {"AIFC fl64", form("AIFC", {aiffComm(1, frames, 64, 8000, "fl64"), aiffSsnd(floatSamples(values, 8, true))})},
     };
 }
 
@@ -95,15 +87,8 @@ TEST(AudioFloatScaling, MatchesTheDefinitionAcrossTheWholeRange) {
     std::mt19937_64 random(5);
     std::uniform_real_distribution<double> around(-1.25, 1.25);
     for (int i = 0; i < 200000; ++i) doubles.push_back(around(random));
-    for (const auto& [values, encoding] : {std::pair{&singles, 0}, std::pair{&doubles, 1}}) {
-        Bytes data;
-        data.reserve(values->size() * 8);
-        for (double value : *values) {
-            const Bytes sample = encoding == 0 ? le(std::bit_cast<uint32_t>(static_cast<float>(value)), 4)
-                                               : le(std::bit_cast<uint64_t>(value), 8);
-            data.insert(data.end(), sample.begin(), sample.end());
-        }
-        const uint16_t bits = encoding == 0 ? 32 : 64;
+    for (const auto& [values, bits] : {std::pair{&singles, uint16_t{32}}, std::pair{&doubles, uint16_t{64}}}) {
+        const Bytes data = floatSamples(*values, bits / 8, false);
         const Bytes file = riff({wavFmt(3, 1, 8000, bits, bits / 8), riffChunk("data", data)});
         const auto decoded = AudioFileDecoder::decode(file).channels.at(0);
         ASSERT_EQ(decoded.size(), values->size());

@@ -15,15 +15,12 @@ AudioSample stereo(std::vector<int32_t> left, std::vector<int32_t> right) {
     return sample;
 }
 
-TEST(AudioSampleMono, MixIsTruncatedHalfSumWithoutOverflow) {
+TEST(AudioSampleMono, MixIsTruncatedHalfSumWithoutOverflowAndStopsAtTheShorterChannel) {
     const AudioSample sample = stereo({INT32_MAX, INT32_MIN, -1, 1, -3, 7, INT32_MIN},
                                       {INT32_MAX, INT32_MIN, 0, 0, 0, -2, INT32_MAX});
     // -1/2 and -3/2 truncate toward zero, not downward; the extremes do not wrap.
     EXPECT_EQ(sample.mono(AudioChannelSelection::mix),
               (std::vector<int32_t>{INT32_MAX, INT32_MIN, 0, 0, -1, 2, 0}));
-}
-
-TEST(AudioSampleMono, SelectionsPickChannelsAndMixStopsAtShorterChannel) {
     const AudioSample uneven = stereo({10, 20, 30}, {2, 4});
     EXPECT_EQ(uneven.mono(AudioChannelSelection::mix), (std::vector<int32_t>{6, 12}));
     EXPECT_EQ(uneven.mono(AudioChannelSelection::left), (std::vector<int32_t>{10, 20, 30}));

@@ -2,6 +2,7 @@
 
 // Byte-level builders for hand-made WAV and AIFF files.
 
+#include <bit>
 #include <cmath>
 #include <string>
 
@@ -20,6 +21,18 @@ inline Bytes be(uint64_t value, int count) {
     return Bytes(out.rbegin(), out.rend());
 }
 inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// IEEE samples of 4 or 8 bytes in either byte order.
+inline Bytes floatSamples(const std::vector<double>& values, int width, bool bigEndian) {
+    Bytes out;
+    for (double value : values) {
+        const uint64_t bits =
+            width == 4 ? std::bit_cast<uint32_t>(static_cast<float>(value)) : std::bit_cast<uint64_t>(value);
+        const Bytes sample = bigEndian ? be(bits, width) : le(bits, width);
+        out.insert(out.end(), sample.begin(), sample.end());
+    }
+    return out;
+}
 
 // A chunk with its size field and, for an odd size, the pad byte.
 inline Bytes chunk(const std::string& id, const Bytes& body, bool bigEndian) {

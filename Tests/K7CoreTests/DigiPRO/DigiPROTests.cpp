@@ -96,7 +96,7 @@ TEST(DigiPROEncoder, SineBecomesSineAtFactoryLevelInEveryTable) {
     }
 }
 
-TEST(DigiPROEncoder, TablesAreBandLimitedWithoutDC) {
+TEST(DigiPROEncoder, TablesAreBandLimitedWithoutDCAndClipAt24Bits) {
     // Harmonic 90 fits tables of 256 points and more; in the 128-point table it would alias to 38.
     // The offset is DC, which no table may carry.
     const auto decoded = tables(DigiPROWaveform::decode(
@@ -116,14 +116,11 @@ TEST(DigiPROEncoder, TablesAreBandLimitedWithoutDC) {
     // Harmonics above (N - 1) / 2 cannot be told from lower ones in N samples and are dropped.
     const auto tiny = tables(DigiPROWaveform::decode(DigiPROEncoder::encode(std::vector<int32_t>{0, INT32_MAX}, 0, saw)));
     for (const auto& table : tiny) EXPECT_TRUE(std::all_of(table.begin(), table.end(), [](int32_t v) { return v == 0; }));
-}
-
-TEST(DigiPROEncoder, LiftedSmallTablesClipAt24Bits) {
-    // Harmonic 3 alone: the 8-point table lifts it past 24-bit full scale.
-    const auto decoded = tables(DigiPROWaveform::decode(DigiPROEncoder::encode(cycle(64, {{3, 1.0}}), 0, saw)));
-    ASSERT_EQ(decoded[7].size(), 8u);
-    EXPECT_EQ(*std::max_element(decoded[7].begin(), decoded[7].end()), 8388607);
-    EXPECT_EQ(*std::min_element(decoded[7].begin(), decoded[7].end()), -8388607);
+    // Harmonic 3 alone: the 8-point table lifts it past 24-bit full scale, where it clips.
+    const auto lifted = tables(DigiPROWaveform::decode(DigiPROEncoder::encode(cycle(64, {{3, 1.0}}), 0, saw)));
+    ASSERT_EQ(lifted[7].size(), 8u);
+    EXPECT_EQ(*std::max_element(lifted[7].begin(), lifted[7].end()), 8388607);
+    EXPECT_EQ(*std::min_element(lifted[7].begin(), lifted[7].end()), -8388607);
 }
 
 TEST(DigiPROEncoder, RefusesOutsideItsLimitsAndAcceptsThem) {
@@ -174,12 +171,9 @@ TEST(DigiPROWaveform, RefusesDamagedMessages) {
         // A damaged waveform is never classified as one (it may still be some other Elektron message).
         EXPECT_NE(ElektronSysEx::validatedFamily(message), ElektronSysExFamily{elektron_family::DigiPROWaveform{}});
     }
-}
-
-TEST(DigiPROWaveform, IncompleteMessageTextGivesBothLengths) {
-    const DigiPRODecodingError error(DigiPRODecodingError::InvalidLength{7027, 4000});
-    EXPECT_STREQ(error.what(), "The DigiPRO waveform message is 4000 bytes long, but 7027 bytes were expected.");
-    EXPECT_EQ(error.describe(), "invalidLength(expected: 7027, actual: 4000)");
+    const DE incomplete(DE::InvalidLength{7027, 4000});
+    EXPECT_STREQ(incomplete.what(), "The DigiPRO waveform message is 4000 bytes long, but 7027 bytes were expected.");
+    EXPECT_EQ(incomplete.describe(), "invalidLength(expected: 7027, actual: 4000)");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "ElektronBackupRecordBuilder.h"

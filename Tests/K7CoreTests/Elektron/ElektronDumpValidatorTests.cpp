@@ -99,7 +99,7 @@ TEST(MachinedrumDumpValidator, ReportsTheFirstFaultAndThePositionByte) {
     }
 }
 
-TEST(MachinedrumDumpValidator, IgnoresMessagesThatAreNoMachinedrumDump) {
+TEST(ElektronDumpValidators, IgnoreMessagesThatAreNoDumpOfTheirInstrument) {
     const std::vector<Bytes> others{
         {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x53, 0x05, 0xF7},  // a kit request
         {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x73, 0x01, 0x41, 0x42, 0x43, 0x44, 0xF7},
@@ -109,9 +109,12 @@ TEST(MachinedrumDumpValidator, IgnoresMessagesThatAreNoMachinedrumDump) {
     };
     for (const auto& message : others) EXPECT_FALSE(MachinedrumDumpValidator::validate(ByteView(message)));
     EXPECT_EQ(MachinedrumDumpValidator::validate(others), ElektronBackupValidationReport{});
+    ElektronBackupValidationReport nothing;
+    nothing.profile = Profile::monomachineStock;
+    EXPECT_EQ(MonomachineDumpValidator::validate(Builder::backup(Profile::machinedrum)), nothing);
 }
 
-TEST(MachinedrumDumpValidator, SingleDumpsAreNeverAnIncompleteBackup) {
+TEST(MachinedrumDumpValidator, SingleDumpsAreNeverAnIncompleteBackupYetTheirProblemsAreReported) {
     for (const auto& list : {std::vector<Bytes>{kit(3), kit(4), Builder::machinedrum(Command::pattern, 9)},
                              std::vector<Bytes>{Builder::machinedrum(Command::global, 0)}}) {
         const auto report = MachinedrumDumpValidator::validate(list);
@@ -123,17 +126,14 @@ TEST(MachinedrumDumpValidator, SingleDumpsAreNeverAnIncompleteBackup) {
     const auto report = MachinedrumDumpValidator::validate(std::vector{Builder::machinedrum(Command::global, 0), kit(0)});
     EXPECT_TRUE(report.isBackup);
     EXPECT_EQ(report.missingRecordCount, 230u);
-}
-
-TEST(MachinedrumDumpValidator, ProblemsOutsideABackupAreStillReported) {
-    const std::vector<Bytes> list{kit(3), Builder::withCorruptedPayload(kit(4)), kit(3), kit(64)};
-    const auto report = MachinedrumDumpValidator::validate(list);
-    EXPECT_FALSE(report.isBackup);
-    EXPECT_EQ(report.recognizedRecordCount, 1u);
-    EXPECT_EQ(report.invalidRecordCount, 1u);
-    EXPECT_EQ(report.duplicateRecordCount, 1u);
-    EXPECT_EQ(report.unexpectedRecordCount, 1u);
-    EXPECT_EQ(report.correctiveWarning,
+    // Problems outside a backup are still reported.
+    const auto loose = MachinedrumDumpValidator::validate(
+        std::vector{kit(3), Builder::withCorruptedPayload(kit(4)), kit(3), kit(64)});
+    EXPECT_FALSE(loose.isBackup);
+    EXPECT_EQ(std::tuple(loose.recognizedRecordCount, loose.invalidRecordCount, loose.duplicateRecordCount,
+                         loose.unexpectedRecordCount),
+              std::tuple(1u, 1u, 1u, 1u));
+    EXPECT_EQ(loose.correctiveWarning,
               "These Machinedrum dumps are not all valid: 1 record fails the length, checksum or data check (kit 4), "
               "1 record repeats a position already received (kit 3) and 1 record has a position the Machinedrum "
               "does not have (kit 64); dump the affected records from the Machinedrum again before sending them.");
@@ -178,12 +178,6 @@ TEST(MonomachineDumpValidator, SongSlotsTheCommunityFirmwareReusesAreUnexpectedT
     EXPECT_EQ(stockReport.correctiveWarning, std::nullopt);
     stock.push_back(Builder::monomachine(Command::song, 24));
     EXPECT_EQ(MonomachineDumpValidator::validate(stock).unexpectedRecordCount, 1u);
-}
-
-TEST(MonomachineDumpValidator, MachinedrumRecordsAreNotMonomachineRecords) {
-    ElektronBackupValidationReport nothing;
-    nothing.profile = Profile::monomachineStock;
-    EXPECT_EQ(MonomachineDumpValidator::validate(Builder::backup(Profile::machinedrum)), nothing);
 }
 
 }  // namespace

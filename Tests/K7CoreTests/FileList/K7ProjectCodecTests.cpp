@@ -274,14 +274,12 @@ TEST(K7ProjectCodecTests, RefusesBadDocumentsWithTheirReason) {
     }
 }
 
-TEST(K7ProjectCodecTests, TooManyRowsAreRefusedBeforeTheirPathsAreRead) {
+TEST(K7ProjectCodecTests, TooManyRowsAreRefusedBeforeTheirPathsAreReadAndRowsCountFromOne) {
     std::string items;
     for (int i = 0; i < 4; ++i) items += row("\x1b");
     EXPECT_EQ(errorOf([&] { Codec::decodeSniffed(bytesOf(plist(listDict(items))), listFile, {1048576, 3, 10}); }),
               Error::Case(Error::TooManyRows{4, 3}));
-}
-
-TEST(K7ProjectCodecTests, ErrorTextsCountRowsFromOne) {
+    // Texts count rows from one.
     EXPECT_STREQ(Error(Error::UnsafePath{0, 0x1B}).what(),
                  "The path of file-list row 1 holds the control character U+001B, which file lists do not allow; "
                  "rename the file and try again.");

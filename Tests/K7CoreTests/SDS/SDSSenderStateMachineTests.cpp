@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "K7Core/SDS/SDSControlMessage.h"
@@ -135,7 +134,7 @@ TEST_F(SDSSenderHandshake, SendsEachPacketOnlyAfterTheAnswerToTheOneBefore) {
     EXPECT_TRUE(sender.isFinished());
 }
 
-TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeout) {
+TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeoutAndACancelEndsTheTransferOnce) {
     sender.handle(ev::Start{});
     const auto firstPacket = answer(Kind::acknowledge, 0);
     const auto held = answer(Kind::wait, 0);
@@ -144,13 +143,9 @@ TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeout) {
     EXPECT_EQ(sender.handle(ev::Timeout{timer(firstPacket)}), (Actions{act::IgnoredTimeout{timer(firstPacket)}}));
     EXPECT_EQ(packetNumberSent(answer(Kind::acknowledge, 0)), 1);
     EXPECT_EQ(packetNumberSent(sender.handle(ev::Timeout{timer(answer(Kind::wait, 1))})), 1) << "the wait timeout resends";
-}
-
-TEST_F(SDSSenderHandshake, ACancelEndsTheTransferOnce) {
-    sender.handle(ev::Start{});
-    answer(Kind::acknowledge, 0);
-    EXPECT_EQ(sent(sender.handle(ev::Cancel{})), std::vector<Bytes>{control(Kind::cancel, 0).encode()});
-    EXPECT_EQ(answer(Kind::acknowledge, 0), ignored(Kind::acknowledge, 0));
+    // A cancel ends the transfer once.
+    EXPECT_EQ(sent(sender.handle(ev::Cancel{})), std::vector<Bytes>{control(Kind::cancel, 1).encode()});
+    EXPECT_EQ(answer(Kind::acknowledge, 1), ignored(Kind::acknowledge, 1));
     EXPECT_TRUE(sender.handle(ev::Start{}).empty());
     EXPECT_TRUE(sender.handle(ev::Cancel{}).empty());
 }

@@ -25,6 +25,11 @@ TEST(SDSDumpHeader, EncodesTheClassicLayoutLeastSignificantGroupFirst) {
     EXPECT_EQ(header.encode(), expected);
     EXPECT_EQ(header.samplePeriodNanoseconds(), 22675u);
     EXPECT_EQ(SDSDumpHeader::decode(expected), header);
+    // The widest value of every field.
+    const SDSDumpHeader widest(0x7F, 16383, 28, 477.0, SDSDumpHeader::maximumWordField,
+                               SDSDumpHeader::maximumWordField, SDSDumpHeader::maximumWordField, 0x7F);
+    EXPECT_EQ(SDSDumpHeader::decode(widest.encode()), widest);
+    EXPECT_EQ(SDSDumpHeader(0, 0, 8, 1e9, 0, 0, 0, 0).samplePeriodNanoseconds(), 1u);
 }
 
 TEST(SDSExtendedDumpHeader, CarriesAFractionalRateAndThirtyFiveBitLengths) {
@@ -71,13 +76,6 @@ TEST(SDSHeaderRange, RefusesWhatTheWireCannotCarry) {
     }
 }
 
-TEST(SDSDumpHeader, AcceptsTheWidestValuesOfEveryField) {
-    const SDSDumpHeader header(0x7F, 16383, 28, 477.0, SDSDumpHeader::maximumWordField,
-                               SDSDumpHeader::maximumWordField, SDSDumpHeader::maximumWordField, 0x7F);
-    EXPECT_EQ(SDSDumpHeader::decode(header.encode()), header);
-    EXPECT_EQ(SDSDumpHeader(0, 0, 8, 1e9, 0, 0, 0, 0).samplePeriodNanoseconds(), 1u);
-}
-
 Bytes truncated(Bytes frame, std::size_t keep) {
     frame.resize(keep);
     frame.push_back(0xF7);
@@ -107,7 +105,7 @@ TEST(SDSDecodeFaults, EveryDecoderRefusesWithAnSDSError) {
     }
 }
 
-TEST(SDSControlMessage, DecodesEachHandshakeCodeAndNothingElse) {
+TEST(SDSControlMessageAndRequests, EncodeAndDecodeAndRefuseOtherCodes) {
     using Kind = SDSControlMessage::Kind;
     for (Kind kind : {Kind::acknowledge, Kind::negativeAcknowledge, Kind::cancel, Kind::wait, Kind::endOfFile}) {
         const auto message = SDSControlMessage::make(kind, 0x11, 0x7F);
@@ -119,6 +117,13 @@ TEST(SDSControlMessage, DecodesEachHandshakeCodeAndNothingElse) {
         EXPECT_THROW(SDSControlMessage::decode(Bytes{0xF0, 0x7E, 0x00, code, 0x00, 0xF7}), SDSError) << int(code);
     }
     EXPECT_THROW(SDSControlMessage::make(Kind::acknowledge, 0x80, 0), SDSError);
+    const auto dump = SDSDumpRequest::make(0x10, 16383);
+    EXPECT_EQ(dump.encode(), (Bytes{0xF0, 0x7E, 0x10, 0x03, 0x7F, 0x7F, 0xF7}));
+    EXPECT_EQ(SDSDumpRequest::decode(dump.encode()), dump);
+    const auto name = SDSSampleNameRequest::make(0x01, 1);
+    EXPECT_EQ(name.encode(), (Bytes{0xF0, 0x7E, 0x01, 0x05, 0x04, 0x01, 0x00, 0xF7}));
+    EXPECT_EQ(SDSSampleNameRequest::decode(name.encode()), name);
+    EXPECT_THROW(SDSDumpRequest::make(0, 16384), SDSError);
 }
 
 TEST(SDSSampleNameMessage, CarriesUpTo127AsciiBytesWithoutATag) {
@@ -129,24 +134,12 @@ TEST(SDSSampleNameMessage, CarriesUpTo127AsciiBytesWithoutATag) {
     EXPECT_EQ(SDSSampleNameMessage::decode(longest.encode()), longest);
     EXPECT_EQ(longest.encode().size(), longest.encodedByteCount());
     EXPECT_EQ(SDSSampleNameMessage(0, 0, "").encode().size(), 10u);
-}
-
-TEST(SDSSampleNameMessage, KeepsAReceivedLanguageTagSoItReEncodesUnchanged) {
+    // A received language tag is kept, so the name re-encodes unchanged.
     const Bytes tagged{0xF0, 0x7E, 0x00, 0x05, 0x03, 0x02, 0x00, 0x02, 'e', 'n', 0x03, 'S', 'a', 'w', 0xF7};
-    const auto name = SDSSampleNameMessage::decode(tagged);
-    EXPECT_EQ(name.asciiName(), "Saw");
-    EXPECT_EQ(name.languageTag(), (Bytes{'e', 'n'}));
-    EXPECT_EQ(name.encode(), tagged);
-}
-
-TEST(SDSRequests, EncodeAndDecodeTheSampleNumber) {
-    const auto dump = SDSDumpRequest::make(0x10, 16383);
-    EXPECT_EQ(dump.encode(), (Bytes{0xF0, 0x7E, 0x10, 0x03, 0x7F, 0x7F, 0xF7}));
-    EXPECT_EQ(SDSDumpRequest::decode(dump.encode()), dump);
-    const auto name = SDSSampleNameRequest::make(0x01, 1);
-    EXPECT_EQ(name.encode(), (Bytes{0xF0, 0x7E, 0x01, 0x05, 0x04, 0x01, 0x00, 0xF7}));
-    EXPECT_EQ(SDSSampleNameRequest::decode(name.encode()), name);
-    EXPECT_THROW(SDSDumpRequest::make(0, 16384), SDSError);
+    const auto saw = SDSSampleNameMessage::decode(tagged);
+    EXPECT_EQ(saw.asciiName(), "Saw");
+    EXPECT_EQ(saw.languageTag(), (Bytes{'e', 'n'}));
+    EXPECT_EQ(saw.encode(), tagged);
 }
 
 // Diagnostics and user texts quote the nested, labelled form.
@@ -187,7 +180,7 @@ TEST_P(SDSPackingWidth, RoundTripsEveryValueAndZeroesTheUnusedLowBits) {
 
 INSTANTIATE_TEST_SUITE_P(AllWidths, SDSPackingWidth, ::testing::Range(8, 29));
 
-TEST(SDSSamplePacking, MatchesTheStandardsWorkedExamples) {
+TEST(SDSSamplePacking, MatchesTheWorkedExamplesAndTheWordWidthGeometry) {
     // 16 bits: -1 is offset 7FFF, shifted left 5 into 21 bits.
     Bytes sixteen(3);
     SDSSamplePacking::pack(std::vector<int32_t>{-1}, 16, sixteen);
@@ -196,10 +189,7 @@ TEST(SDSSamplePacking, MatchesTheStandardsWorkedExamples) {
     Bytes twelve(2);
     SDSSamplePacking::pack(std::vector<int32_t>{2047}, 12, twelve);
     EXPECT_EQ(twelve, (Bytes{0x7F, 0x7C}));
-}
-
-// Words per packet change where a word needs another byte; short buffers throw instead of overrunning.
-TEST(SDSSamplePacking, PacketGeometryFollowsTheWordWidth) {
+    // Words per packet change where a word needs another byte; short buffers throw instead of overrunning.
     for (const auto& [bits, width, perPacket] : {std::tuple{8, 2u, 60u}, {14, 2u, 60u}, {15, 3u, 40u}, {21, 3u, 40u},
                                                  {22, 4u, 30u}, {28, 4u, 30u}}) {
         EXPECT_EQ(SDSSamplePacking::bytesPerWord(bits), width) << bits;

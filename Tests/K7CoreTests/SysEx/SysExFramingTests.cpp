@@ -69,27 +69,18 @@ TEST(SysExStreamParser, AnyChunkingFramesLikeByteByByteFeeding) {
     const auto stream = [&](std::size_t pieces) {
         Bytes out;
         for (std::size_t p = 0; p < pieces; ++p) {
-            switch (random() % 8) {
-                case 0: out.push_back(static_cast<uint8_t>(0x80 + random() % 0x80)); break;  // any status
-                case 1: out.push_back(static_cast<uint8_t>(random() % 0x80)); break;
-                case 2: {
-                    // A message with a clock byte or a status byte inside.
-                    Bytes m = sysEx(3 + random() % 40, static_cast<uint8_t>(p));
-                    m.insert(m.begin() + static_cast<std::ptrdiff_t>(1 + random() % (m.size() - 1)),
-                             random() % 2 ? 0xF8 : static_cast<uint8_t>(0x80 + random() % 0x70));
-                    out.insert(out.end(), m.begin(), m.end());
-                    break;
-                }
-                case 3: {
-                    const Bytes m = sysEx(20000 + random() % 3000, static_cast<uint8_t>(p));
-                    out.insert(out.end(), m.begin(), m.end());
-                    break;
-                }
-                default: {
-                    const Bytes m = sysEx(2 + random() % 120, static_cast<uint8_t>(p));
-                    out.insert(out.end(), m.begin(), m.end());
-                }
+            const auto kind = random() % 8;
+            if (kind < 2) {
+                out.push_back(static_cast<uint8_t>(kind * 0x80 + random() % 0x80));  // any status or data byte
+                continue;
             }
+            // Long messages span chunks; short ones may carry a clock byte or a status byte inside.
+            Bytes m = sysEx(kind == 3 ? 20000 + random() % 3000 : 2 + random() % 120, static_cast<uint8_t>(p));
+            if (kind == 2) {
+                m.insert(m.begin() + static_cast<std::ptrdiff_t>(1 + random() % (m.size() - 1)),
+                         random() % 2 ? 0xF8 : static_cast<uint8_t>(0x80 + random() % 0x70));
+            }
+            out.insert(out.end(), m.begin(), m.end());
         }
         return out;
     };

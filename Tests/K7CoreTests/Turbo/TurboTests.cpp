@@ -10,13 +10,10 @@ namespace {
 using test::bytes;
 using E = TurboFrameError;
 
-TEST(TurboFrame, EncodesTheThreeFrames) {
+TEST(TurboFrame, EncodesTheThreeFramesAndDecodesEveryOneBack) {
     EXPECT_EQ(TurboFrame::query(), bytes({0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x01, 0xF7}));
     EXPECT_EQ(TurboFrame::limit(TurboSpeed::x8), bytes({0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x03, 0x07, 0xF7}));
     EXPECT_EQ(TurboFrame::response(TurboSpeed::x20), bytes({0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 0x0B, 0xF7}));
-}
-
-TEST(TurboFrame, EveryFrameDecodesToWhatWasEncoded) {
     EXPECT_FALSE(turboSpeedFromCode(turboSpeedMaximumCode + 1));
     EXPECT_EQ(TurboFrame::decode(TurboFrame::query()), TurboMessage(turbo_message::Query{}));
     for (uint8_t c = 0; c <= turboSpeedMaximumCode; ++c) {
@@ -99,6 +96,9 @@ TEST(TurboNegotiation, ReducesEachInputInEachKindOfState) {
         const auto result = N::reduce(row.from, row.input);
         EXPECT_EQ(result, row.expected) << row.name << ": got " << N::describe(result.state);
     }
+    EXPECT_EQ(N::describe(waitingLimit), "waitingForLimitTransmission(peer: .x8, negotiated: .x4)");
+    EXPECT_EQ(N::describe(N::Failed{N::Failure{N::Failure::InvalidTurboFrame{E(E::WrongFamily{})}}}),
+              "failed(.invalidTurboFrame(wrongFamily))");
 }
 
 // Frames and send results only matter while a negotiation runs.
@@ -108,12 +108,6 @@ TEST(TurboNegotiation, SettledStatesIgnoreNegotiationInputs) {
             EXPECT_EQ(N::reduce(state, input), (N::Transition{state, {}})) << N::describe(state);
         }
     }
-}
-
-TEST(TurboNegotiation, StatesDescribeThemselves) {
-    EXPECT_EQ(N::describe(waitingLimit), "waitingForLimitTransmission(peer: .x8, negotiated: .x4)");
-    EXPECT_EQ(N::describe(N::Failed{N::Failure{N::Failure::InvalidTurboFrame{E(E::WrongFamily{})}}}),
-              "failed(.invalidTurboFrame(wrongFamily))");
 }
 
 }  // namespace
