@@ -272,24 +272,13 @@ TEST(MainWindow, FilesOfTheCommandLineOrDroppedOnTheWindowOrTheListAreImported) 
     EXPECT_EQ(w.names(), (std::vector<std::string>{"file0.syx", "file1.syx", "file2.syx"}));
 }
 
+// Stopped as soon as it started: the button reads "Cancel" and stops the send.
 TEST(MainWindow, SendAndStopReachTheInstrument) {
     WindowRig w;
     std::vector<Bytes> long_;
     for (uint8_t n = 0; n < 40; ++n) long_.push_back(SampleItems::elektronMessage(2, 500, n));
-    const auto items = w.show({SampleItems::sysEx("short.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/short.syx"),
-                               SampleItems::sysEx("long.syx", long_, "/tmp/long.syx")});
-
+    const auto items = w.show({SampleItems::sysEx("long.syx", long_, "/tmp/long.syx")});
     w.rig->setSelection({items[0].id});
-    w.pump();
-    QTest::mouseClick(w.content().sendButton(), Qt::LeftButton);
-    EXPECT_TRUE(w.rig->isSending());
-    ASSERT_TRUE(w.runUntil([&] { return !w.rig->isSending(); }));
-    const auto sent = w.rig.studio.sent();
-    EXPECT_NE(std::find(sent.begin(), sent.end(), SampleItems::elektronMessage(2, 40)), sent.end());
-    EXPECT_TRUE(w.rig->items()[0].state.is<TransferItem::State::Submitted>());
-
-    // Stopped as soon as it started: the button reads "Cancel" and stops the send.
-    w.rig->setSelection({items[1].id});
     w.pump();
     QTest::mouseClick(w.content().sendButton(), Qt::LeftButton);
     QApplication::processEvents();  // the window redraws; the model's queues have not run yet
@@ -297,12 +286,12 @@ TEST(MainWindow, SendAndStopReachTheInstrument) {
     ASSERT_EQ(w.content().sendButton()->text(), "Cancel");
     QTest::mouseClick(w.content().sendButton(), Qt::LeftButton);
     ASSERT_TRUE(w.runUntil([&] { return !w.rig->isSending(); }));
-    const auto after = w.rig.studio.sent();
-    const auto longSent = std::count_if(after.begin(), after.end(), [&](const Bytes& message) {
+    const auto sent = w.rig.studio.sent();
+    const auto longSent = std::count_if(sent.begin(), sent.end(), [&](const Bytes& message) {
         return std::find(long_.begin(), long_.end(), message) != long_.end();
     });
     EXPECT_LT(longSent, static_cast<std::ptrdiff_t>(long_.size()));
-    EXPECT_TRUE(w.rig->items()[1].state.is<TransferItem::State::Cancelled>());
+    EXPECT_TRUE(w.rig->items()[0].state.is<TransferItem::State::Cancelled>());
     EXPECT_EQ(w.content().sendButton()->text(), "Send");
 }
 
