@@ -40,24 +40,6 @@ TEST(FileListPresenter, StateCells) {
     }
 }
 
-TEST(FileListPresenter, RowCells) {
-    auto r = row(1, "Kick.wav");
-    r.byteCount = 1500;
-    r.typeLabel = "WAV";
-    r.device = TransferItem::Device::notApplicable;
-    auto p = FileListPresenter::present(r);
-    EXPECT_EQ(p.name, "Kick.wav");
-    EXPECT_EQ(p.size, "2 KB");
-    EXPECT_EQ(p.type, "WAV");
-    EXPECT_EQ(p.device, "\u2014");
-    EXPECT_EQ(p.deviceAccessibleName, "Not applicable");
-
-    r.device = TransferItem::Device::analogRytm;
-    p = FileListPresenter::present(r);
-    EXPECT_EQ(p.device, "Analog Rytm");
-    EXPECT_EQ(p.deviceAccessibleName, "Analog Rytm");
-}
-
 std::string describe(const std::vector<ContextMenuEntry>& entries) {
     std::string text;
     for (const auto& entry : entries) {

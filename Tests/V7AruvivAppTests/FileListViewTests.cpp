@@ -53,6 +53,7 @@ TEST_F(FileListViewTest, RowsShowTheirCells) {
     EXPECT_EQ(text(0, 0), "kick.syx");
     EXPECT_EQ(text(0, 1), "47 bytes");
     EXPECT_EQ(text(0, 3), "Machinedrum");
+    EXPECT_EQ(text(0, 3, Qt::AccessibleTextRole), "Machinedrum");
     EXPECT_EQ(text(1, 4), "13%");
     EXPECT_EQ(text(2, 4), "Ready");
     EXPECT_EQ(text(3, 2), "WAV");
