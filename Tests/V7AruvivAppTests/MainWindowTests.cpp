@@ -30,7 +30,8 @@ TEST(MainWindow, TitleMenusKeysAndTheEmptyList) {
         std::vector<std::string> titles;
     } menus[] = {
         {"&File",
-         {"Load\u2026", "---", "Save Selected\u2026 (off)", "Save File List\u2026", "Close Selected (off)", "---", "Quit"}},
+         {"Load\u2026", "---", "Save Selected\u2026 (off)", "Save File List\u2026", "Close Selected (off)", "---",
+          "Quit"}},
         {"&Edit", {"Settings\u2026"}},
         {"&Transfer", {"Send", "Receive"}},
         {"&Help", {"About V7/64"}},
