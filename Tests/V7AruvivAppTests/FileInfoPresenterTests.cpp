@@ -19,22 +19,21 @@ FileInfoState::Audio audio(bool single, bool decoded, bool digiPRO) {
 }
 
 TEST(FileInfoPresenter, AudioSettings) {
+    const std::string sdsHelp =
+        "Create a reusable SDS SysEx item using the current sample, loop, channel, and SDS settings.";
+    const std::string oneAtATime = "Select one audio file at a time to create an SDS SysEx file.";
     const struct {
         const char* name;
         std::optional<FileInfoState::Audio> audio;
         bool locked;
         bool visible, enabled, sds, digiPRO;
-        std::string sdsHelp;
+        const std::string& sdsHelp;
     } cases[] = {
-        {"nothing or not all audio selected", std::nullopt, false, false, false, false, false, ""},
-        {"one decoded WAV", audio(true, true, true), false, true, true, true, true,
-         "Create a reusable SDS SysEx item using the current sample, loop, channel, and SDS settings."},
-        {"one WAV that failed to decode", audio(true, false, false), false, true, true, false, false,
-         "Create a reusable SDS SysEx item using the current sample, loop, channel, and SDS settings."},
-        {"two WAVs: SDS asks for one at a time", audio(false, false, true), false, true, true, false, true,
-         "Select one audio file at a time to create an SDS SysEx file."},
-        {"locked: the whole grid is disabled", audio(true, true, false), true, true, false, true, false,
-         "Create a reusable SDS SysEx item using the current sample, loop, channel, and SDS settings."},
+        {"nothing or not all audio selected", std::nullopt, false, false, false, false, false, sdsHelp},
+        {"one decoded WAV", audio(true, true, true), false, true, true, true, true, sdsHelp},
+        {"one WAV that failed to decode", audio(true, false, false), false, true, true, false, false, sdsHelp},
+        {"two WAVs: SDS asks for one at a time", audio(false, false, true), false, true, true, false, true, oneAtATime},
+        {"locked: the whole grid is disabled", audio(true, true, false), true, true, false, true, false, sdsHelp},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -70,34 +69,26 @@ TEST(FileInfoPresenter, InformationTextIsSecondaryOnlyWithoutSelection) {
 }
 
 TEST(FileInfoPresenter, TurboButton) {
+    using enum TurboIndicator;
+    using enum TurboSpeed;
     const struct {
         const char* name;
         Negotiation::State state;
         bool detecting, output, locked;
         TurboIndicator indicator;
-        bool enabled;
-        std::string help;
+        bool enabled, waiting;
     } cases[] = {
-        {"idle with an output", Negotiation::Idle{}, false, true, false, TurboIndicator::idle, true,
-         "Negotiate Turbo MIDI speed"},
-        {"no output chosen", Negotiation::Idle{}, false, false, false, TurboIndicator::idle, false,
-         "Negotiate Turbo MIDI speed"},
-        {"active at x1", Negotiation::Active{TurboSpeed::x1, TurboSpeed::x1}, false, true, false, TurboIndicator::idle,
-         true, "Negotiate Turbo MIDI speed"},
-        {"active at the legacy speed", Negotiation::Active{TurboSpeed::x8, TurboSpeed::legacy}, false, true, false,
-         TurboIndicator::idle, true, "Negotiate Turbo MIDI speed"},
-        {"active at x2", Negotiation::Active{TurboSpeed::x8, TurboSpeed::x2}, false, true, false,
-         TurboIndicator::fast, true, "Negotiate Turbo MIDI speed"},
-        {"active at x20", Negotiation::Active{TurboSpeed::x20, TurboSpeed::x20}, false, true, false,
-         TurboIndicator::fast, true, "Negotiate Turbo MIDI speed"},
-        {"waiting for the response", Negotiation::WaitingForResponse{}, false, true, true, TurboIndicator::busy, false,
-         "Waiting for a TM-1 Turbo response"},
-        {"waiting for the limit", Negotiation::WaitingForLimitTransmission{TurboSpeed::x8, TurboSpeed::x4}, false, true,
-         true, TurboIndicator::busy, false, "Waiting for a TM-1 Turbo response"},
-        {"detecting while active", Negotiation::Active{TurboSpeed::x8, TurboSpeed::x8}, true, true, false,
-         TurboIndicator::busy, true, "Waiting for a TM-1 Turbo response"},
-        {"timed out", Negotiation::TimedOut{}, false, true, false, TurboIndicator::idle, true, "Negotiate Turbo MIDI speed"},
-        {"a transfer runs", Negotiation::Idle{}, false, true, true, TurboIndicator::idle, false, "Negotiate Turbo MIDI speed"},
+        {"idle with an output", Negotiation::Idle{}, false, true, false, idle, true, false},
+        {"no output chosen", Negotiation::Idle{}, false, false, false, idle, false, false},
+        {"active at x1", Negotiation::Active{x1, x1}, false, true, false, idle, true, false},
+        {"active at the legacy speed", Negotiation::Active{x8, legacy}, false, true, false, idle, true, false},
+        {"active at x2", Negotiation::Active{x8, x2}, false, true, false, fast, true, false},
+        {"active at x20", Negotiation::Active{x20, x20}, false, true, false, fast, true, false},
+        {"waiting for the response", Negotiation::WaitingForResponse{}, false, true, true, busy, false, true},
+        {"waiting for limit", Negotiation::WaitingForLimitTransmission{x8, x4}, false, true, true, busy, false, true},
+        {"detecting while active", Negotiation::Active{x8, x8}, true, true, false, busy, true, true},
+        {"timed out", Negotiation::TimedOut{}, false, true, false, idle, true, false},
+        {"a transfer runs", Negotiation::Idle{}, false, true, true, idle, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -110,7 +101,7 @@ TEST(FileInfoPresenter, TurboButton) {
         const auto p = FileInfoPresenter::present(s);
         EXPECT_EQ(p.turboIndicator, c.indicator);
         EXPECT_EQ(p.turboEnabled, c.enabled);
-        EXPECT_EQ(p.turboHelp, c.help);
+        EXPECT_EQ(p.turboHelp, c.waiting ? "Waiting for a TM-1 Turbo response" : "Negotiate Turbo MIDI speed");
         EXPECT_EQ(p.turboStatus, "4x");
         EXPECT_EQ(p.samplePositionEnabled, !c.locked);
     }

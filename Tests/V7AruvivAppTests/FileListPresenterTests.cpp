@@ -40,24 +40,6 @@ TEST(FileListPresenter, StateCells) {
     }
 }
 
-TEST(FileListPresenter, RowCells) {
-    auto r = row(1, "Kick.wav");
-    r.byteCount = 1500;
-    r.typeLabel = "WAV";
-    r.device = TransferItem::Device::notApplicable;
-    auto p = FileListPresenter::present(r);
-    EXPECT_EQ(p.name, "Kick.wav");
-    EXPECT_EQ(p.size, "2 KB");
-    EXPECT_EQ(p.type, "WAV");
-    EXPECT_EQ(p.device, "\u2014");
-    EXPECT_EQ(p.deviceAccessibleName, "Not applicable");
-
-    r.device = TransferItem::Device::analogRytm;
-    p = FileListPresenter::present(r);
-    EXPECT_EQ(p.device, "Analog Rytm");
-    EXPECT_EQ(p.deviceAccessibleName, "Analog Rytm");
-}
-
 std::string describe(const std::vector<ContextMenuEntry>& entries) {
     std::string text;
     for (const auto& entry : entries) {
@@ -96,8 +78,8 @@ TEST(FileListPresenter, ContextMenuEntries) {
     }
 }
 
-// The rename editor's transitions the list view's own tests do not reach; `rename` answers the
-// model's rename.
+// The rename editor's transitions the list view's own tests do not reach, one editor throughout;
+// `rename` answers the model's rename.
 TEST(RenameEditor, Transitions) {
     const auto a = row(1, "a.syx");
     const auto b = row(2, "b.syx");
@@ -106,66 +88,41 @@ TEST(RenameEditor, Transitions) {
         calls.emplace_back(id, name);
         return true;
     };
+    RenameEditor editor;
+    EXPECT_FALSE(editor.begin(a, true));  // busy: nothing starts
+    EXPECT_FALSE(editor.editingItemID());
+    editor.focusChanged(std::nullopt, rename);  // focus changes while idle commit nothing
+    editor.focusChanged(a.id, rename);
 
-    {
-        SCOPED_TRACE("begin, type, commit accepted");
-        RenameEditor editor;
-        ASSERT_TRUE(editor.begin(a, false));
-        EXPECT_EQ(editor.draft(), "a.syx");
-        editor.focusChanged(a.id, rename);
-        editor.setDraft("kick.syx");
-        EXPECT_TRUE(editor.commit(a.id, rename));
-        EXPECT_EQ(calls.back(), std::make_pair(a.id, std::string("kick.syx")));
-        EXPECT_FALSE(editor.editingItemID());
-        EXPECT_EQ(editor.draft(), "");
-        EXPECT_FALSE(editor.focusedNameID());
-    }
-    {
-        SCOPED_TRACE("busy: nothing starts");
-        RenameEditor editor;
-        EXPECT_FALSE(editor.begin(a, true));
-        EXPECT_FALSE(editor.editingItemID());
-    }
-    {
-        SCOPED_TRACE("commit for another id does nothing");
-        RenameEditor editor;
-        editor.begin(a, false);
-        const auto before = calls.size();
-        EXPECT_FALSE(editor.commit(b.id, rename));
-        EXPECT_EQ(calls.size(), before);
-        EXPECT_EQ(editor.editingItemID(), a.id);
-    }
-    {
-        SCOPED_TRACE("focus leaving the field commits; focus arriving does not");
-        RenameEditor editor;
-        editor.begin(a, false);
-        const auto before = calls.size();
-        editor.focusChanged(a.id, rename);
-        EXPECT_EQ(calls.size(), before);
-        editor.setDraft("c.syx");
-        editor.focusChanged(std::nullopt, rename);
-        EXPECT_EQ(calls.size(), before + 1);
-        EXPECT_FALSE(editor.editingItemID());
-    }
-    {
-        SCOPED_TRACE("focus changes while idle commit nothing");
-        RenameEditor editor;
-        const auto before = calls.size();
-        editor.focusChanged(std::nullopt, rename);
-        editor.focusChanged(a.id, rename);
-        EXPECT_EQ(calls.size(), before);
-    }
-    {
-        SCOPED_TRACE("beginning another row replaces the edit without committing");
-        RenameEditor editor;
-        editor.begin(a, false);
-        editor.setDraft("typed");
-        const auto before = calls.size();
-        editor.begin(b, false);
-        EXPECT_EQ(calls.size(), before);
-        EXPECT_EQ(editor.editingItemID(), b.id);
-        EXPECT_EQ(editor.draft(), "b.syx");
-    }
+    ASSERT_TRUE(editor.begin(a, false));
+    EXPECT_EQ(editor.draft(), "a.syx");
+    editor.focusChanged(a.id, rename);  // focus arriving commits nothing
+    EXPECT_FALSE(editor.commit(b.id, rename));  // nor does a commit for another id
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(editor.editingItemID(), a.id);
+
+    // Beginning another row replaces the edit without committing.
+    editor.setDraft("typed");
+    ASSERT_TRUE(editor.begin(b, false));
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(editor.editingItemID(), b.id);
+    EXPECT_EQ(editor.draft(), "b.syx");
+
+    editor.focusChanged(b.id, rename);
+    editor.setDraft("kick.syx");
+    EXPECT_TRUE(editor.commit(b.id, rename));
+    EXPECT_EQ(calls, (std::vector<std::pair<QUuid, std::string>>{{b.id, "kick.syx"}}));
+    EXPECT_FALSE(editor.editingItemID());
+    EXPECT_EQ(editor.draft(), "");
+    EXPECT_FALSE(editor.focusedNameID());
+
+    // Focus leaving the field commits it.
+    editor.begin(a, false);
+    editor.focusChanged(a.id, rename);
+    editor.setDraft("c.syx");
+    editor.focusChanged(std::nullopt, rename);
+    EXPECT_EQ(calls.back(), std::make_pair(a.id, std::string("c.syx")));
+    EXPECT_FALSE(editor.editingItemID());
 }
 
 TEST(ListMove, MovesPositionsToADestinationBeforeTheMove) {

@@ -2,7 +2,6 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,9 +33,13 @@ std::vector<int> selectedRows(WindowRig& w) {
     return rows;
 }
 
-TEST(FileListView, RowsShowTheirCells) {
+class FileListViewTest : public ::testing::Test {
+protected:
     WindowRig w;
-    auto items = threeSysExItems();
+    std::vector<TransferItem> items = w.show(threeSysExItems());
+};
+
+TEST_F(FileListViewTest, RowsShowTheirCells) {
     items.push_back(SampleItems::audio("tone.wav", TransferItem::Kind::wav, 0.01));
     items[1].state = TransferItem::State::Sending{};
     items[1].progress = 0.125;
@@ -50,6 +53,7 @@ TEST(FileListView, RowsShowTheirCells) {
     EXPECT_EQ(text(0, 0), "kick.syx");
     EXPECT_EQ(text(0, 1), "47 bytes");
     EXPECT_EQ(text(0, 3), "Machinedrum");
+    EXPECT_EQ(text(0, 3, Qt::AccessibleTextRole), "Machinedrum");
     EXPECT_EQ(text(1, 4), "13%");
     EXPECT_EQ(text(2, 4), "Ready");
     EXPECT_EQ(text(3, 2), "WAV");
@@ -63,9 +67,7 @@ TEST(FileListView, RowsShowTheirCells) {
     }
 }
 
-TEST(FileListView, SelectionIsBoundBothWays) {
-    WindowRig w;
-    const auto items = w.show(threeSysExItems());
+TEST_F(FileListViewTest, SelectionIsBoundBothWays) {
     QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
     w.pump();
     EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id}));
@@ -81,9 +83,7 @@ TEST(FileListView, SelectionIsBoundBothWays) {
     EXPECT_EQ(selectedRows(w), (std::vector<int>{0, 2}));
 }
 
-TEST(FileListView, ProgressTicksKeepTheSelectionAndTheTable) {
-    WindowRig w;
-    auto items = w.show(threeSysExItems());
+TEST_F(FileListViewTest, ProgressTicksKeepTheSelectionAndTheTable) {
     w.rig->setSelection({items[0].id});
     w.pump();
     QSignalSpy reset(w.table().model(), &QAbstractItemModel::modelReset);
@@ -97,16 +97,14 @@ TEST(FileListView, ProgressTicksKeepTheSelectionAndTheTable) {
     EXPECT_EQ(selectedRows(w), (std::vector<int>{0}));
 }
 
-TEST(FileListView, DoubleClickOpensTheNameFieldUnlessBusy) {
-    WindowRig w;
-    const auto items = w.show(threeSysExItems());
+TEST_F(FileListViewTest, DoubleClickOpensTheNameFieldUnlessBusyAndRenamesOnReturnOrFocusLoss) {
     w.rig->setIsReceiving(true);
     w.pump();
     doubleClickRow(w, 1);
     EXPECT_FALSE(w.list().renameEditor().editingItemID());
-
     w.rig->setIsReceiving(false);
     w.pump();
+
     doubleClickRow(w, 1);
     ASSERT_EQ(w.list().renameEditor().editingItemID(), items[1].id);
     EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id}));
@@ -115,74 +113,26 @@ TEST(FileListView, DoubleClickOpensTheNameFieldUnlessBusy) {
     EXPECT_EQ(field->text(), "mono.syx");
     EXPECT_EQ(field->accessibleName(), "File name");
     EXPECT_TRUE(field->hasFocus());
-}
-
-TEST(FileListView, EscapeClosesTheFieldWithoutRenaming) {
-    WindowRig w;
-    w.show(threeSysExItems());
-    doubleClickRow(w, 0);
-    QLineEdit* field = nameField(w);
-    ASSERT_NE(field, nullptr);
-    QTest::keyClicks(field, "renamed");
-    QTest::keyClick(field, Qt::Key_Escape);
-    w.pump();
-    EXPECT_FALSE(w.list().renameEditor().editingItemID());
-    EXPECT_EQ(nameField(w), nullptr);
-    EXPECT_EQ(w.names()[0], "kick.syx");
-    EXPECT_FALSE(w.rig->alertMessage());  // the model was not asked
-}
-
-TEST(FileListView, RemovingTheEditedItemClosesTheField) {
-    WindowRig w;
-    auto items = w.show(threeSysExItems());
-    doubleClickRow(w, 1);
-    ASSERT_TRUE(w.list().renameEditor().editingItemID());
-    items.erase(items.begin() + 1);
-    w.show(items);
-    EXPECT_FALSE(w.list().renameEditor().editingItemID());
-    EXPECT_EQ(nameField(w), nullptr);
-}
-
-TEST(FileListView, AnEditSurvivesTheListBeingReordered) {
-    WindowRig w;
-    auto items = w.show(threeSysExItems());
-    doubleClickRow(w, 2);
-    QTest::keyClicks(nameField(w), "x");
-    std::swap(items[0], items[2]);
-    w.show(items);
-    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
-    ASSERT_NE(nameField(w), nullptr);
-    EXPECT_EQ(nameField(w)->text(), QString::fromStdString(w.list().renameEditor().draft()));
-}
-
-TEST(FileListView, RenameAcceptedRefusedAndByFocusLoss) {
-    WindowRig w;
-    w.rig->setAlertMessage(std::nullopt);
-    const auto items = w.show(threeSysExItems());
-
-    doubleClickRow(w, 0);
-    QLineEdit* field = nameField(w);
-    ASSERT_NE(field, nullptr);
     field->selectAll();
     QTest::keyClicks(field, "bass.syx");
     QTest::keyClick(field, Qt::Key_Return);
     w.pump();
-    EXPECT_EQ(w.names()[0], "bass.syx");
+    EXPECT_EQ(w.names()[1], "bass.syx");
     EXPECT_FALSE(w.list().renameEditor().editingItemID());
 
     // A name another item has is refused: the field stays, as typed, and the model says why.
-    doubleClickRow(w, 1);
+    doubleClickRow(w, 0);
     field = nameField(w);
     ASSERT_NE(field, nullptr);
     field->selectAll();
     QTest::keyClicks(field, "bass.syx");
     QTest::keyClick(field, Qt::Key_Return);
     w.pump();
-    EXPECT_EQ(w.list().renameEditor().editingItemID(), items[1].id);
+    EXPECT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
     ASSERT_NE(nameField(w), nullptr);
     EXPECT_EQ(nameField(w)->text(), "bass.syx");
     EXPECT_TRUE(w.rig->alertMessage());
-    EXPECT_EQ(w.names()[1], "mono.syx");
+    EXPECT_EQ(w.names()[0], "kick.syx");
     w.window->alertBox()->accept();
     w.pump();
 
@@ -195,8 +145,33 @@ TEST(FileListView, RenameAcceptedRefusedAndByFocusLoss) {
     QTest::keyClicks(field, "lead.syx");
     w.content().fileInfo()->samplePosition()->setFocus(Qt::MouseFocusReason);
     w.pump();
-    EXPECT_EQ(w.names()[1], "lead.syx");
+    EXPECT_EQ(w.names()[0], "lead.syx");
     EXPECT_FALSE(w.list().renameEditor().editingItemID());
+}
+
+TEST_F(FileListViewTest, TheNameFieldClosesOnEscapeOrRemovalAndSurvivesAReorder) {
+    doubleClickRow(w, 0);
+    ASSERT_NE(nameField(w), nullptr);
+    QTest::keyClicks(nameField(w), "renamed");
+    QTest::keyClick(nameField(w), Qt::Key_Escape);
+    w.pump();
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+    EXPECT_EQ(nameField(w), nullptr);
+    EXPECT_EQ(w.names()[0], "kick.syx");
+    EXPECT_FALSE(w.rig->alertMessage());  // the model was not asked
+
+    doubleClickRow(w, 2);
+    QTest::keyClicks(nameField(w), "x");
+    std::swap(items[0], items[2]);
+    w.show(items);
+    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
+    ASSERT_NE(nameField(w), nullptr);
+    EXPECT_EQ(nameField(w)->text(), QString::fromStdString(w.list().renameEditor().draft()));
+
+    items.erase(items.begin());
+    w.show(items);
+    EXPECT_FALSE(w.list().renameEditor().editingItemID());
+    EXPECT_EQ(nameField(w), nullptr);
 }
 
 // Drags `rows` (an internal drag of this list) and drops them at `position`.
@@ -216,16 +191,13 @@ bool dropRows(WindowRig& w, const std::vector<int>& rows, QPoint position) {
     return drop.isAccepted();
 }
 
-TEST(FileListView, DraggingRowsReordersTheList) {
-    WindowRig w;
-    const auto items = w.show(threeSysExItems());
+TEST_F(FileListViewTest, DraggingRowsReordersTheList) {
     const QRect last = w.table().visualRect(w.table().model()->index(2, 0));
     EXPECT_TRUE(dropRows(w, {0}, QPoint(last.center().x(), last.bottom() - 2)));
     EXPECT_EQ(w.names(), (std::vector<std::string>{"mono.syx", "other.syx", "kick.syx"}));
     EXPECT_FALSE(w.rig->alertMessage());
 
     // Onto the upper half of the first row: to the top.
-    w.rig->setAlertMessage(std::nullopt);
     const QRect first = w.table().visualRect(w.table().model()->index(0, 0));
     dropRows(w, {1, 2}, QPoint(first.center().x(), first.top() + 2));
     EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx", "kick.syx", "mono.syx"}));
@@ -242,28 +214,9 @@ TEST(FileListView, DraggingRowsReordersTheList) {
     QDragEnterEvent enter(last.center(), Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w.table().viewport(), &enter);
     EXPECT_FALSE(enter.isAccepted());
-    (void)items;
 }
 
-std::vector<std::string> menuEntries(QMenu* menu) {
-    std::vector<std::string> entries;
-    if (!menu) return entries;
-    for (QAction* action : menu->actions()) {
-        entries.push_back(action->isSeparator() ? "---" : action->text().toStdString() + (action->isEnabled() ? "" : " (off)"));
-    }
-    return entries;
-}
-
-QAction* entry(QMenu* menu, const char* title) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == QString::fromUtf8(title)) return action;
-    }
-    return nullptr;
-}
-
-TEST(FileListView, ContextMenuTargetsAndEntries) {
-    WindowRig w;
-    const auto items = w.show(threeSysExItems());
+TEST_F(FileListViewTest, ContextMenuTargetsEntriesAndActions) {
     w.rig->setSelection({items[0].id, items[1].id});
     w.pump();
 
@@ -283,29 +236,25 @@ TEST(FileListView, ContextMenuTargetsAndEntries) {
 
     std::vector<std::filesystem::path> shown;
     w.list().showInFileManager = [&](const std::filesystem::path& file) { shown.push_back(file); };
-    entry(single.get(), "Show in File Manager")->trigger();
+    actionTitled(single->actions(), "Show in File Manager")->trigger();
     EXPECT_EQ(shown, (std::vector<std::filesystem::path>{"/tmp/kick.syx"}));
 
-    entry(single.get(), "Rename\u2026")->trigger();
+    actionTitled(single->actions(), "Rename\u2026")->trigger();
     w.pump();
     EXPECT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
     QTest::keyClick(nameField(w), Qt::Key_Escape);
     w.pump();
 
     // "Save…" acts on the menu's rows by selecting them first; they stay selected.
-    entry(several.get(), "Save\u2026")->trigger();
+    actionTitled(several->actions(), "Save\u2026")->trigger();
     w.pump();
     EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[0].id, items[2].id}));
     // Two rows: a folder is asked for.
     EXPECT_EQ(w.rig.interaction->folderPanelsShown.size(), 1u);
-}
 
-TEST(FileListView, ContextMenuRemoveSelectsItsRowsAndRemovesThem) {
-    WindowRig w;
-    w.rig->setAlertMessage(std::nullopt);
-    const auto items = w.show(threeSysExItems());
-    std::unique_ptr<QMenu> menu(w.list().makeContextMenu({items[0].id, items[1].id}, w.window.get()));
-    entry(menu.get(), "Remove")->trigger();
+    // "Remove" likewise acts on its own rows, whatever the selection was.
+    std::unique_ptr<QMenu> firstTwo(w.list().makeContextMenu({items[0].id, items[1].id}, w.window.get()));
+    actionTitled(firstTwo->actions(), "Remove")->trigger();
     w.pump();
     EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx"}));
 }

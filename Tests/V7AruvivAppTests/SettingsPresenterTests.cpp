@@ -64,28 +64,31 @@ TEST(SettingsPresenter, LockingDisablesEverythingButCaptureAndSpeed) {
         auto s = studio();
         s.configurationLocked = locked;
         const auto p = SettingsPresenter::present(s);
-        EXPECT_EQ(p.input.enabled, !locked);
-        EXPECT_EQ(p.output.enabled, !locked);
-        EXPECT_EQ(p.turboLimit.enabled, !locked);
-        EXPECT_EQ(p.refreshEnabled, !locked);
-        EXPECT_EQ(p.reloadFilesEnabled, !locked);
-        EXPECT_EQ(p.transferEnabled, !locked);
-        EXPECT_EQ(p.receiveFormat.enabled, !locked);
+        const bool enabled[] = {p.input.enabled, p.output.enabled, p.turboLimit.enabled, p.refreshEnabled,
+                                p.reloadFilesEnabled, p.transferEnabled, p.receiveFormat.enabled};
+        for (std::size_t index = 0; index < std::size(enabled); ++index) EXPECT_EQ(enabled[index], !locked) << index;
         EXPECT_EQ(p.activeSendSpeed, "1x");
         EXPECT_EQ(p.diagnosticButtonTitle, "Start Diagnostic Capture\u2026");
     }
 }
 
-TEST(SettingsPresenter, TurboLimitAndReceiveFormatRows) {
+TEST(SettingsPresenter, StoredPreferencesShowInTheirRowsAndStepperRanges) {
     auto s = studio();
     s.preferences.turboLimit = AppPreferences::TurboLimit::x6_7;
     s.preferences.receiveFormat = AppPreferences::ReceiveFormat::none;
+    s.preferences.delayTicks = 500;
+    s.preferences.deviceNumber = 127;
     const auto p = SettingsPresenter::present(s);
     EXPECT_EQ(p.turboLimit.rows, (std::vector<std::string>{"Automatic (Device Maximum)", "x20", "x16", "x13.3", "x10",
                                                           "x8", "x6.7", "x5", "x4", "x3.3", "x2", "x1"}));
     EXPECT_EQ(p.turboLimit.rows[static_cast<std::size_t>(p.turboLimit.selectedRow)], "x6.7");
     EXPECT_EQ(p.receiveFormat.rows, (std::vector<std::string>{"SDS", "WAV", "AIFF", "Raw SysEx"}));
     EXPECT_EQ(p.receiveFormat.rows[static_cast<std::size_t>(p.receiveFormat.selectedRow)], "Raw SysEx");
+    EXPECT_EQ(p.delayTicks, 120);
+    EXPECT_EQ(p.deviceNumber, 127);
+    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(-4), 0);
+    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(300), 255);
+    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(127), 127);
 }
 
 TEST(SettingsPresenter, DiagnosticCapture) {
@@ -114,18 +117,6 @@ TEST(SettingsPresenter, StepperLabels) {
         EXPECT_EQ(SettingsPresenter::delayLabel(c.value), c.delay);
         EXPECT_EQ(SettingsPresenter::deviceNumberLabel(c.value), c.device);
     }
-}
-
-TEST(SettingsPresenter, StoredValuesOutsideTheStepperRangeAreShownWithinIt) {
-    auto s = studio();
-    s.preferences.delayTicks = 500;
-    s.preferences.deviceNumber = 127;
-    const auto p = SettingsPresenter::present(s);
-    EXPECT_EQ(p.delayTicks, 120);
-    EXPECT_EQ(p.deviceNumber, 127);
-    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(-4), 0);
-    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(300), 255);
-    EXPECT_EQ(SettingsPresenter::clampedDeviceNumber(127), 127);
 }
 
 }  // namespace

@@ -25,15 +25,6 @@ protected:
     WindowRig w;
 };
 
-TEST_F(SettingsWindowTest, TabsInOrder) {
-    auto& settings = open();
-    ASSERT_EQ(settings.tabs()->count(), 3);
-    EXPECT_EQ(settings.tabs()->tabText(0), "MIDI");
-    EXPECT_EQ(settings.tabs()->tabText(1), "General");
-    EXPECT_EQ(settings.tabs()->tabText(2), "Transfer");
-    EXPECT_NE(settings.turboLimitPicker()->toolTip().indexOf("this computer\u2019s send speed"), -1);
-}
-
 TEST_F(SettingsWindowTest, TogglesAndSteppersWriteThePreferences) {
     auto& settings = open();
     const struct {
@@ -106,7 +97,7 @@ TEST_F(SettingsWindowTest, PickersWriteOnlyWhatTheUserChose) {
     EXPECT_EQ(w.rig->preferences().turboLimit, AppPreferences::TurboLimit::x20);
 }
 
-TEST_F(SettingsWindowTest, RefreshingWritesNothing) {
+TEST_F(SettingsWindowTest, RefreshingWritesNothingAndAGoneEndpointShowsNoRow) {
     auto& settings = open();
     QSignalSpy written(&w.model(), &AppModel::preferencesChanged);
     AppPreferences changed = w.rig->preferences();
@@ -114,6 +105,7 @@ TEST_F(SettingsWindowTest, RefreshingWritesNothing) {
     changed.delayTicks = 7;
     changed.useHandshake = true;
     changed.receiveFormat = AppPreferences::ReceiveFormat::aiff;
+    changed.inputEndpointID = 999;  // gone: no row shows
     w.rig->setPreferences(changed);
     w.rig->setEndpoints(w.rig->endpoints());
     w.pump();
@@ -122,14 +114,6 @@ TEST_F(SettingsWindowTest, RefreshingWritesNothing) {
     EXPECT_EQ(settings.delayTicks()->text(), "7 ticks");
     EXPECT_TRUE(settings.handshake()->isChecked());
     EXPECT_EQ(settings.receiveFormat()->currentText(), "AIFF");
-}
-
-TEST_F(SettingsWindowTest, ASavedEndpointThatIsGoneShowsNoRow) {
-    auto& settings = open();
-    AppPreferences gone = w.rig->preferences();
-    gone.inputEndpointID = 999;
-    w.rig->setPreferences(gone);
-    w.pump();
     EXPECT_EQ(settings.inputPicker()->currentIndex(), -1);
     EXPECT_EQ(settings.inputPicker()->currentText(), "");
 }
@@ -150,21 +134,23 @@ TEST_F(SettingsWindowTest, LockedConfigurationLeavesOnlyCaptureAndSpeed) {
     EXPECT_FALSE(settings.diagnosticStatus()->isVisibleTo(&settings));
 }
 
-TEST_F(SettingsWindowTest, DiagnosticCaptureButtonAsksThroughTheModel) {
+TEST_F(SettingsWindowTest, TabsAndTheButtonsThatAskTheModel) {
     auto& settings = open();
+    QStringList tabs;
+    for (int index = 0; index < settings.tabs()->count(); ++index) tabs << settings.tabs()->tabText(index);
+    EXPECT_EQ(tabs, (QStringList{"MIDI", "General", "Transfer"}));
+    EXPECT_NE(settings.turboLimitPicker()->toolTip().indexOf("this computer\u2019s send speed"), -1);
+
+    QSignalSpy endpoints(&w.model(), &AppModel::endpointsChanged);
+    QTest::mouseClick(settings.refreshButton(), Qt::LeftButton);
+    EXPECT_EQ(endpoints.count(), 1);
+    EXPECT_EQ(settings.inputPicker()->itemText(1), "Simulated In");
+
     EXPECT_EQ(settings.diagnosticButton()->text(), "Start Diagnostic Capture\u2026");
     w.rig.interaction->alertAnswers = {1};  // "Cancel" at the confirmation
     QTest::mouseClick(settings.diagnosticButton(), Qt::LeftButton);
     ASSERT_EQ(w.rig.interaction->alertsShown.size(), 1u);
     EXPECT_EQ(w.rig.interaction->alertsShown.front().message, "Start lossless MIDI diagnostic capture?");
-}
-
-TEST_F(SettingsWindowTest, RefreshDevicesTakesANewSnapshot) {
-    auto& settings = open();
-    QSignalSpy endpoints(&w.model(), &AppModel::endpointsChanged);
-    QTest::mouseClick(settings.refreshButton(), Qt::LeftButton);
-    EXPECT_EQ(endpoints.count(), 1);
-    EXPECT_EQ(settings.inputPicker()->itemText(1), "Simulated In");
 }
 
 }  // namespace

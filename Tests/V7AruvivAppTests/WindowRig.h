@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QTableView>
 #include <memory>
-#include <stdexcept>
-#include <string_view>
 
 #include "Support/Model/AppModelRig.h"
 #include "Support/Model/SampleItems.h"
@@ -77,6 +76,24 @@ inline std::vector<TransferItem> threeSysExItems() {
     return {SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),
             SampleItems::sysEx("mono.syx", {SampleItems::elektronMessage(3, 40)}, "/tmp/mono.syx"),
             SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})};
+}
+
+// A menu's entries as shown: "---" for a separator, "(off)" after a disabled entry.
+inline std::vector<std::string> menuEntries(const QMenu* menu) {
+    std::vector<std::string> entries;
+    if (!menu) return entries;
+    for (QAction* action : menu->actions()) {
+        const auto title = action->text().toStdString();
+        entries.push_back(action->isSeparator() ? "---" : title + (action->isEnabled() ? "" : " (off)"));
+    }
+    return entries;
+}
+
+inline QAction* actionTitled(const QList<QAction*>& actions, const char* title) {
+    for (QAction* action : actions) {
+        if (action->text() == QString::fromUtf8(title)) return action;
+    }
+    return nullptr;
 }
 
 }  // namespace k7::testing
