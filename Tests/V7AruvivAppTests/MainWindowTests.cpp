@@ -187,6 +187,13 @@ TEST(MainWindow, QuitAsksAboutUnsavedItemsAndRefusesWhileBusy) {
     w.rig->setAlertMessage(std::nullopt);
     w.pump();
 
+    // A question that fails is no leave to quit.
+    w.rig.interaction->whileShowing = [] { throw std::runtime_error("The question failed."); };
+    EXPECT_FALSE(w.window->close());
+    EXPECT_EQ(w.rig->alertMessage(), "The question failed.");
+    w.rig->setAlertMessage(std::nullopt);
+    w.pump();
+
     w.rig.interaction->alertAnswers = {0};  // "Quit Without Saving"
     EXPECT_TRUE(w.window->close());
 }

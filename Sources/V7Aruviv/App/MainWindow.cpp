@@ -145,7 +145,8 @@ void MainWindow::showAbout() {
 }
 
 bool MainWindow::mayQuit() {
-    bool allowed = true;
+    // A question that fails keeps the window: quitting unasked could lose unsaved items.
+    bool allowed = false;
     runModelCommand(model_, [&] { allowed = model_.shouldTerminateAfterUserConfirmation(); });
     return allowed;
 }
