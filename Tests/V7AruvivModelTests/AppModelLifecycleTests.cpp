@@ -151,8 +151,7 @@ TEST(AppModelState, ConfigurationLockedByTransfersFileWorkAndAWaitingNegotiation
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         EXPECT_FALSE(rig->configurationLocked());
         c.state.enter(rig);
         EXPECT_EQ(rig->configurationLocked(), c.locked);

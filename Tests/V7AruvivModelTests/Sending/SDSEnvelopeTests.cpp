@@ -9,7 +9,6 @@
 #include "SendTestItems.h"
 #include "Support/SimulatedSDSReceiver.h"
 #include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7 {
 namespace {
@@ -155,12 +154,8 @@ TEST(SDSEnvelope, SPS1UWNameReachesSlot127WithDeviceZero) {
             options.deviceNumber = 5;
             const auto item = audioItem(monoAudio({0, 0}), "Snare hit.aif");
             if (position > 127) {
-                try {
-                    AppModel::makeAudioSDSEnvelope(item, position, options);
-                    ADD_FAILURE() << "no error";
-                } catch (const AppModelError& error) {
-                    EXPECT_EQ(error, AppModelError(AppModelError::SPS1UWPositionOutOfRange{position}));
-                }
+                EXPECT_EQ(test::modelError([&] { AppModel::makeAudioSDSEnvelope(item, position, options); }),
+                          AppModelError(AppModelError::SPS1UWPositionOutOfRange{position}));
                 continue;
             }
             const auto envelope = AppModel::makeAudioSDSEnvelope(item, position, options);
@@ -196,25 +191,11 @@ TEST(SDSEnvelope, FailuresUseTheModelsTexts) {
         item.audioSample = c.audio;
         SendOptions options = openLoopOptions();
         options.useExtendedSDS = c.extended;
-        if (!c.error) {
-            EXPECT_NO_THROW(AppModel::makeAudioSDSEnvelope(item, 0, options));
-            continue;
-        }
-        for (const bool prepare : {false, true}) {
-            try {
-                if (prepare) {
-                    AppModel::prepareSDSTransfer(item, 0, options);
-                } else {
-                    AppModel::makeAudioSDSEnvelope(item, 0, options);
-                }
-                ADD_FAILURE() << "no error";
-            } catch (const AppModelError& error) {
-                EXPECT_EQ(error, *c.error);
-            }
+        EXPECT_EQ(test::modelError([&] { AppModel::makeAudioSDSEnvelope(item, 0, options); }), c.error);
+        if (c.error) {
+            EXPECT_EQ(test::modelError([&] { AppModel::prepareSDSTransfer(item, 0, options); }), c.error);
         }
     }
-    EXPECT_STREQ(AppModelError(AppModelError::AudioTooLarge{}).what(),
-                 "The audio item is too large for a classic SDS header.");
 }
 
 TEST(SDSEnvelope, HeaderErrorsPassThrough) {

@@ -305,16 +305,11 @@ TEST(SDSSend, DiagnosticsOfADump) {
         const auto started = capture.events("sds.send.started");
         ASSERT_EQ(started.size(), 1u);
         const std::map<std::string, std::string> expected{
-            {"deviceID", "0"},
-            {"sampleNumber", "5"},
-            {"sampleWords", "1000"},
-            {"mode", handshake ? "handshake" : "openLoop"},
-            {"maximumRetries", "2"},
+            {"deviceID", "0"},          {"sampleNumber", "5"}, {"sampleWords", "1000"},
+            {"mode", handshake ? "handshake" : "openLoop"},    {"maximumRetries", "2"},
             {"acknowledgementTimeout", handshake ? "Optional(0.5 seconds)" : "nil"},
             {"waitTimeout", handshake ? "Optional(5.0 seconds)" : "nil"},
-            {"emitEndOfFile", "false"},
-            {"transferIndex", "1"},
-            {"transferCount", "1"},
+            {"emitEndOfFile", "false"}, {"transferIndex", "1"}, {"transferCount", "1"},
         };
         EXPECT_EQ(started[0].fields, expected);
         const auto completed = capture.events("sds.send.completed");
