@@ -243,9 +243,5 @@ TEST(AppModelRouting, ReceiveProblemsArriveFromTheTransportOnTheMainThread) {
     EXPECT_TRUE(rig->alertMessage());
 }
 
-TEST(AppModelRouting, MissingSelectionWithNothingMissingIsReady) {
-    EXPECT_EQ(AppModel::missingMIDISelectionStatus(false, false, true), "Ready");
-}
-
 }  // namespace
 }  // namespace k7::testing

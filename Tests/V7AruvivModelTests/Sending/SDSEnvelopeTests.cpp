@@ -243,11 +243,9 @@ TEST(SDSEnvelope, ConfigurationFollowsTheHandshakeOrTheOverride) {
             AppModel::prepareSDSTransfer(audioItem(monoAudio({0})), 0, options, c.override).sender.configuration();
         const bool handshake = c.mode == SDSTransferMode::handshake;
         EXPECT_EQ(configuration.mode, c.mode);
-        EXPECT_EQ(configuration.maximumRetries, 2);
         EXPECT_EQ(configuration.acknowledgementTimeout, handshake ? std::optional(500ms) : std::nullopt);
         EXPECT_EQ(configuration.waitTimeout, handshake ? std::optional<std::chrono::nanoseconds>(5s) : std::nullopt);
         EXPECT_EQ(configuration.openLoopInterMessageDelay, 16'666'666ns);
-        EXPECT_FALSE(configuration.emitEndOfFile);
         EXPECT_EQ(configuration.deviceMatchPolicy, SDSDeviceMatchPolicy::exactOrBroadcastOrDeviceZero);
     }
 }
