@@ -11,8 +11,7 @@ const std::string quitRefused =
 TEST(AppModelCommands, BusyStatesHoldCommandsBackWithoutAWord) {
     const struct {
         const char* name;
-        std::vector<BusyState> refusedIn;
-        std::vector<BusyState> allowedIn;
+        std::vector<BusyState> refusedIn, allowedIn;
         std::function<void(AppModel&)> press;
         std::function<bool(AppModelRig&)> started;
     } commands[] = {

@@ -29,8 +29,7 @@ TEST(AppModelStartUp, ChoosesTheTransportAndKeepsTheSavedRouting) {
         bool offline;
         std::function<std::shared_ptr<MIDITransporting>()> system;
         std::size_t endpointCount;  // inputs and outputs listed
-        std::string status;
-        std::string turboStatus;
+        std::string status, turboStatus;
         std::optional<std::string> alert;
         std::size_t studioQueries;  // Turbo queries on the studio's cable
     } cases[] = {

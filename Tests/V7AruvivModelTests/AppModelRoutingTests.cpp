@@ -115,9 +115,7 @@ TEST(AppModelRouting, VanishedEndpointsAreClearedAndStopTheSendThatUsedThem) {
     const std::string available = " Reconnect the MIDI device or choose available ports in Settings.";
     const struct {
         const char* name;
-        bool inputListed;
-        bool outputListed;
-        bool sendRunning;
+        bool inputListed, outputListed, sendRunning;
         std::string status;
     } cases[] = {
         {"input while idle", false, true, false, inputGone + its + anotherInput},
@@ -197,8 +195,7 @@ TEST(AppModelRouting, EndpointsVanishingDuringANegotiationEndIt) {
 
 TEST(AppModelRouting, SamplePositionStaysInTheSDSRange) {
     const struct {
-        int64_t assigned;
-        int64_t kept;
+        int64_t assigned, kept;
         int announcements;
     } cases[] = {{-5, 0, 2}, {20000, 16383, 2}, {0, 0, 1}, {16383, 16383, 1}, {100, 100, 1},
                  {std::numeric_limits<int64_t>::min(), 0, 2}};

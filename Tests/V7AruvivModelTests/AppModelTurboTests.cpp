@@ -38,11 +38,9 @@ void negotiate(AppModelRig& rig) {
 TEST(AppModelTurbo, NegotiationSettlesOnTheSlowerOfTheTM1AndTheLimit) {
     const struct {
         Limit limit;
-        TurboSpeed offered;
-        TurboSpeed negotiated;
+        TurboSpeed offered, negotiated;
         std::vector<TurboSpeed> limitFrames;
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
         int bytesPerSecond;
     } cases[] = {
         {Limit::none, TurboSpeed::x8, TurboSpeed::x8, {}, "8x", "Turbo active at 8x", 25000},
@@ -121,8 +119,7 @@ TEST(AppModelTurbo, AnOutputRefusingTheNegotiatedSpeedFailsTheNegotiation) {
     const struct {
         const char* name;
         int refusals;  // the speed change, then the restore after it and the one before the failure's texts
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
     } cases[] = {
         {"speed refused", 1, "1x", "Turbo negotiation failed"},
         {"speed refused, restored on the second try", 2, "1x", "Turbo negotiation failed"},
@@ -171,8 +168,7 @@ TEST(AppModelTurbo, StartUpFindsATM1AlreadyAtSpeed) {
         bool inputChosen;
         std::string during;
         N::State after;
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
         int bytesPerSecond;
     } cases[] = {
         {"TM-1 at 8x", tm1(TurboSpeed::x8), true, "Checking\u2026", active(TurboSpeed::x8, TurboSpeed::x8), "8x",
@@ -209,8 +205,7 @@ TEST(AppModelTurbo, StartUpFindsATM1AlreadyAtSpeed) {
 TEST(AppModelTurbo, ACheckWhileTurboIsActiveLeavesItsSpeedShown) {
     const struct {
         TurboSpeed speed;
-        std::string during;
-        std::string after;
+        std::string during, after;
     } cases[] = {
         {TurboSpeed::x8, "8x", "8x"},
         {TurboSpeed::x1, "Checking\u2026", "1x"},
@@ -320,8 +315,7 @@ TEST(AppModelTurbo, ASpeedChangeTheTM1OrTheOutputRefuses) {
         std::function<void(AppModelRig&)> change;
         Operation failing;
         N::State after;
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
         std::optional<std::string> alert;
         int bytesPerSecond;
     } cases[] = {
@@ -356,8 +350,7 @@ TEST(AppModelTurbo, ASpeedChangeTheTM1OrTheOutputRefuses) {
 
 TEST(AppModelTurbo, ALimitChosenWithoutTurboWaitsForTheNextNegotiation) {
     const struct {
-        Limit from;
-        Limit to;
+        Limit from, to;
         std::string status;
     } cases[] = {
         {Limit::none, Limit::x4, "Turbo speed limit set to x4; press Turbo to negotiate"},

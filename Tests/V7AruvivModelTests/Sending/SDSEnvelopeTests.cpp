@@ -48,8 +48,7 @@ std::vector<int32_t> wordsReceived(const PreparedSDSTransfer& prepared) {
 
 TEST(SDSEnvelope, WordsAreTheSourceAtTheHeadersBitDepthTruncatedTowardZero) {
     const struct {
-        int sourceBits;
-        int bits;
+        int sourceBits, bits;
     } cases[] = {{4, 8}, {8, 8}, {16, 16}, {24, 24}, {32, 28}};
     for (const auto& c : cases) {
         SCOPED_TRACE("source bits " + std::to_string(c.sourceBits));
@@ -89,8 +88,7 @@ TEST(SDSEnvelope, LoopPointsFollowTheItemsLoopMode) {
         std::optional<AudioLoop> sourceLoop;
         TransferItem::LoopMode mode;
         uint8_t type;
-        uint32_t start;
-        uint32_t end;
+        uint32_t start, end;
     } cases[] = {
         {"file loop", AudioLoop{100, 199}, TransferItem::LoopMode::file, 0x00, 100, 199},
         {"file loop forced off", AudioLoop{100, 199}, TransferItem::LoopMode::forceOff, 0x7F, 0, 0},
@@ -206,8 +204,7 @@ TEST(SDSEnvelope, HeaderErrorsPassThrough) {
 
 TEST(SDSEnvelope, SampleNamesArePrintableASCII) {
     const struct {
-        std::string displayName;
-        std::string name;
+        std::string displayName, name;
     } cases[] = {
         {"Kick \u00e9.wav", "Kick _"},
         {"Kick.WAV", "Kick"},

@@ -56,8 +56,7 @@ TEST(SDSFileEncoding, ReadsBackToTheSameHeaderAndWords) {
     const struct {
         std::string name;
         std::size_t frames;
-        bool extended;
-        bool sps1UW;
+        bool extended, sps1UW;
         std::optional<AudioLoop> loop;
     } cases[] = {
         {"empty", 0, false, false, std::nullopt},

@@ -40,9 +40,7 @@ TransferItem storedFile(unsigned id, const std::vector<uint16_t>& sampleNumbers)
 TEST(SDSSend, TwoWavsLandInConsecutiveSlotsAsTheSourceMixedToMono) {
     const struct {
         std::string name;
-        bool handshake;
-        bool extended;
-        bool sps1UW;
+        bool handshake, extended, sps1UW;
         std::vector<SimulatedSDSReceiverScript> scripts;
     } cases[] = {
         {"open loop, classic", false, false, false, {}},
@@ -177,8 +175,7 @@ TEST(SDSSend, FailuresAndStopsEndTheRightItem) {
         std::chrono::milliseconds delay;
         std::function<void(AppModelRig&)> act;
         std::optional<TransferItem::State> first;  // nothing: failed with a text starting with `failure`
-        std::string failure;
-        std::string status;
+        std::string failure, status;
         std::size_t dumpsBegun;
     } cases[] = {
         {"device CANCEL", true, false, 2, "", 0ms, nullptr, std::nullopt, "The device cancelled the SDS transfer.",
@@ -318,8 +315,7 @@ TEST(SDSSend, DeviceSettleFollowsTheTurboSpeed) {
     const struct {
         std::optional<TurboSpeed> speed;
         double seconds;
-        std::string milliseconds;
-        std::string multiplier;
+        std::string milliseconds, multiplier;
     } cases[] = {
         {std::nullopt, 0.12, "120.0", "1"},
         {TurboSpeed::x2, 0.02, "20.0", "2"},
