@@ -11,8 +11,7 @@ const std::string quitRefused =
 TEST(AppModelCommands, BusyStatesHoldCommandsBackWithoutAWord) {
     const struct {
         const char* name;
-        std::vector<BusyState> refusedIn;
-        std::vector<BusyState> allowedIn;
+        std::vector<BusyState> refusedIn, allowedIn;
         std::function<void(AppModel&)> press;
         std::function<bool(AppModelRig&)> started;
     } commands[] = {
@@ -28,8 +27,7 @@ TEST(AppModelCommands, BusyStatesHoldCommandsBackWithoutAWord) {
         for (const bool refused : {true, false}) {
             for (const auto& state : refused ? command.refusedIn : command.allowedIn) {
                 SCOPED_TRACE(std::string(command.name) + " while " + state.name);
-                AppModelRig rig(quietStudio());
-                finishStartUp(rig);
+                QuietRig rig;
                 showSelected(*rig.model, {sysExItem()});
                 state.enter(rig);
                 const std::string status = rig->statusText();
@@ -84,8 +82,7 @@ TEST(AppModelCommands, SendExplainsWhatKeepsItFromStarting) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         c.prepare(rig);
         const std::string status = rig->statusText();
         rig->sendSelected();
@@ -98,6 +95,9 @@ TEST(AppModelCommands, SendExplainsWhatKeepsItFromStarting) {
 
 TEST(AppModelCommands, StopSendingCancelsTheWireOnlyWhileSending) {
     const auto unplugged = MIDITransportError::system("snd_seq_drop_output", -19);
+    const std::string refused =
+        "V7/64 could not finish cancelling the MIDI send. Disconnect the MIDI device before retrying. " +
+        unplugged.message();
     const struct {
         const char* name;
         bool sendRunning;
@@ -108,17 +108,11 @@ TEST(AppModelCommands, StopSendingCancelsTheWireOnlyWhileSending) {
     } cases[] = {
         {"not sending", false, std::nullopt, "Ready", std::nullopt, 0},
         {"sending", true, std::nullopt, "Cancelling\u2026", std::nullopt, 1},
-        {"cancel refused", true, unplugged,
-         "V7/64 could not finish cancelling the MIDI send. Disconnect the MIDI device before retrying. " +
-             unplugged.message(),
-         "V7/64 could not finish cancelling the MIDI send. Disconnect the MIDI device before retrying. " +
-             unplugged.message(),
-         0},
+        {"cancel refused", true, unplugged, refused, refused, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         if (c.sendRunning) sending.enter(rig);
         if (c.cancelFailure) rig.wire().failNext(MockMIDITransport::Operation::cancelPendingSends, *c.cancelFailure);
         rig->stopSending();
@@ -147,8 +141,7 @@ TEST(AppModelCommands, QuitWaitsForRunningWorkButNotForAConversion) {
                  {detecting, false}, {negotiating, false}, {converting, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         c.state.enter(rig);
         const std::string status = rig->statusText();
         EXPECT_EQ(rig->shouldTerminateAfterUserConfirmation(), c.allowed);
@@ -179,8 +172,7 @@ TEST(AppModelCommands, QuitAsksAboutUnsavedItems) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         rig->setItems(c.items);
         rig.interaction->alertAnswers.push_back(c.answer);
 

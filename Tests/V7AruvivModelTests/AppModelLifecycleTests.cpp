@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "AppModelTestHelpers.h"
@@ -30,8 +29,7 @@ TEST(AppModelStartUp, ChoosesTheTransportAndKeepsTheSavedRouting) {
         bool offline;
         std::function<std::shared_ptr<MIDITransporting>()> system;
         std::size_t endpointCount;  // inputs and outputs listed
-        std::string status;
-        std::string turboStatus;
+        std::string status, turboStatus;
         std::optional<std::string> alert;
         std::size_t studioQueries;  // Turbo queries on the studio's cable
     } cases[] = {
@@ -151,8 +149,7 @@ TEST(AppModelState, ConfigurationLockedByTransfersFileWorkAndAWaitingNegotiation
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         EXPECT_FALSE(rig->configurationLocked());
         c.state.enter(rig);
         EXPECT_EQ(rig->configurationLocked(), c.locked);

@@ -26,13 +26,18 @@ TEST(AppModelRouting, RouteChangesWaitForTransfersAndNegotiationsButNotForFileWo
                  {importing, false}, {exporting, false}, {converting, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         c.state.enter(rig);
         const std::string statusBefore = rig->statusText();
 
-        // One write that changes the route and another setting together.
+        // A change that leaves the route alone is never refused.
         AppPreferences changed = rig->preferences();
+        changed.delayTicks = 30;
+        rig->setPreferences(changed);
+        EXPECT_EQ(AppPreferences::load(*rig.store).delayTicks, 30);
+        EXPECT_EQ(rig->statusText(), statusBefore);
+
+        // One write that changes the route and another setting together.
         changed.outputEndpointID.reset();
         changed.delayTicks = 7;
         changed.useHandshake = true;
@@ -54,20 +59,8 @@ TEST(AppModelRouting, RouteChangesWaitForTransfersAndNegotiationsButNotForFileWo
     }
 }
 
-TEST(AppModelRouting, SettingsOtherThanTheRouteChangeDuringASend) {
-    AppModelRig rig(quietStudio());
-    finishStartUp(rig);
-    sending.enter(rig);
-    AppPreferences changed = rig->preferences();
-    changed.delayTicks = 30;
-    rig->setPreferences(changed);
-    EXPECT_EQ(AppPreferences::load(*rig.store).delayTicks, 30);
-    EXPECT_EQ(rig->statusText(), "Ready");
-}
-
 TEST(AppModelRouting, AChosenRouteReachesTheTransportAndLooksForATM1) {
-    AppModelRig rig(quietStudio());
-    finishStartUp(rig);
+    QuietRig rig;
     rig.wire().clearSentMessages();
 
     AppPreferences changed = rig->preferences();
@@ -97,8 +90,7 @@ TEST(AppModelRouting, ASelectionTheTransportRefusesIsReportedAndKeptInTheSetting
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         rig.wire().clearSentMessages();
         rig.wire().failNext(c.failing, refusal);
         AppPreferences changed = rig->preferences();
@@ -123,9 +115,7 @@ TEST(AppModelRouting, VanishedEndpointsAreClearedAndStopTheSendThatUsedThem) {
     const std::string available = " Reconnect the MIDI device or choose available ports in Settings.";
     const struct {
         const char* name;
-        bool inputListed;
-        bool outputListed;
-        bool sendRunning;
+        bool inputListed, outputListed, sendRunning;
         std::string status;
     } cases[] = {
         {"input while idle", false, true, false, inputGone + its + anotherInput},
@@ -137,8 +127,7 @@ TEST(AppModelRouting, VanishedEndpointsAreClearedAndStopTheSendThatUsedThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         if (c.sendRunning) sending.enter(rig);
 
         rig.wire().setEndpoints(studioPorts(c.inputListed, c.outputListed));
@@ -174,8 +163,7 @@ TEST(AppModelRouting, AnnouncedEndpointsReapplyTheSelectionUnlessBusy) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         if (c.busy) c.busy->enter(rig);
         rig.wire().clearSentMessages();
         rig->setStatusText("before");
@@ -191,8 +179,7 @@ TEST(AppModelRouting, AnnouncedEndpointsReapplyTheSelectionUnlessBusy) {
 }
 
 TEST(AppModelRouting, EndpointsVanishingDuringANegotiationEndIt) {
-    AppModelRig rig(quietStudio());
-    finishStartUp(rig);
+    QuietRig rig;
     negotiating.enter(rig);
     rig.wire().setEndpoints(studioPorts(true, false));
     rig.settle();
@@ -208,8 +195,7 @@ TEST(AppModelRouting, EndpointsVanishingDuringANegotiationEndIt) {
 
 TEST(AppModelRouting, SamplePositionStaysInTheSDSRange) {
     const struct {
-        int64_t assigned;
-        int64_t kept;
+        int64_t assigned, kept;
         int announcements;
     } cases[] = {{-5, 0, 2}, {20000, 16383, 2}, {0, 0, 1}, {16383, 16383, 1}, {100, 100, 1},
                  {std::numeric_limits<int64_t>::min(), 0, 2}};
@@ -235,8 +221,7 @@ TEST(AppModelRouting, ReceiveProblemsAreShownOnlyWhileSomethingListens) {
                  {receiving, true},     {detecting, true},  {negotiating, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state ? c.state->name : "idle");
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         if (c.state) c.state->enter(rig);
         const std::string status = rig->statusText();
         rig->handleTransportIssue(issue);
@@ -246,18 +231,13 @@ TEST(AppModelRouting, ReceiveProblemsAreShownOnlyWhileSomethingListens) {
 }
 
 TEST(AppModelRouting, ReceiveProblemsArriveFromTheTransportOnTheMainThread) {
-    AppModelRig rig(quietStudio());
-    finishStartUp(rig);
+    QuietRig rig;
     detecting.enter(rig);
     rig.wire().inject(Bytes{0xF0, 0x01, 0x02, 0xF0});  // a message cut by the start of another
     EXPECT_EQ(rig->statusText(), "Ready");
     rig.settle();
     EXPECT_EQ(rig->statusText(), "Incomplete MIDI message discarded");
     EXPECT_TRUE(rig->alertMessage());
-}
-
-TEST(AppModelRouting, MissingSelectionWithNothingMissingIsReady) {
-    EXPECT_EQ(AppModel::missingMIDISelectionStatus(false, false, true), "Ready");
 }
 
 }  // namespace

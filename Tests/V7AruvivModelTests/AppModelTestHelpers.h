@@ -36,13 +36,11 @@ inline AppModelRig::Options withPeer(std::shared_ptr<SimulatedPeer> peer, bool d
     return options;
 }
 
-inline std::size_t messagesSent(const MockMIDITransport& wire, const Bytes& message) {
+inline std::size_t turboQueriesSent(const MockMIDITransport& wire) {
     const auto sent = wire.sentMessages();
     return static_cast<std::size_t>(
-        std::count_if(sent.begin(), sent.end(), [&](const auto& m) { return m.bytes == message; }));
+        std::count_if(sent.begin(), sent.end(), [](const auto& m) { return m.bytes == TurboFrame::query(); }));
 }
-
-inline std::size_t turboQueriesSent(const MockMIDITransport& wire) { return messagesSent(wire, TurboFrame::query()); }
 
 inline std::size_t turboFramesSent(const MockMIDITransport& wire) {
     const auto sent = wire.sentMessages();
@@ -94,5 +92,10 @@ inline AppModelRig::Options quietStudio() {
 }
 
 inline void finishStartUp(AppModelRig& rig) { rig.runFor(1s); }
+
+// The quiet studio once its start-up query has timed out.
+struct QuietRig : AppModelRig {
+    QuietRig() : AppModelRig(quietStudio()) { finishStartUp(*this); }
+};
 
 }  // namespace k7::testing

@@ -38,16 +38,13 @@ void negotiate(AppModelRig& rig) {
 TEST(AppModelTurbo, NegotiationSettlesOnTheSlowerOfTheTM1AndTheLimit) {
     const struct {
         Limit limit;
-        TurboSpeed offered;
-        TurboSpeed negotiated;
+        TurboSpeed offered, negotiated;
         std::vector<TurboSpeed> limitFrames;
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
         int bytesPerSecond;
     } cases[] = {
         {Limit::none, TurboSpeed::x8, TurboSpeed::x8, {}, "8x", "Turbo active at 8x", 25000},
         {Limit::x4, TurboSpeed::x8, TurboSpeed::x4, {TurboSpeed::x4}, "4x", "Turbo active at 4x", 12500},
-        {Limit::x16, TurboSpeed::x8, TurboSpeed::x8, {}, "8x", "Turbo active at 8x", 25000},
         {Limit::x3_3, TurboSpeed::x5, TurboSpeed::x3Point3, {TurboSpeed::x3Point3}, "3.3x", "Turbo active at 3.3x",
          10312},
         {Limit::x20, TurboSpeed::x13Point3, TurboSpeed::x13Point3, {}, "13.3x", "Turbo active at 13.3x", 41562},
@@ -62,13 +59,11 @@ TEST(AppModelTurbo, NegotiationSettlesOnTheSlowerOfTheTM1AndTheLimit) {
         EXPECT_EQ(rig->turboState(), N::State(N::WaitingForResponse{AppModel::turboSpeed(c.limit)}));
         EXPECT_EQ(rig->turboStatus(), "Searching\u2026");
         EXPECT_EQ(rig->statusText(), "Looking for a TM-1 Turbo response\u2026");
-        EXPECT_TRUE(rig->configurationLocked());
 
         rig.runFor(5s);  // well past the response timeout, which must have been disarmed
         EXPECT_EQ(rig->turboState(), active(c.offered, c.negotiated));
         EXPECT_EQ(rig->turboStatus(), c.turboStatus);
         EXPECT_EQ(rig->statusText(), c.status);
-        EXPECT_FALSE(rig->configurationLocked());
         EXPECT_EQ(device->queriesHeard(), 1u);
         EXPECT_EQ(device->limitsTaken(), c.limitFrames);
         EXPECT_EQ(rig.wire().maximumSysExSpeed(), c.bytesPerSecond);
@@ -124,8 +119,7 @@ TEST(AppModelTurbo, AnOutputRefusingTheNegotiatedSpeedFailsTheNegotiation) {
     const struct {
         const char* name;
         int refusals;  // the speed change, then the restore after it and the one before the failure's texts
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
     } cases[] = {
         {"speed refused", 1, "1x", "Turbo negotiation failed"},
         {"speed refused, restored on the second try", 2, "1x", "Turbo negotiation failed"},
@@ -174,8 +168,7 @@ TEST(AppModelTurbo, StartUpFindsATM1AlreadyAtSpeed) {
         bool inputChosen;
         std::string during;
         N::State after;
-        std::string turboStatus;
-        std::string status;
+        std::string turboStatus, status;
         int bytesPerSecond;
     } cases[] = {
         {"TM-1 at 8x", tm1(TurboSpeed::x8), true, "Checking\u2026", active(TurboSpeed::x8, TurboSpeed::x8), "8x",
@@ -212,16 +205,14 @@ TEST(AppModelTurbo, StartUpFindsATM1AlreadyAtSpeed) {
 TEST(AppModelTurbo, ACheckWhileTurboIsActiveLeavesItsSpeedShown) {
     const struct {
         TurboSpeed speed;
-        std::string during;
-        std::string after;
+        std::string during, after;
     } cases[] = {
         {TurboSpeed::x8, "8x", "8x"},
         {TurboSpeed::x1, "Checking\u2026", "1x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(AppModel::turboStatus(c.speed));
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         SimulatedTM1::sendUnsolicitedResponse(rig.wire(), c.speed);
         rig.settle();
         ASSERT_EQ(rig->turboState(), active(c.speed, c.speed));
@@ -273,35 +264,6 @@ TEST(AppModelTurbo, SpeedReportsNobodyAskedFor) {
     }
 }
 
-TEST(AppModelTurbo, AReportedSpeedTheOutputRefuses) {
-    const std::string refused =
-        "TM-1 reported 2x, but V7/64 could not configure the selected MIDI output for that speed. Reconnect the "
-        "TM-1 and try again. " +
-        portError.message();
-    const struct {
-        const char* name;
-        bool activeBefore;
-        N::State after;
-        std::string turboStatus;
-        int bytesPerSecond;
-    } cases[] = {
-        {"while idle", false, transportFailed, "Failed", 3125},
-        {"while active", true, active(TurboSpeed::x8, TurboSpeed::x8), "8x", 25000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        AppModelRig rig(withPeer(tm1(TurboSpeed::x8)));
-        if (c.activeBefore) negotiate(rig);
-        rig.wire().failNext(Operation::configureMaximumSysExSpeed, portError);
-        SimulatedTM1::sendUnsolicitedResponse(rig.wire(), TurboSpeed::x2);
-        rig.settle();
-        EXPECT_EQ(rig->turboState(), c.after);
-        EXPECT_EQ(rig->turboStatus(), c.turboStatus);
-        EXPECT_EQ(rig->statusText(), refused);
-        EXPECT_EQ(rig.wire().maximumSysExSpeed(), c.bytesPerSecond);
-    }
-}
-
 TEST(AppModelTurbo, ALimitChosenWhileActiveIsSentToTheTM1AndFollowedByTheOutput) {
     const auto device = tm1(TurboSpeed::x8);
     AppModelRig rig(withPeer(device));
@@ -334,21 +296,39 @@ TEST(AppModelTurbo, ALimitChosenWhileActiveIsSentToTheTM1AndFollowedByTheOutput)
     EXPECT_EQ(rig->statusText(), "unchanged");
 }
 
-TEST(AppModelTurbo, ALimitTheTM1OrTheOutputRefuses) {
+TEST(AppModelTurbo, ASpeedChangeTheTM1OrTheOutputRefuses) {
+    const auto reportX2 = [](AppModelRig& rig) {
+        SimulatedTM1::sendUnsolicitedResponse(rig.wire(), TurboSpeed::x2);
+        rig.settle();
+    };
+    const auto limitX4 = [](AppModelRig& rig) {
+        rig->setTurboLimitFromUser(Limit::x4);
+        EXPECT_EQ(rig->preferences().turboLimit, Limit::x4);
+    };
+    const std::string reportRefused =
+        "TM-1 reported 2x, but V7/64 could not configure the selected MIDI output for that speed. Reconnect the "
+        "TM-1 and try again. " +
+        portError.message();
     const struct {
         const char* name;
+        bool activeBefore;
+        std::function<void(AppModelRig&)> change;
         Operation failing;
         N::State after;
-        std::string turboStatus;
-        std::string status;
-        std::string alert;
+        std::string turboStatus, status;
+        std::optional<std::string> alert;
         int bytesPerSecond;
     } cases[] = {
-        {"limit frame refused", Operation::send, active(TurboSpeed::x8, TurboSpeed::x8), "8x", "Turbo active at 8x",
+        {"report while idle, output refused", false, reportX2, Operation::configureMaximumSysExSpeed, transportFailed,
+         "Failed", reportRefused, std::nullopt, 3125},
+        {"report while active, output refused", true, reportX2, Operation::configureMaximumSysExSpeed,
+         active(TurboSpeed::x8, TurboSpeed::x8), "8x", reportRefused, std::nullopt, 25000},
+        {"limit frame refused", true, limitX4, Operation::send, active(TurboSpeed::x8, TurboSpeed::x8), "8x",
+         "Turbo active at 8x",
          "V7/64 could not send the requested Turbo speed change. The active speed remains 8x. " + portError.message(),
          25000},
-        {"output speed refused", Operation::configureMaximumSysExSpeed, transportFailed, "Unknown",
-         "Turbo speed changed on the TM-1, but this computer did not retain the matching send speed",
+        {"limit refused by the output", true, limitX4, Operation::configureMaximumSysExSpeed, transportFailed,
+         "Unknown", "Turbo speed changed on the TM-1, but this computer did not retain the matching send speed",
          "Turbo speed is not synchronized between the TM-1 and this computer. Reconnect the TM-1, then negotiate "
          "Turbo again before sending. " +
              portError.message(),
@@ -357,10 +337,9 @@ TEST(AppModelTurbo, ALimitTheTM1OrTheOutputRefuses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AppModelRig rig(withPeer(tm1(TurboSpeed::x8)));
-        negotiate(rig);
+        if (c.activeBefore) negotiate(rig);
         rig.wire().failNext(c.failing, portError);
-        rig->setTurboLimitFromUser(Limit::x4);
-        EXPECT_EQ(rig->preferences().turboLimit, Limit::x4);
+        c.change(rig);
         EXPECT_EQ(rig->turboState(), c.after);
         EXPECT_EQ(rig->turboStatus(), c.turboStatus);
         EXPECT_EQ(rig->statusText(), c.status);
@@ -371,8 +350,7 @@ TEST(AppModelTurbo, ALimitTheTM1OrTheOutputRefuses) {
 
 TEST(AppModelTurbo, ALimitChosenWithoutTurboWaitsForTheNextNegotiation) {
     const struct {
-        Limit from;
-        Limit to;
+        Limit from, to;
         std::string status;
     } cases[] = {
         {Limit::none, Limit::x4, "Turbo speed limit set to x4; press Turbo to negotiate"},
@@ -398,8 +376,7 @@ TEST(AppModelTurbo, ALimitCannotChangeDuringATransferOrNegotiation) {
                                       }};
     for (const auto& state : {sending, receiving, negotiating, activeThenSending}) {
         SCOPED_TRACE(state.name);
-        AppModelRig rig(quietStudio());
-        finishStartUp(rig);
+        QuietRig rig;
         state.enter(rig);
         const auto turboState = rig->turboState();
         const int speed = rig.wire().maximumSysExSpeed();
@@ -440,22 +417,30 @@ TEST(AppModelTurbo, TheSpeedIsCheckedAgainBeforeASend) {
 }
 
 TEST(AppModelTurbo, TheOutputReturnsToNormalSpeedWhenTurboEnds) {
+    const auto dropInput = [](AppModelRig& rig) {
+        AppPreferences noInput = rig->preferences();
+        noInput.inputEndpointID.reset();
+        rig->setPreferences(noInput);
+    };
     const struct {
         const char* name;
         std::function<void(AppModelRig&)> end;
         N::State after;
         std::string turboStatus;
+        std::string status;  // empty: not looked at
+        int bytesPerSecond;
     } cases[] = {
-        {"route change",
-         [](AppModelRig& rig) {
-             AppPreferences noInput = rig->preferences();
-             noInput.inputEndpointID.reset();
-             rig->setPreferences(noInput);
+        {"route change", dropInput, idle, "1x", "", 3125},
+        // A refused restore is reported and tried again at teardown.
+        {"route change, restore refused",
+         [&](AppModelRig& rig) {
+             rig.wire().failNext(Operation::configureMaximumSysExSpeed, portError);
+             dropInput(rig);
          },
-         idle, "1x"},
-        {"new negotiation", [](AppModelRig& rig) { rig->negotiateTurbo(); },
-         N::WaitingForResponse{std::nullopt}, "Searching\u2026"},
-        {"teardown", [](AppModelRig& rig) { rig.stop(); }, idle, ""},
+         idle, "Restore failed", restoreFailed, 25000},
+        {"new negotiation", [](AppModelRig& rig) { rig->negotiateTurbo(); }, N::WaitingForResponse{std::nullopt},
+         "Searching\u2026", "", 3125},
+        {"teardown", [](AppModelRig& rig) { rig.stop(); }, idle, "", "", 3125},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -463,27 +448,17 @@ TEST(AppModelTurbo, TheOutputReturnsToNormalSpeedWhenTurboEnds) {
         negotiate(rig);
         ASSERT_EQ(rig.wire().maximumSysExSpeed(), 25000);
         c.end(rig);
+        EXPECT_EQ(rig.wire().maximumSysExSpeed(), c.bytesPerSecond);
+        if (rig.model) {
+            EXPECT_EQ(rig->turboState(), c.after);
+            EXPECT_EQ(rig->turboStatus(), c.turboStatus);
+            if (!c.status.empty()) {
+                EXPECT_EQ(rig->statusText(), c.status);
+            }
+        }
+        rig.stop();
         EXPECT_EQ(rig.wire().maximumSysExSpeed(), 3125);
-        if (!rig.model) continue;
-        EXPECT_EQ(rig->turboState(), c.after);
-        EXPECT_EQ(rig->turboStatus(), c.turboStatus);
     }
-}
-
-TEST(AppModelTurbo, AFailedRestoreIsReportedAndTriedAgainAtTeardown) {
-    AppModelRig rig(withPeer(tm1(TurboSpeed::x8)));
-    negotiate(rig);
-    rig.wire().failNext(Operation::configureMaximumSysExSpeed, portError);
-    AppPreferences noInput = rig->preferences();
-    noInput.inputEndpointID.reset();
-    rig->setPreferences(noInput);
-    EXPECT_EQ(rig->turboState(), idle);
-    EXPECT_EQ(rig->turboStatus(), "Restore failed");
-    EXPECT_EQ(rig->statusText(), restoreFailed);
-    EXPECT_EQ(rig.wire().maximumSysExSpeed(), 25000);
-
-    rig.stop();
-    EXPECT_EQ(rig.wire().maximumSysExSpeed(), 3125);
 }
 
 TEST(AppModelTurbo, TeardownToleratesARefusedRestoreAndLateReplies) {
@@ -505,11 +480,8 @@ TEST(AppModelTurbo, SpeedTexts) {
         const char* activation;
     } cases[] = {
         {TurboSpeed::legacy, "1x", "Normal MIDI active at 1x"},
-        {TurboSpeed::x1, "1x", "Normal MIDI active at 1x"},
         {TurboSpeed::x2, "2x", "Turbo active at 2x"},
-        {TurboSpeed::x3Point3, "3.3x", "Turbo active at 3.3x"},
         {TurboSpeed::x6Point7, "6.7x", "Turbo active at 6.7x"},
-        {TurboSpeed::x13Point3, "13.3x", "Turbo active at 13.3x"},
         {TurboSpeed::x20, "20x", "Turbo active at 20x"},
     };
     for (const auto& c : cases) {

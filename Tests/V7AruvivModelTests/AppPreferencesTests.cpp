@@ -96,12 +96,6 @@ TEST(AppPreferencesLoading, EmptyStoreGivesDefaultsAndSetsOnlyTheMarker) {
     EXPECT_EQ(AppPreferences::load(store), AppPreferences{});
     EXPECT_TRUE(store.boolean("org.v764.open-loop-delay-default-v1"));
     EXPECT_FALSE(store.contains("org.v764.preferences.v1"));
-
-    // A zero delay chosen after that first load is the user's own.
-    AppPreferences chosen;
-    chosen.delayTicks = 0;
-    chosen.save(store);
-    EXPECT_EQ(AppPreferences::load(store).delayTicks, 0);
 }
 
 // Loading rewrites the stored bytes only to drop the retired key, even when the rest fails to decode.

@@ -12,8 +12,20 @@
 #include "ModelTestSupport.h"
 #include "V7Aruviv/Models/TransferItem.h"
 #include "V7Aruviv/Models/TransferSendAnalyzer.h"
+#include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7::test {
+
+// The model error that `call` throws; nothing when it returns.
+template <typename Call>
+std::optional<AppModelError> modelError(Call call) {
+    try {
+        call();
+    } catch (const AppModelError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
 
 inline TransferItem analysedItem(unsigned id, std::string name, TransferItem::Kind kind, Bytes data,
                                  std::optional<AudioSample> audio = std::nullopt) {

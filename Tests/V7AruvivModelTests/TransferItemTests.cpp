@@ -44,8 +44,7 @@ TEST(TransferItem, FileInfoDetail) {
     const struct {
         TransferSendMethod method;
         std::vector<DigiPROFrameMetadata> frames;
-        std::string detail;
-        std::string expected;
+        std::string detail, expected;
     } cases[] = {
         {TransferSendMethod::RawGenericSysEx{}, {}, "3 messages", "3 messages"},
         {TransferSendMethod::invalid("Bad file."), {}, "Opened today", "Bad file. Opened today"},

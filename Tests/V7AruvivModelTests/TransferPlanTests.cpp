@@ -61,9 +61,7 @@ TEST(TransferPlan, Summaries) {
         std::vector<M> methods;
         AppPreferences preferences;
         int64_t position;
-        std::string output;
-        std::string turbo;
-        std::string full;
+        std::string output, turbo, full;
         std::string compact;  // empty: the same as full
     } cases[] = {
         {"one wav", {audio}, routed(), 5, "O", "1x",

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-
 #include "SendRigSupport.h"
 #include "SendTestItems.h"
 #include "Support/Model/CapturedDiagnostics.h"

@@ -12,7 +12,6 @@
 #include "SendTestItems.h"
 #include "Support/SDSWireFixture.h"
 #include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7 {
 namespace {
@@ -49,20 +48,15 @@ TEST(SDSFileEncoding, HandshakeTransfersAreRefused) {
     SendOptions options;
     options.useHandshake = true;
     const auto prepared = AppModel::prepareSDSTransfer(monoItem({1, 2}), 0, options);
-    try {
-        AppModel::encodeSDSFile(prepared);
-        ADD_FAILURE() << "no error";
-    } catch (const AppModelError& error) {
-        EXPECT_EQ(error, AppModelError(AppModelError::SDSFileEncodingFailed{}));
-    }
+    EXPECT_EQ(test::modelError([&] { AppModel::encodeSDSFile(prepared); }),
+              AppModelError(AppModelError::SDSFileEncodingFailed{}));
 }
 
 TEST(SDSFileEncoding, ReadsBackToTheSameHeaderAndWords) {
     const struct {
         std::string name;
         std::size_t frames;
-        bool extended;
-        bool sps1UW;
+        bool extended, sps1UW;
         std::optional<AudioLoop> loop;
     } cases[] = {
         {"empty", 0, false, false, std::nullopt},

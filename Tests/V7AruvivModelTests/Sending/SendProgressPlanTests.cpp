@@ -3,7 +3,6 @@
 #include "SDSTestDumps.h"
 #include "SendRigSupport.h"
 #include "SendTestItems.h"
-#include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7 {
 namespace {
@@ -83,12 +82,8 @@ TEST(SendProgressPlan, AnythingThatDoesNotMatchIsRefused) {
         SCOPED_TRACE(c.name);
         SendOptions options;
         options.sendSPS1UWName = true;
-        try {
-            AppModel::makeSendProgressPlan(planOf(c.entries), c.items, options);
-            ADD_FAILURE() << "no error";
-        } catch (const AppModelError& error) {
-            EXPECT_EQ(error, c.error);
-        }
+        EXPECT_EQ(test::modelError([&] { AppModel::makeSendProgressPlan(planOf(c.entries), c.items, options); }),
+                  c.error);
     }
 }
 
