@@ -11,12 +11,6 @@ namespace {
 using LoopMode = TransferItem::LoopMode;
 using StereoMode = TransferItem::StereoMode;
 
-std::set<QUuid> idsOf(const std::vector<TransferItem>& items) {
-    std::set<QUuid> ids;
-    for (const auto& item : items) ids.insert(item.id);
-    return ids;
-}
-
 // The items after the first `count`: what the conversion appended.
 std::vector<TransferItem> appended(const AppModelRig& rig, std::size_t count) {
     return {rig->items().begin() + static_cast<std::ptrdiff_t>(count), rig->items().end()};
@@ -58,7 +52,7 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
         auto items = c.sources;
         items.insert(items.begin(), other);
         rig->setItems(items);
-        rig->setSelection(idsOf(c.sources));
+        rig->setSelection(ids(c.sources));
         rig->setSamplePosition(c.position);
 
         rig->convertSelectedToDigiPRO();
@@ -74,7 +68,7 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
         EXPECT_EQ(rig->alertMessage(), std::nullopt);
         const auto made = appended(rig, items.size());
         ASSERT_EQ(made.size(), c.sources.size());
-        EXPECT_EQ(rig->selection(), idsOf(made));
+        EXPECT_EQ(rig->selection(), ids(made));
         for (std::size_t i = 0; i < made.size(); ++i) {
             SCOPED_TRACE(c.names[i]);
             const auto& item = made[i];
@@ -160,7 +154,7 @@ TEST(DigiPROConversion, TheFirstFailureDropsTheWholeBatch) {
         EXPECT_EQ(rig->statusText(), "DigiPRO creation failed");
         EXPECT_EQ(rig->alertMessage(), c.alert);
         EXPECT_EQ(rig->items().size(), items.size());
-        EXPECT_EQ(rig->selection(), idsOf(items));
+        EXPECT_EQ(rig->selection(), ids(items));
         EXPECT_EQ(rig->overallProgress(), 0);
         EXPECT_FALSE(rig->isConverting());
     }

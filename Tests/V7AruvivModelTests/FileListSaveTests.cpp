@@ -4,7 +4,6 @@
 
 #include "K7Core/FileList/K7ProjectCodec.h"
 #include "V7Aruviv/Stores/AppModelError.h"
-#include "V7Aruviv/Support/AppIdentity.h"
 
 namespace k7::testing {
 namespace {
@@ -37,9 +36,7 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         SCOPED_TRACE(name);
         TemporaryFolder folder;
         TemporaryFolder elsewhere;
-        auto options = withPeer(nullptr);
-        options.preferences.reloadFiles = true;
-        AppModelRig rig(options);
+        AppModelRig rig(reopening());
         rig->setItems({openedItem(folder.path() / "Sounds" / "Kick.syx", "k", LoopMode::forceOn, StereoMode::right),
                        openedItem(elsewhere.path() / "Pad.syx", "p", LoopMode::forceOff, StereoMode::left),
                        openedItem(folder.path() / "Hat.syx", "h")});
@@ -72,7 +69,7 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         EXPECT_NE(stored.find((elsewhere.path() / "Pad.syx").string()), std::string::npos);
         // Items stay as they were, and the list of open files is not rewritten.
         EXPECT_EQ(rig->items().size(), itemsBefore);
-        EXPECT_EQ(rig.store->data(appKey(".open-file-records")), std::nullopt);
+        EXPECT_EQ(rig.store->data(openFileRecordsKey), std::nullopt);
     }
 }
 

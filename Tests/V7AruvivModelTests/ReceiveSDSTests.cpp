@@ -42,39 +42,28 @@ Bytes wireBytes(const SimulatedSDSDump& dump) {
     return SysExFileCodec::join(messages);
 }
 
-uint32_t readLE32(const Bytes& data, std::size_t at) {
-    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-uint32_t readBE32(const Bytes& data, std::size_t at) {
-    return static_cast<uint32_t>(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
-}
-
 // The 16-bit samples of a WAV or AIFF file, read from its data chunk as the file formats lay it
 // out (RIFF little-endian "data"; IFF big-endian "SSND" after its offset and block size).
 std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
     const bool wav = kind == Kind::wav;
-    const std::string wanted = wav ? "data" : "SSND";
+    const auto read = [&](std::size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i) value |= uint32_t{file[at + i]} << 8 * (wav ? i : bytes - 1 - i);
+        return value;
+    };
     for (std::size_t at = 12; at + 8 <= file.size();) {
-        const std::string id(file.begin() + static_cast<std::ptrdiff_t>(at),
-                             file.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const uint32_t size = wav ? readLE32(file, at + 4) : readBE32(file, at + 4);
-        if (id == wanted) {
-            const std::size_t begin = at + 8 + (wav ? 0 : 8);
+        const uint32_t size = read(at + 4, 4);
+        const auto id = file.begin() + static_cast<std::ptrdiff_t>(at);
+        if (std::equal(id, id + 4, wav ? "data" : "SSND")) {
             std::vector<int32_t> samples;
-            for (std::size_t i = begin; i + 1 < at + 8 + size; i += 2) {
-                samples.push_back(static_cast<int16_t>(wav ? file[i] | file[i + 1] << 8 : file[i] << 8 | file[i + 1]));
+            for (std::size_t i = at + 8 + (wav ? 0 : 8); i + 1 < at + 8 + size; i += 2) {
+                samples.push_back(static_cast<int16_t>(read(i, 2)));
             }
             return samples;
         }
         at += 8 + size + (size & 1);
     }
     return {};
-}
-
-int64_t totalBytes(const std::vector<Bytes>& messages) {
-    int64_t total = 0;
-    for (const auto& message : messages) total += static_cast<int64_t>(message.size());
-    return total;
 }
 
 // Every message that arrived is in some SysEx item, unchanged.
@@ -125,7 +114,7 @@ TEST(ReceiveSDS, TwoHandshakeDumpsBecomeItemsOfTheChosenFormat) {
         const auto& items = rig->items();
         ASSERT_EQ(names(items), c.names);
         EXPECT_EQ(rig->statusText(),
-                  "Received 2 items, " + std::to_string(totalBytes(sampler->sentMessages())) + " bytes");
+                  "Received 2 items, " + std::to_string(SysExFileCodec::join(sampler->sentMessages()).size()) + " bytes");
         EXPECT_EQ(rig->selection(), (std::set<QUuid>{items[0].id, items[1].id}));
         EXPECT_EQ(items[0].detail, c.firstDetail);
         for (std::size_t i = 0; i < 2; ++i) {
@@ -188,6 +177,7 @@ TEST(ReceiveSDS, OpenLoopDumpNamedBySPS1UWNameComesFromAMachinedrum) {
         {{sdsSampleNameMessage(0, 7, "Long Snare"), sps1UWNameMessage(0, 7, "SNR1")}, "Long Snare.syx",
          Device::machinedrum},
         {{sdsSampleNameMessage(0, 7, "----"), sps1UWNameMessage(0, 7, "SNR1")}, "SNR1.syx", Device::machinedrum},
+        {{sdsSampleNameMessage(0, 7, ""), sps1UWNameMessage(0, 7, "    ")}, "Sample 7.syx", Device::machinedrum},
         {{sdsSampleNameMessage(0, 7, "a/b:c")}, "a_b_c.syx", Device::unknown},
         {{sdsSampleNameMessage(0, 7, "  ")}, "Sample 7.syx", Device::unknown},
         {{}, "Sample 7.syx", Device::unknown},
