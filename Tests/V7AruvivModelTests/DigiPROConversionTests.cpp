@@ -11,11 +11,6 @@ namespace {
 using LoopMode = TransferItem::LoopMode;
 using StereoMode = TransferItem::StereoMode;
 
-// The items after the first `count`: what the conversion appended.
-std::vector<TransferItem> appended(const AppModelRig& rig, std::size_t count) {
-    return {rig->items().begin() + static_cast<std::ptrdiff_t>(count), rig->items().end()};
-}
-
 std::string detailFor(int64_t position, std::size_t samples) {
     return "DigiPRO waveform for Monomachine position " + std::to_string(position) + ", rendered from " +
            std::to_string(samples) +
@@ -66,7 +61,8 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
         EXPECT_EQ(rig->statusText(), c.status);
         EXPECT_EQ(rig->overallProgress(), 1.0);
         EXPECT_EQ(rig->alertMessage(), std::nullopt);
-        const auto made = appended(rig, items.size());
+        const std::vector<TransferItem> made(rig->items().begin() + static_cast<std::ptrdiff_t>(items.size()),
+                                             rig->items().end());
         ASSERT_EQ(made.size(), c.sources.size());
         EXPECT_EQ(rig->selection(), ids(made));
         for (std::size_t i = 0; i < made.size(); ++i) {

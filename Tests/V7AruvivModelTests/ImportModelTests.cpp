@@ -181,14 +181,14 @@ TEST(ImportModel, RealInstrumentDumpsImportThroughTheModel) {
     EXPECT_EQ(rig->items().size(), files.size());
     EXPECT_EQ(rig->statusText(), "Imported " + std::to_string(files.size()) + " items");
     EXPECT_FALSE(rig->alertMessage());
-    for (const auto& row : rig->listItems()) {
-        SCOPED_TRACE(row.displayName);
-        EXPECT_EQ(row.typeLabel, "Elektron data");
-        EXPECT_EQ(row.device, row.displayName.starts_with("md-") ? TransferItem::Device::machinedrum
-                                                                 : TransferItem::Device::monomachine);
-    }
-    for (const auto& item : rig->items()) {
+    const auto rows = rig->listItems();
+    ASSERT_EQ(rows.size(), files.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& item = rig->items()[i];
         SCOPED_TRACE(item.displayName);
+        EXPECT_EQ(rows[i].typeLabel, "Elektron data");
+        EXPECT_EQ(rows[i].device, rows[i].displayName.starts_with("md-") ? TransferItem::Device::machinedrum
+                                                                         : TransferItem::Device::monomachine);
         // Every message starts with the only F0 byte it has.
         const auto messages = std::count(item.data.begin(), item.data.end(), uint8_t{0xF0});
         EXPECT_EQ(item.messageCount, messages);
