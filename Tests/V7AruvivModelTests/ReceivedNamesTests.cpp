@@ -8,8 +8,6 @@
 namespace k7::testing {
 namespace {
 
-using namespace std::chrono_literals;
-
 TEST(ReceivedNames, SanitizedNames) {
     const std::string hundred(100, 'x');
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
