@@ -2,17 +2,16 @@
 // asking the instrument again, one record at a time, before it becomes an item.
 #include <gtest/gtest.h>
 
+#include "AppModelTestHelpers.h"
 #include "K7Core/Elektron/MachinedrumDumpValidator.h"
 #include "K7Core/Elektron/MonomachineDumpValidator.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
 #include "Support/Model/CapturedDiagnostics.h"
 #include "Support/Model/ReceiveRig.h"
-#include "Support/SimulatedTM1.h"
 
 namespace k7::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using Fault = SimulatedElektronMachine::Fault;
 using Profile = ElektronBackupProfile;
 using Command = ElektronBackupCommand;
@@ -31,16 +30,11 @@ Bytes request(const ElektronBackupRecordKey& key) {
 }
 
 struct BackupRig {
-    explicit BackupRig(SimulatedElektronMachine::Options instrument = {}, AppModelRig::Options options = quiet())
+    explicit BackupRig(SimulatedElektronMachine::Options instrument = {},
+                       AppModelRig::Options options = withPeer(nullptr))
         : rig(options), machine(attachElektronMachine(rig, instrument)) {
         QObject::connect(rig.model.get(), &AppModel::statusTextChanged,
                          [this] { statuses.push_back(rig->statusText()); });
-    }
-
-    static AppModelRig::Options quiet() {
-        AppModelRig::Options options;
-        options.automaticallyDetectTurbo = false;
-        return options;
     }
 
     // The instrument sends its backup (with the scripted faults) while the model receives.
@@ -62,8 +56,6 @@ struct BackupRig {
         for (auto& message : rig.wire().sentMessages()) sent.push_back(std::move(message.bytes));
         return sent;
     }
-
-    std::vector<MockMIDITransport::SentMessage> timedRequests() const { return rig.wire().sentMessages(); }
 
     const TransferItem& item() const { return rig->items().at(0); }
     std::vector<Bytes> itemMessages() const { return SysExFileCodec::parse(item().data).messages; }
@@ -102,7 +94,7 @@ TEST(BackupRepair, CompletesABackupWithMissingAndDamagedRecords) {
 
         // One request per record, in backup order, each 80 ms after the answer to the one before.
         EXPECT_EQ(b.requestsSent(), requests({kit5, kit40, pattern17, song3}));
-        const auto timed = b.timedRequests();
+        const auto timed = b.rig.wire().sentMessages();
         for (std::size_t i = 1; i < timed.size(); ++i) EXPECT_EQ(timed[i].time - timed[i - 1].time, 85ms);
 
         ASSERT_EQ(b.rig->items().size(), 1u);
@@ -145,7 +137,7 @@ TEST(BackupRepair, ARecordThatNeverComesEndsTheRepairKeepingEverythingElse) {
     std::vector<ElektronBackupRecordKey> expected{kit2, pattern1};
     expected.insert(expected.end(), 8, song20);
     EXPECT_EQ(b.requestsSent(), requests(expected));
-    const auto timed = b.timedRequests();
+    const auto timed = b.rig.wire().sentMessages();
     EXPECT_EQ(timed.back().time - timed[timed.size() - 2].time, 9080ms);  // a song's reply time and the pause
 
     auto withoutSong = b.completeBackup();
@@ -174,7 +166,9 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
         std::vector<ElektronBackupRecordKey> requested;
         std::optional<std::string> failure;  // nothing: the bank ends complete
         std::size_t itemMessages = 232;      // everything received stays
+        bool refuseSends = false;
     };
+    const std::string refused = MIDITransportError::endpointUnavailable().what();
     const std::vector<Case> cases{
         {"a reply later than its time", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::late}}, 8, {kit5, kit5}, {}},
         {"a later target answered first",
@@ -200,16 +194,27 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
          "Could not recover Machinedrum kit 5 after 2 attempts (response timeout). The partial capture was "
          "preserved; select Receive again to retry. Recovered 0 of 1 record.",
          233},  // 231 records and both of the other instrument's answers
+        {"a request that cannot be sent",
+         {{kit5, Fault::droppedFromBackup}},
+         2,
+         {},
+         "Could not recover Machinedrum kit 5 after 2 attempts (" + refused + "). The partial capture was "
+         "preserved; select Receive again to retry. Recovered 0 of 1 record.",
+         231,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto options = BackupRig::quiet();
+        auto options = withPeer(nullptr);
         options.repairMaximumAttempts = c.attempts;
         SimulatedElektronMachine::Options instrument;
         instrument.lateDelay = 7s;  // past a kit's 6 s
         BackupRig b(instrument, options);
         for (const auto& [key, fault] : c.script) b.machine->script(key, fault);
         b.receiveBackup();
+        if (c.refuseSends) {
+            b.rig.wire().failAlways(MockMIDITransport::Operation::send, MIDITransportError::endpointUnavailable());
+        }
         ASSERT_TRUE(stopReceiveAndFinish(b.rig));
 
         EXPECT_EQ(b.requestsSent(), requests(c.requested));
@@ -226,23 +231,6 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
         EXPECT_NE(b.item().detail.find(*c.failure), std::string::npos) << b.item().detail;
         EXPECT_EQ(messages.size(), c.itemMessages);
     }
-}
-
-TEST(BackupRepair, ARequestThatCannotBeSentIsRetriedWithTheTransportsReason) {
-    auto options = BackupRig::quiet();
-    options.repairMaximumAttempts = 2;
-    BackupRig b({}, options);
-    b.machine->script(md(Command::kit, 5), Fault::droppedFromBackup);
-    b.receiveBackup();
-    const auto refused = MIDITransportError::endpointUnavailable();
-    b.rig.wire().failAlways(MockMIDITransport::Operation::send, refused);
-    ASSERT_TRUE(stopReceiveAndFinish(b.rig));
-    EXPECT_TRUE(b.requestsSent().empty());
-    const std::string failure =
-        "Could not recover Machinedrum kit 5 after 2 attempts (" + std::string(refused.what()) + "). The partial";
-    EXPECT_NE(b.item().detail.find(failure), std::string::npos)
-        << b.item().detail;
-    EXPECT_EQ(b.item().data, SysExFileCodec::join(b.machine->backup()));
 }
 
 // How long a request waits for its answer: by record kind, shorter with Turbo above 1x, or the
@@ -270,13 +258,9 @@ TEST(BackupRepair, ReplyTimesFollowTheRecordKindAndTheSpeed) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto options = BackupRig::quiet();
+        auto options = c.turbo ? withPeer(tm1(*c.turbo), true) : withPeer(nullptr);
         options.repairMaximumAttempts = 2;
         options.repairTimeout = c.override;
-        if (c.turbo) {
-            options.automaticallyDetectTurbo = true;
-            options.peers.push_back(std::make_shared<SimulatedTM1>(SimulatedTM1::Options{*c.turbo}));
-        }
         BackupRig b({}, options);
         b.rig.runFor(1s);
         ASSERT_EQ(std::holds_alternative<TurboNegotiation::Active>(b.rig->turboState()), c.turbo.has_value());
@@ -284,7 +268,7 @@ TEST(BackupRepair, ReplyTimesFollowTheRecordKindAndTheSpeed) {
         b.machine->script(c.key, Fault::missing);
         b.receiveBackup();
         ASSERT_TRUE(stopReceiveAndFinish(b.rig));
-        const auto timed = b.timedRequests();
+        const auto timed = b.rig.wire().sentMessages();
         ASSERT_EQ(timed.size(), 2u);
         EXPECT_EQ(timed[1].time - timed[0].time, c.wait);
         EXPECT_EQ(timed[1].bytes, request(c.key));
@@ -333,7 +317,7 @@ TEST(BackupRepair, OnlyAnIncompleteBackupWithAnOutputIsRepaired) {
     };
     for (const auto& c : std::vector<Case>{{"no output", false, false}, {"complete", true, true}}) {
         SCOPED_TRACE(c.name);
-        auto options = BackupRig::quiet();
+        auto options = withPeer(nullptr);
         if (!c.output) options.preferences.outputEndpointID.reset();
         BackupRig b({}, options);
         if (!c.complete) b.machine->script(md(Command::kit, 5), Fault::droppedFromBackup);

@@ -11,17 +11,6 @@ namespace {
 using LoopMode = TransferItem::LoopMode;
 using StereoMode = TransferItem::StereoMode;
 
-std::set<QUuid> idsOf(const std::vector<TransferItem>& items) {
-    std::set<QUuid> ids;
-    for (const auto& item : items) ids.insert(item.id);
-    return ids;
-}
-
-// The items after the first `count`: what the conversion appended.
-std::vector<TransferItem> appended(const AppModelRig& rig, std::size_t count) {
-    return {rig->items().begin() + static_cast<std::ptrdiff_t>(count), rig->items().end()};
-}
-
 std::string detailFor(int64_t position, std::size_t samples) {
     return "DigiPRO waveform for Monomachine position " + std::to_string(position) + ", rendered from " +
            std::to_string(samples) +
@@ -58,7 +47,7 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
         auto items = c.sources;
         items.insert(items.begin(), other);
         rig->setItems(items);
-        rig->setSelection(idsOf(c.sources));
+        rig->setSelection(ids(c.sources));
         rig->setSamplePosition(c.position);
 
         rig->convertSelectedToDigiPRO();
@@ -72,9 +61,10 @@ TEST(DigiPROConversion, EachItemBecomesAWaveformAtTheNextPosition) {
         EXPECT_EQ(rig->statusText(), c.status);
         EXPECT_EQ(rig->overallProgress(), 1.0);
         EXPECT_EQ(rig->alertMessage(), std::nullopt);
-        const auto made = appended(rig, items.size());
+        const std::vector<TransferItem> made(rig->items().begin() + static_cast<std::ptrdiff_t>(items.size()),
+                                             rig->items().end());
         ASSERT_EQ(made.size(), c.sources.size());
-        EXPECT_EQ(rig->selection(), idsOf(made));
+        EXPECT_EQ(rig->selection(), ids(made));
         for (std::size_t i = 0; i < made.size(); ++i) {
             SCOPED_TRACE(c.names[i]);
             const auto& item = made[i];
@@ -160,7 +150,7 @@ TEST(DigiPROConversion, TheFirstFailureDropsTheWholeBatch) {
         EXPECT_EQ(rig->statusText(), "DigiPRO creation failed");
         EXPECT_EQ(rig->alertMessage(), c.alert);
         EXPECT_EQ(rig->items().size(), items.size());
-        EXPECT_EQ(rig->selection(), idsOf(items));
+        EXPECT_EQ(rig->selection(), ids(items));
         EXPECT_EQ(rig->overallProgress(), 0);
         EXPECT_FALSE(rig->isConverting());
     }

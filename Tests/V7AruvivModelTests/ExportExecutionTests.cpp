@@ -175,14 +175,10 @@ TEST(FolderSave, AFailedStagingWriteRemovesTheStagingFolder) {
 }
 
 TEST(SingleFileSave, WritesOrReplacesTheChosenFile) {
-    const struct {
-        const char* name;
-        std::optional<std::string> existing;
-    } cases[] = {{"a new file", std::nullopt}, {"an existing file", "previous longer contents"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing);
         TemporaryFolder folder;
-        if (c.existing) writeFile(folder.path() / "Kick.syx", *c.existing);
+        if (existing) writeFile(folder.path() / "Kick.syx", "previous longer contents");
         ExportPlan plan;
         plan.entries.push_back({QUuid::createUuid(), "Kick.syx", bytesOf("new"), folder.path() / "Kick.syx"});
         AppModel::executeExport(plan);

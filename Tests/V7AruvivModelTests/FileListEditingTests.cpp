@@ -1,9 +1,8 @@
+#include "FileWorkTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include "ImportTestFiles.h"
-#include "Support/Model/AppModelRig.h"
-#include "Support/Model/TransferItemFixtures.h"
-#include "V7Aruviv/Stores/AppModelError.h"
 
 namespace k7::testing {
 namespace {
@@ -11,19 +10,12 @@ namespace {
 using Kind = TransferItem::Kind;
 using Loop = TransferItem::LoopMode;
 
-const std::string recordsKey = "org.v764.open-file-records";
 
 // An item as the list holds it: from a file, or (without a path) received and unsaved.
 TransferItem item(const std::string& name, Kind kind = Kind::sysEx, bool saved = true) {
     auto made = kind == Kind::wav ? wavItem(name) : sysExItem(name);
     if (!saved) made.sourceURL.reset();
     return made;
-}
-
-AppModelRig::Options reopening() {
-    AppModelRig::Options options;
-    options.preferences.reloadFiles = true;
-    return options;
 }
 
 // The list the tests edit: two files and two received items.
@@ -81,15 +73,15 @@ TEST(FileListEditing, RemovingSavedItemsNeedsNoQuestionAndStoresTheList) {
     EXPECT_TRUE(rig.interaction->alertsShown.empty());
     EXPECT_EQ(names(rig->items()), (std::vector<std::string>{"Take 1", "Take 2"}));
     EXPECT_TRUE(rig->selection().empty());
-    EXPECT_EQ(rig.store->data(recordsKey), Bytes({'[', ']'}));
+    EXPECT_EQ(rig.store->data(openFileRecordsKey), Bytes({'[', ']'}));
 
-    rig.store->remove(recordsKey);
+    rig.store->remove(openFileRecordsKey);
     EXPECT_TRUE(rig->removeSelectedAllowingUnsavedDataLoss());  // nothing selected
     EXPECT_EQ(rig->items().size(), 2u);
-    EXPECT_TRUE(rig.store->contains(recordsKey));
+    EXPECT_TRUE(rig.store->contains(openFileRecordsKey));
 }
 
-TEST(FileListEditing, NothingIsRemovedWhileTheListIsBusy) {
+TEST(FileListEditing, NothingIsRemovedRenamedOrSwitchedWhileTheListIsBusy) {
     const std::pair<const char*, void (AppModel::*)(bool)> busy[] = {
         {"sending", &AppModel::setIsSending},
         {"receiving", &AppModel::setIsReceiving},
@@ -100,13 +92,20 @@ TEST(FileListEditing, NothingIsRemovedWhileTheListIsBusy) {
         SCOPED_TRACE(name);
         EditingRig editing;
         auto& rig = editing.rig;
-        rig->setSelection({editing.id(0), editing.id(1)});
+        const auto before = rig->items();
+        rig->setSelection({editing.id(0), editing.id(1), editing.id(2)});
         (rig.model.get()->*set)(true);
         rig->removeSelected();
         EXPECT_FALSE(rig->removeSelectedAllowingUnsavedDataLoss());
-        EXPECT_EQ(rig->items().size(), 4u);
         EXPECT_TRUE(rig.interaction->alertsShown.empty());
         EXPECT_EQ(rig->statusText(), "Ready");
+        rig->updateSelectedLoopMode(Loop::forceOn);
+        rig->updateSelectedStereoMode(TransferItem::StereoMode::right);
+        EXPECT_FALSE(rig->renameItem(editing.id(0), "Other"));
+        EXPECT_EQ(rig->alertMessage(), "Names cannot be edited during an active transfer.");
+        EXPECT_EQ(names(rig->items()), names(before));
+        EXPECT_EQ(rig->items()[2].loopMode, Loop::file);
+        EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::mix);
     }
 }
 
@@ -176,20 +175,12 @@ TEST(FileListEditing, RenamingFollowsTheNameRulesAndRefusesFoldedDuplicates) {
             EXPECT_EQ(rig->alertMessage(), c.alert);
         }
     }
-}
-
-TEST(FileListEditing, RenamingIsRefusedDuringATransferOrForAnUnknownItem) {
-    EditingRig editing;
-    auto& rig = editing.rig;
-    EXPECT_FALSE(rig->renameItem(QUuid::createUuid(), "Other"));
+    AppModelRig rig(reopening());
+    EXPECT_FALSE(rig->renameItem(QUuid::createUuid(), "Other"));  // an unknown item: nothing to say
     EXPECT_EQ(rig->alertMessage(), std::nullopt);
-    rig->setIsImporting(true);
-    EXPECT_FALSE(rig->renameItem(editing.id(0), "Other"));
-    EXPECT_EQ(rig->alertMessage(), "Names cannot be edited during an active transfer.");
-    EXPECT_EQ(rig->items()[0].displayName, "kick.syx");
 }
 
-TEST(FileListEditing, ModesChangeOnlyOnSelectedAudioItemsAndNotWhileLocked) {
+TEST(FileListEditing, ModesChangeOnlyOnSelectedAudioItems) {
     EditingRig editing;
     auto& rig = editing.rig;
     rig->setSelection({editing.id(0), editing.id(2)});
@@ -198,13 +189,7 @@ TEST(FileListEditing, ModesChangeOnlyOnSelectedAudioItemsAndNotWhileLocked) {
     EXPECT_EQ(rig->items()[0].loopMode, Loop::file);
     EXPECT_EQ(rig->items()[2].loopMode, Loop::forceOff);
     EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::left);
-    EXPECT_TRUE(rig.store->contains(recordsKey));
-
-    rig->setIsImporting(true);
-    rig->updateSelectedLoopMode(Loop::forceOn);
-    rig->updateSelectedStereoMode(TransferItem::StereoMode::right);
-    EXPECT_EQ(rig->items()[2].loopMode, Loop::forceOff);
-    EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::left);
+    EXPECT_TRUE(rig.store->contains(openFileRecordsKey));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "K7Core/FileList/K7ProjectCodec.h"
 #include "V7Aruviv/Stores/AppModelError.h"
-#include "V7Aruviv/Support/AppIdentity.h"
 
 namespace k7::testing {
 namespace {
@@ -37,9 +36,7 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         SCOPED_TRACE(name);
         TemporaryFolder folder;
         TemporaryFolder elsewhere;
-        auto options = withPeer(nullptr);
-        options.preferences.reloadFiles = true;
-        AppModelRig rig(options);
+        AppModelRig rig(reopening());
         rig->setItems({openedItem(folder.path() / "Sounds" / "Kick.syx", "k", LoopMode::forceOn, StereoMode::right),
                        openedItem(elsewhere.path() / "Pad.syx", "p", LoopMode::forceOff, StereoMode::left),
                        openedItem(folder.path() / "Hat.syx", "h")});
@@ -72,17 +69,8 @@ TEST(FileListSave, RecordsEachItemsFileAndModesWithPathsRelativeToTheList) {
         EXPECT_NE(stored.find((elsewhere.path() / "Pad.syx").string()), std::string::npos);
         // Items stay as they were, and the list of open files is not rewritten.
         EXPECT_EQ(rig->items().size(), itemsBefore);
-        EXPECT_EQ(rig.store->data(appKey(".open-file-records")), std::nullopt);
+        EXPECT_EQ(rig.store->data(openFileRecordsKey), std::nullopt);
     }
-}
-
-TEST(FileListSave, AnEmptyListIsSavedAsAnEmptyFileList) {
-    TemporaryFolder folder;
-    AppModelRig rig(withPeer(nullptr));
-    rig.interaction->saveAnswers.push_back(folder.path() / "File List.k7");
-    rig->presentSaveProjectPanel();
-    rig.settle();
-    EXPECT_EQ(readList(folder.path() / "File List.k7"), (K7Project{0, {}}));
 }
 
 TEST(FileListSave, RefusalsWriteNothing) {
@@ -173,6 +161,13 @@ TEST(FileListSave, OpensAgainAsTheSameItems) {
         EXPECT_EQ(rig->items()[i].loopMode, originals[i].loopMode);
         EXPECT_EQ(rig->items()[i].stereoMode, originals[i].stereoMode);
     }
+
+    // An empty list is saved as a file list without rows.
+    rig->setItems({});
+    rig.interaction->saveAnswers.push_back(folder.path() / "File List.k7");
+    rig->presentSaveProjectPanel();
+    rig.settle();
+    EXPECT_EQ(readList(folder.path() / "File List.k7"), (K7Project{0, {}}));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include "AppModelTestHelpers.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 
 #include "K7Core/Audio/AudioSample.h"
 #include "Support/Model/TemporaryFolder.h"
+#include "V7Aruviv/Stores/PersistedOpenItem.h"
 
 namespace k7::testing {
 
@@ -39,6 +42,35 @@ inline FolderSnapshot snapshot(const std::filesystem::path& folder) {
         entries[name] = entry.is_directory() ? "<folder>" : readFile(entry.path()).value_or("<unreadable>");
     }
     return entries;
+}
+
+// The ids of the items from `from` on.
+inline std::set<QUuid> ids(const std::vector<TransferItem>& items, std::size_t from = 0) {
+    std::set<QUuid> ids;
+    for (std::size_t i = from; i < items.size(); ++i) ids.insert(items[i].id);
+    return ids;
+}
+
+// The defaults key of the files to reopen, spelled out: a rename would lose every user's list.
+inline const std::string openFileRecordsKey = "org.v764.open-file-records";
+
+// A quiet studio that reopens the files at the next start.
+inline AppModelRig::Options reopening() {
+    auto options = withPeer(nullptr);
+    options.preferences.reloadFiles = true;
+    return options;
+}
+
+// The stored open-file records; nothing when none are stored. Each must decode.
+inline std::optional<std::vector<PersistedOpenItem>> storedRecords(const InMemoryDefaultsStore& store) {
+    const auto data = store.data(openFileRecordsKey);
+    if (!data) return std::nullopt;
+    const auto document = QJsonDocument::fromJson(
+        QByteArray(reinterpret_cast<const char*>(data->data()), static_cast<qsizetype>(data->size())));
+    EXPECT_TRUE(document.isArray());
+    std::vector<PersistedOpenItem> records;
+    for (const auto& value : document.array()) records.push_back(PersistedOpenItem::fromJSON(value).value());
+    return records;
 }
 
 // A SysEx item as a receive leaves it: these bytes and no file yet.

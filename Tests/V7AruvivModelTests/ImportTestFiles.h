@@ -107,15 +107,11 @@ inline Bytes wavFile(uint32_t frames, uint16_t channels = 1, uint32_t rate = 441
     if (loop) {
         appendText(body, "smpl");
         appendLE(body, 36 + 24, 4);
-        for (int i = 0; i < 7; ++i) appendLE(body, 0, 4);  // manufacturer ... SMPTE offset
-        appendLE(body, 1, 4);                               // one loop
-        appendLE(body, 0, 4);                               // sampler data
-        appendLE(body, 0, 4);                               // cue point
-        appendLE(body, 0, 4);                               // forward
-        appendLE(body, loop->start, 4);
-        appendLE(body, loop->end, 4);
-        appendLE(body, 0, 4);
-        appendLE(body, 0, 4);
+        // Seven zero fields (manufacturer ... SMPTE offset), one loop, no sampler data; the loop's cue
+        // point, type (forward), start, end, fraction and play count.
+        for (uint32_t field : {0u, 0u, 0u, 0u, 0u, 0u, 0u, 1u, 0u, 0u, 0u, loop->start, loop->end, 0u, 0u}) {
+            appendLE(body, field, 4);
+        }
     }
     Bytes file;
     appendText(file, "RIFF");

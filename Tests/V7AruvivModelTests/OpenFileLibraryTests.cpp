@@ -1,15 +1,10 @@
+// The rig first: Qt's "emit" macro must not reach the simulated studio.
+#include "FileWorkTestSupport.h"
+
 #include <gtest/gtest.h>
 
-// The rig first: Qt's "emit" macro must not reach the simulated studio.
-#include "Support/Model/AppModelRig.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-
 #include "ImportTestFiles.h"
-#include "Support/Model/TransferItemFixtures.h"
 #include "V7Aruviv/Stores/AppModelError.h"
-#include "V7Aruviv/Stores/PersistedOpenItem.h"
 
 namespace k7::testing {
 namespace {
@@ -20,7 +15,6 @@ using Error = AppModelError;
 using Loop = TransferItem::LoopMode;
 using Stereo = TransferItem::StereoMode;
 
-const std::string recordsKey = "org.v764.open-file-records";
 const std::string legacyKey = "org.v764.open-file-paths";
 
 std::string nameOutcome(const std::string& proposed, const std::string& current) {
@@ -113,27 +107,10 @@ TEST(NameRules, ExportNamesNeedAnExtensionOfTheirKind) {
     }
 }
 
-AppModelRig::Options reopening() {
-    AppModelRig::Options options;
-    options.preferences.reloadFiles = true;
-    return options;
-}
-
 // The next launch, finding `records` stored.
 void restartWith(AppModelRig& rig, const Bytes& records) {
-    rig.store->setData(recordsKey, records);
+    rig.store->setData(openFileRecordsKey, records);
     rig.restart();
-}
-
-std::optional<std::vector<PersistedOpenItem>> storedRecords(const InMemoryDefaultsStore& store) {
-    const auto data = store.data(recordsKey);
-    if (!data) return std::nullopt;
-    const auto document = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data->data()),
-                                                             static_cast<qsizetype>(data->size())));
-    EXPECT_TRUE(document.isArray());
-    std::vector<PersistedOpenItem> records;
-    for (const auto& value : document.array()) records.push_back(PersistedOpenItem::fromJSON(value).value());
-    return records;
 }
 
 Bytes encodedRecords(const std::vector<PersistedOpenItem>& records) {
@@ -143,46 +120,13 @@ Bytes encodedRecords(const std::vector<PersistedOpenItem>& records) {
     return Bytes(json.begin(), json.end());
 }
 
-TransferItem unsavedItem(const std::string& name) {
-    auto item = sysExItem(name);
-    item.sourceURL.reset();
-    return item;
-}
-
-TEST(OpenFileLibrary, StoresEveryItemFromAFileWithItsNameAndModes) {
-    FileFolder folder;
-    AppModelRig rig(reopening());
-    const auto syx = folder.write("a.syx", test::genericSysEx());
-    const auto wav = folder.write("kick.wav", test::wavFile(4));
-    rig->importFromUser({syx, wav});
-    rig.settle();
-    EXPECT_EQ(storedRecords(*rig.store),
-              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
-                                              {wav.string(), "kick.wav", Loop::file, Stereo::mix}}));
-
-    auto items = rig->items();
-    items.insert(items.begin() + 1, unsavedItem("received.syx"));
-    rig->setItems(items);
-    rig->setSelection({items[2].id});
-    ASSERT_TRUE(rig->renameItem(items[2].id, "Snare"));
-    rig->updateSelectedLoopMode(Loop::forceOn);
-    rig->updateSelectedStereoMode(Stereo::right);
-    EXPECT_EQ(storedRecords(*rig.store),
-              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
-                                              {wav.string(), "Snare.wav", Loop::forceOn, Stereo::right}}));
-
-    rig->setItems({unsavedItem("only.syx")});
-    rig->persistOpenFiles();
-    EXPECT_EQ(rig.store->data(recordsKey), Bytes({'[', ']'}));
-}
-
 TEST(OpenFileLibrary, TheReopenPreferenceWritesOrRemovesTheRecordsAtOnce) {
     FileFolder folder;
     AppModelRig rig;
     rig.store->setData(legacyKey, Bytes{'x'});
     rig->importFromUser({folder.write("a.syx", test::genericSysEx())});
     rig.settle();
-    EXPECT_FALSE(rig.store->contains(recordsKey));
+    EXPECT_FALSE(rig.store->contains(openFileRecordsKey));
     EXPECT_FALSE(rig.store->contains(legacyKey));  // every write while off removes the old key too
 
     auto preferences = rig->preferences();
@@ -197,10 +141,11 @@ TEST(OpenFileLibrary, TheReopenPreferenceWritesOrRemovesTheRecordsAtOnce) {
 
     preferences.reloadFiles = false;
     rig->setPreferences(preferences);
-    EXPECT_FALSE(rig.store->contains(recordsKey));
+    EXPECT_FALSE(rig.store->contains(openFileRecordsKey));
     EXPECT_FALSE(rig.store->contains(legacyKey));
 }
 
+// Every item from a file is stored with its name and modes as they change, and reopened so.
 TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
     FileFolder folder;
     const auto syx = folder.write("a.syx", test::genericSysEx());
@@ -209,11 +154,18 @@ TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
     AppModelRig rig(reopening());
     rig->importFromUser({syx, kick, hat});
     rig.settle();
-    const auto items = rig->items();
-    rig->setSelection({items[1].id});
+    EXPECT_EQ(storedRecords(*rig.store)->size(), 3u);
+    auto items = rig->items();
+    items.insert(items.begin() + 1, receivedItem("received.syx", "\xF0\xF7"));  // never stored
+    rig->setItems(items);
+    rig->setSelection({items[2].id});
     rig->updateSelectedLoopMode(Loop::forceOn);
     rig->updateSelectedStereoMode(Stereo::left);
-    ASSERT_TRUE(rig->renameItem(items[1].id, "Snare"));
+    ASSERT_TRUE(rig->renameItem(items[2].id, "Snare"));
+    const std::vector<PersistedOpenItem> stored{{syx.string(), "a.syx", Loop::file, Stereo::mix},
+                                                {kick.string(), "Snare.wav", Loop::forceOn, Stereo::left},
+                                                {hat.string(), "hat.wav", Loop::file, Stereo::mix}};
+    EXPECT_EQ(storedRecords(*rig.store), stored);
     fs::remove(hat);  // gone by the next start
 
     rig.restart();
@@ -226,9 +178,11 @@ TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
     EXPECT_EQ(rig->items()[1].stereoMode, Stereo::left);
     ASSERT_TRUE(rig->alertMessage());
     EXPECT_NE(rig->alertMessage()->find("hat.wav: "), std::string::npos);
-    EXPECT_EQ(storedRecords(*rig.store),
-              (std::vector<PersistedOpenItem>{{syx.string(), "a.syx", Loop::file, Stereo::mix},
-                                              {kick.string(), "Snare.wav", Loop::forceOn, Stereo::left}}));
+    EXPECT_EQ(storedRecords(*rig.store), std::vector<PersistedOpenItem>(stored.begin(), stored.end() - 1));
+
+    rig->setItems({receivedItem("only.syx", "\xF0\xF7")});
+    rig->persistOpenFiles();
+    EXPECT_EQ(rig.store->data(openFileRecordsKey), Bytes({'[', ']'}));
 }
 
 TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
@@ -287,7 +241,7 @@ TEST(OpenFileLibrary, RecordsThatDoNotAllDecodeAreIgnoredSilently) {
         rig.settle();
         EXPECT_TRUE(rig->items().empty());
         EXPECT_FALSE(rig->alertMessage());
-        EXPECT_EQ(rig.store->data(recordsKey), data);
+        EXPECT_EQ(rig.store->data(openFileRecordsKey), data);
     }
     const std::string valid = "[" + good + "]";
     AppModelRig control(reopening());

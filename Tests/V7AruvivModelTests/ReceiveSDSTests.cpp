@@ -42,27 +42,22 @@ Bytes wireBytes(const SimulatedSDSDump& dump) {
     return SysExFileCodec::join(messages);
 }
 
-uint32_t readLE32(const Bytes& data, std::size_t at) {
-    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-uint32_t readBE32(const Bytes& data, std::size_t at) {
-    return static_cast<uint32_t>(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
-}
-
 // The 16-bit samples of a WAV or AIFF file, read from its data chunk as the file formats lay it
 // out (RIFF little-endian "data"; IFF big-endian "SSND" after its offset and block size).
 std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
     const bool wav = kind == Kind::wav;
-    const std::string wanted = wav ? "data" : "SSND";
+    const auto read = [&](std::size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i) value |= uint32_t{file[at + i]} << 8 * (wav ? i : bytes - 1 - i);
+        return value;
+    };
     for (std::size_t at = 12; at + 8 <= file.size();) {
-        const std::string id(file.begin() + static_cast<std::ptrdiff_t>(at),
-                             file.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const uint32_t size = wav ? readLE32(file, at + 4) : readBE32(file, at + 4);
-        if (id == wanted) {
-            const std::size_t begin = at + 8 + (wav ? 0 : 8);
+        const uint32_t size = read(at + 4, 4);
+        const auto id = file.begin() + static_cast<std::ptrdiff_t>(at);
+        if (std::equal(id, id + 4, wav ? "data" : "SSND")) {
             std::vector<int32_t> samples;
-            for (std::size_t i = begin; i + 1 < at + 8 + size; i += 2) {
-                samples.push_back(static_cast<int16_t>(wav ? file[i] | file[i + 1] << 8 : file[i] << 8 | file[i + 1]));
+            for (std::size_t i = at + 8 + (wav ? 0 : 8); i + 1 < at + 8 + size; i += 2) {
+                samples.push_back(static_cast<int16_t>(read(i, 2)));
             }
             return samples;
         }
@@ -71,10 +66,16 @@ std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
     return {};
 }
 
-int64_t totalBytes(const std::vector<Bytes>& messages) {
-    int64_t total = 0;
-    for (const auto& message : messages) total += static_cast<int64_t>(message.size());
-    return total;
+// A sampler on the cable, sending as soon as Receive is pressed.
+std::shared_ptr<SimulatedSDSSender> receiveFrom(AppModelRig& rig, std::vector<SimulatedSDSDump> dumps,
+                                                bool handshake = true, SimulatedSDSSenderScript script = {}) {
+    SimulatedSDSSender::Options options;
+    options.handshake = handshake;
+    options.script = script;
+    auto sampler = attachSDSSender(rig, options, std::move(dumps));
+    pressReceive(rig);
+    sampler->start(rig.wire());
+    return sampler;
 }
 
 // Every message that arrived is in some SysEx item, unchanged.
@@ -124,8 +125,8 @@ TEST(ReceiveSDS, TwoHandshakeDumpsBecomeItemsOfTheChosenFormat) {
 
         const auto& items = rig->items();
         ASSERT_EQ(names(items), c.names);
-        EXPECT_EQ(rig->statusText(),
-                  "Received 2 items, " + std::to_string(totalBytes(sampler->sentMessages())) + " bytes");
+        const auto bytes = SysExFileCodec::join(sampler->sentMessages()).size();
+        EXPECT_EQ(rig->statusText(), "Received 2 items, " + std::to_string(bytes) + " bytes");
         EXPECT_EQ(rig->selection(), (std::set<QUuid>{items[0].id, items[1].id}));
         EXPECT_EQ(items[0].detail, c.firstDetail);
         for (std::size_t i = 0; i < 2; ++i) {
@@ -161,9 +162,7 @@ TEST(ReceiveSDS, RawSysExFormatKeepsDumpsInTheRawItem) {
          std::vector<Case>{{{first}, "Kick.syx", "3"}, {{first, second}, "Received data 1.syx", "4"}}) {
         SCOPED_TRACE(c.name);
         AppModelRig rig(receiveOptions(Format::none));
-        auto sampler = attachSDSSender(rig, {}, c.dumps);
-        pressReceive(rig);
-        sampler->start(rig.wire());
+        auto sampler = receiveFrom(rig, c.dumps);
         ASSERT_TRUE(rig.runUntil([&] { return sampler->isFinished(); }));
         rig.runFor(1s);
         EXPECT_EQ(rig->statusText(), "Receiving SDS sample " + c.lastSample);
@@ -188,6 +187,7 @@ TEST(ReceiveSDS, OpenLoopDumpNamedBySPS1UWNameComesFromAMachinedrum) {
         {{sdsSampleNameMessage(0, 7, "Long Snare"), sps1UWNameMessage(0, 7, "SNR1")}, "Long Snare.syx",
          Device::machinedrum},
         {{sdsSampleNameMessage(0, 7, "----"), sps1UWNameMessage(0, 7, "SNR1")}, "SNR1.syx", Device::machinedrum},
+        {{sdsSampleNameMessage(0, 7, ""), sps1UWNameMessage(0, 7, "    ")}, "Sample 7.syx", Device::machinedrum},
         {{sdsSampleNameMessage(0, 7, "a/b:c")}, "a_b_c.syx", Device::unknown},
         {{sdsSampleNameMessage(0, 7, "  ")}, "Sample 7.syx", Device::unknown},
         {{}, "Sample 7.syx", Device::unknown},
@@ -195,11 +195,7 @@ TEST(ReceiveSDS, OpenLoopDumpNamedBySPS1UWNameComesFromAMachinedrum) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AppModelRig rig(receiveOptions(Format::rawSDS, false));
-        SimulatedSDSSender::Options options;
-        options.handshake = false;
-        auto sampler = attachSDSSender(rig, options, {namedDump(7, 300, c.opening)});
-        pressReceive(rig);
-        sampler->start(rig.wire());
+        auto sampler = receiveFrom(rig, {namedDump(7, 300, c.opening)}, false);
         ASSERT_TRUE(rig.runUntil([&] { return rig->items().size() == 1; }));
         EXPECT_EQ(rig.wire().sentMessages().size(), 0u);  // open loop: nothing is answered
         ASSERT_TRUE(stopReceiveAndFinish(rig));
@@ -239,12 +235,7 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AppModelRig rig(receiveOptions(Format::rawSDS, c.handshake));
-        SimulatedSDSSender::Options options;
-        options.handshake = c.handshake;
-        options.script = c.script;
-        auto sampler = attachSDSSender(rig, options, {first, second});
-        pressReceive(rig);
-        sampler->start(rig.wire());
+        auto sampler = receiveFrom(rig, {first, second}, c.handshake, c.script);
         rig.runFor(c.stopAfter);
         // A dump completed after the failure names itself in the status instead.
         if (!c.failure.empty() && c.names.size() == 1) {
@@ -272,11 +263,9 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
 TEST(ReceiveSDS, AnAnswerThatCannotBeSentEndsTheDump) {
     const auto dump = namedDump(2, 200, {});
     AppModelRig rig(receiveOptions(Format::rawSDS));
-    auto sampler = attachSDSSender(rig, {}, {dump});
     const auto refused = MIDITransportError::endpointUnavailable();
     rig.wire().failAlways(MockMIDITransport::Operation::send, refused);
-    pressReceive(rig);
-    sampler->start(rig.wire());
+    receiveFrom(rig, {dump});
     rig.runFor(1s);
     const std::string failure = "MIDI communication failed: " + std::string(refused.what());
     EXPECT_EQ(rig->statusText(), "Receive error: " + failure + "; raw bytes retained");
@@ -289,11 +278,9 @@ TEST(ReceiveSDS, AnAnswerThatCannotBeSentEndsTheDump) {
 TEST(ReceiveSDS, ABadPacketIsAskedForAgainAndTheBadCopyIsKept) {
     const auto dump = namedDump(5, 200, {sdsSampleNameMessage(0, 5, "Hat")});
     AppModelRig rig(receiveOptions(Format::wav));
-    SimulatedSDSSender::Options options;
-    options.script.badChecksumPacket = 1;
-    auto sampler = attachSDSSender(rig, options, {dump});
-    pressReceive(rig);
-    sampler->start(rig.wire());
+    SimulatedSDSSenderScript badPacket;
+    badPacket.badChecksumPacket = 1;
+    auto sampler = receiveFrom(rig, {dump}, true, badPacket);
     ASSERT_TRUE(rig.runUntil([&] { return sampler->isFinished() && !rig->items().empty(); }));
     EXPECT_EQ(sampler->negativeAcknowledgementsHeard(), 1u);
     ASSERT_TRUE(stopReceiveAndFinish(rig));
@@ -316,28 +303,17 @@ TEST(ReceiveSDS, HandshakeNeedsAnOutput) {
 }
 
 TEST(ReceiveSDS, DrainProblemsBecomeFailureTexts) {
-    struct Case {
-        const char* name;
-        std::vector<Bytes> chunks;
-        std::string status;
-    };
-    const std::vector<Case> cases{
-        {"one byte", {Bytes{0xF0}},
-         "Receive stopped: The final SysEx message stopped after 1 byte without an F7 terminator and was discarded. "
-         "Re-receive the final item."},
-        {"five bytes", {Bytes{0xF0, 1, 2, 3, 4}},
-         "Receive stopped: The final SysEx message stopped after 5 bytes without an F7 terminator and was "
-         "discarded. Re-receive the final item."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    using Cut = std::pair<Bytes, const char*>;
+    for (const auto& [cutOff, length] : {Cut{{0xF0}, "1 byte"}, Cut{{0xF0, 1, 2, 3, 4}, "5 bytes"}}) {
+        SCOPED_TRACE(length);
         AppModelRig rig(receiveOptions(Format::rawSDS));
         pressReceive(rig);
-        rig.wire().inject(c.chunks);
+        rig.wire().inject(cutOff);
         rig.settle();
         ASSERT_TRUE(stopReceiveAndFinish(rig));
         EXPECT_TRUE(rig->items().empty());
-        EXPECT_EQ(rig->statusText(), c.status);
+        EXPECT_EQ(rig->statusText(), std::string("Receive stopped: The final SysEx message stopped after ") + length +
+                                         " without an F7 terminator and was discarded. Re-receive the final item.");
     }
 
     // Traffic that never pauses: everything complete is kept, and the status says why it ended.
@@ -442,9 +418,7 @@ TEST(ReceiveRouting, TheSessionIsSetUpFromThePreferences) {
 
 TEST(ReceiveRouting, ClosingTheModelMidDumpStopsTheSession) {
     AppModelRig rig(receiveOptions(Format::rawSDS));
-    auto sampler = attachSDSSender(rig, {}, {namedDump(1, 2000, {})});
-    pressReceive(rig);
-    sampler->start(rig.wire());
+    receiveFrom(rig, {namedDump(1, 2000, {})});
     rig.runFor(20ms);
     ASSERT_TRUE(rig->isReceiving());
     rig.stop();

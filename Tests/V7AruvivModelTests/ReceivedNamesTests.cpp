@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "Support/Model/ReceiveRig.h"
+#include "Support/Model/TransferItemFixtures.h"
 #include "Support/SDSWireFixture.h"
 
 namespace k7::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(ReceivedNames, SanitizedNames) {
     const std::string hundred(100, 'x');
@@ -32,21 +31,6 @@ TEST(ReceivedNames, SanitizedNames) {
     }
 }
 
-TEST(ReceivedNames, HardwareNamePrefersTheSDSName) {
-    const auto sds = [](const char* name) { return std::optional(SDSSampleNameMessage(0, 1, name)); };
-    const auto sps = [](const char* name) {
-        return std::optional(SPS1UWFileNameMessage(0, 1, SPS1UWFileName::normalizing(name)));
-    };
-    const std::optional<SDSSampleNameMessage> noSDS;
-    const std::optional<SPS1UWFileNameMessage> noSPS;
-    EXPECT_EQ(AppModel::receivedHardwareName(sds("Long Snare"), sps("SNR1")), "Long Snare");
-    EXPECT_EQ(AppModel::receivedHardwareName(sds(" ---- "), sps("SNR1")), "SNR1");
-    EXPECT_EQ(AppModel::receivedHardwareName(noSDS, sps("SNR1")), "SNR1");
-    EXPECT_EQ(AppModel::receivedHardwareName(sds("Kick"), noSPS), "Kick");
-    EXPECT_EQ(AppModel::receivedHardwareName(sds(""), sps("    ")), std::nullopt);
-    EXPECT_EQ(AppModel::receivedHardwareName(noSDS, noSPS), std::nullopt);
-}
-
 TEST(ReceivedNames, TransferFailureTexts) {
     using namespace sds_failure;
     const std::vector<std::pair<SDSTransferFailure, std::string>> cases{
@@ -60,8 +44,6 @@ TEST(ReceivedNames, TransferFailureTexts) {
         {UnexpectedEndOfFile{}, "SDS ended before all sample data arrived"},
         {ProtocolError{SDSError(sds_error::ChecksumMismatch{4, 0x11, 0x12})},
          "SDS protocol error: checksumMismatch(packetNumber: 4, expected: 17, actual: 18)"},
-        {ProtocolError{SDSError(sds_error::ValueOutOfRange{"significantBits", 30, 28})},
-         "SDS protocol error: valueOutOfRange(field: \"significantBits\", value: 30, maximum: 28)"},
     };
     for (const auto& [failure, text] : cases) {
         SCOPED_TRACE(text);
@@ -91,12 +73,7 @@ TEST(ReceivedNames, ItemNamesAvoidTheListAndKeepTheirExtension) {
         options.automaticallyDetectTurbo = false;
         AppModelRig rig(options);
         std::vector<TransferItem> listed;
-        for (const auto& name : c.listed) {
-            TransferItem item;
-            item.id = QUuid::createUuid();
-            item.displayName = name;
-            listed.push_back(item);
-        }
+        for (const auto& name : c.listed) listed.push_back(sysExItem(name));
         rig->setItems(listed);
         std::vector<SimulatedSDSDump> dumps;
         for (std::size_t i = 0; i < c.sampleNames.size(); ++i) {
@@ -111,9 +88,7 @@ TEST(ReceivedNames, ItemNamesAvoidTheListAndKeepTheirExtension) {
         sampler->start(rig.wire());
         ASSERT_TRUE(rig.runUntil([&] { return rig->items().size() == listed.size() + dumps.size(); }));
         ASSERT_TRUE(stopReceiveAndFinish(rig));
-        std::vector<std::string> names;
-        for (const auto& item : itemsReceivedSince(rig, listed.size())) names.push_back(item.displayName);
-        EXPECT_EQ(names, c.expected);
+        EXPECT_EQ(names(itemsReceivedSince(rig, listed.size())), c.expected);
     }
 }
 

@@ -75,17 +75,11 @@ TEST(SDSConversion, TheFileReadsBackAsTheSameHeaderAndSamples) {
         const auto& dump = transfers->front();
         EXPECT_EQ(dump.preambleMessages.size(), c.preambleMessages);
         EXPECT_TRUE(dump.completionMessages.empty());
-        EXPECT_EQ(dump.header.extended() != nullptr, c.extended);
-        EXPECT_EQ(dump.header.deviceID(), 3);
-        EXPECT_EQ(dump.header.sampleNumber(), 20);
-        EXPECT_EQ(dump.header.significantBits(), 16);
-        EXPECT_EQ(dump.header.announcedSampleWords(), static_cast<int64_t>(frames));
-        if (const auto* classic = dump.header.classic()) {
-            EXPECT_EQ(classic->loopStart(), 100u);
-            EXPECT_EQ(classic->loopEnd(), 199u);
-            EXPECT_EQ(classic->loopType(), 0);
-            EXPECT_EQ(classic->samplePeriodNanoseconds(), 22675u);
-        }
+        // Device 3, position 20, 16 bits, 44100 Hz, the loop forward.
+        const SDSDumpHeaderMessage header =
+            c.extended ? SDSDumpHeaderMessage(SDSExtendedDumpHeader(3, 20, 16, 44100, frames, 100, 199, 0, 1))
+                       : SDSDumpHeaderMessage(SDSDumpHeader::withSamplePeriod(3, 20, 16, 22675, frames, 100, 199, 0));
+        EXPECT_EQ(dump.header, header);
 
         // The words themselves: only the first, truncated toward zero (the encoding has its own tests).
         const auto first = SDSDataPacket::decode(dump.packetMessages.at(0));

@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include "V7Aruviv/Stores/AppModelError.h"
-#include "V7Aruviv/Stores/PersistedOpenItem.h"
-#include "V7Aruviv/Support/AppIdentity.h"
 
 namespace k7::testing {
 namespace {
@@ -18,18 +14,6 @@ const TransferItem& itemWithID(AppModelRig& rig, const QUuid& id) {
         if (item.id == id) return item;
     }
     throw std::logic_error("no such item");
-}
-
-std::vector<PersistedOpenItem> storedRecords(const InMemoryDefaultsStore& store) {
-    std::vector<PersistedOpenItem> records;
-    const auto data = store.data(appKey(".open-file-records"));
-    if (!data) return records;
-    const auto json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data->data()),
-                                                         static_cast<qsizetype>(data->size())));
-    for (const auto& row : json.array()) {
-        if (auto record = PersistedOpenItem::fromJSON(row)) records.push_back(*record);
-    }
-    return records;
 }
 
 TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
@@ -63,9 +47,7 @@ TEST(SavingItems, OneItemGoesToTheFileNamedInThePanel) {
 
 TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
     TemporaryFolder folder;
-    auto options = withPeer(nullptr);
-    options.preferences.reloadFiles = true;
-    AppModelRig rig(options);
+    AppModelRig rig(reopening());
     auto first = receivedItem("Pattern.syx", "A");
     first.byteCount = 99;  // stale; the saved bytes count
     const auto second = receivedItem("Kit.syx", "BB");
@@ -93,9 +75,10 @@ TEST(SavingItems, SeveralGoIntoTheChosenFolderAndAreRemembered) {
     EXPECT_EQ(itemWithID(rig, unselected.id).sourceURL, std::nullopt);
 
     const auto records = storedRecords(*rig.store);
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].path, (folder.path() / "Pattern.syx").string());
-    EXPECT_EQ(records[2].displayName, "Song.syx");
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->size(), 3u);
+    EXPECT_EQ(records->at(0).path, (folder.path() / "Pattern.syx").string());
+    EXPECT_EQ(records->at(2).displayName, "Song.syx");
 }
 
 TEST(SavingItems, AnItemRemovedDuringTheSaveIsSkippedWhenItCompletes) {
