@@ -81,6 +81,11 @@ private:
     Bytes packetToSend(std::size_t dump, std::size_t index);
     void advance();
     std::vector<PeerReply> sendCurrent(std::chrono::nanoseconds delay);
+    template <typename T>
+    T locked(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
 
     const Options options_;
     const std::vector<SimulatedSDSDump> dumps_;
