@@ -46,7 +46,6 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
-    // --- What arrived ---
     std::optional<SDSDumpHeaderMessage> header() const;
     std::optional<SDSSampleNameMessage> sampleName() const;
     std::optional<SPS1UWFileNameMessage> sps1UWName() const;

@@ -66,7 +66,6 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
-    // --- What happened ---
     std::size_t acknowledgementsHeard() const;
     std::size_t negativeAcknowledgementsHeard() const;
     bool cancelHeard() const;
