@@ -4,7 +4,6 @@
 #include <deque>
 #include <filesystem>
 #include <future>
-#include <set>
 
 #include "K7MIDI/Alsa/AlsaMIDITransport.h"
 #include "K7MIDI/Transport/MIDISendPacer.h"

@@ -123,19 +123,21 @@ TEST(ReceivePath, CancelDropsEverythingReceivedBeforeIt) {
     ASSERT_EQ(framed.delivered.issues.size(), 1u);
     EXPECT_EQ(framed.delivered.issues[0].as<MIDITransportIssue::MalformedReceive>()->discardedByteCount, 1u);
 
-    // Batches of an input left just before the cancel are still queued: they are dropped too.
-    for (const bool closeAfter : {false, true}) {
-        MockRig switched;
+    // Batches still queued at the cancel are dropped, those of an input left just before it too.
+    for (const int step : {0, 1, 2}) {
+        SCOPED_TRACE(step);
+        const bool switchInput = step > 0, closeAfter = step == 2;
+        MockRig queued;
         auto snapshot = testing::twoPortSnapshot();
         snapshot.inputs[1].isOnline = true;
-        switched.transport->setEndpoints(snapshot);
-        switched.transport->inject(bytes({0xF0, 1, 0xF7}));
-        switched.transport->selectInput(12);
-        if (closeAfter) switched.transport->selectInput(std::nullopt);
-        switched.transport->cancelPendingReceives();
-        if (!closeAfter) switched.transport->inject(bytes({0xF0, 2, 0xF7}));
-        switched.scheduler->runUntilIdle();
-        EXPECT_EQ(switched.delivered.messages, closeAfter ? std::vector<Bytes>{} : std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
+        queued.transport->setEndpoints(snapshot);
+        queued.transport->inject(bytes({0xF0, 1, 0xF7}));
+        if (switchInput) queued.transport->selectInput(12);
+        if (closeAfter) queued.transport->selectInput(std::nullopt);
+        queued.transport->cancelPendingReceives();
+        if (!closeAfter) queued.transport->inject(bytes({0xF0, 2, 0xF7}));
+        queued.scheduler->runUntilIdle();
+        EXPECT_EQ(queued.delivered.messages, closeAfter ? std::vector<Bytes>{} : std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
     }
 }
 
@@ -172,42 +174,25 @@ TEST(ReceivePath, DrainEndsOnQuietOrTimeout) {
     }
 }
 
-TEST(ReceivePath, DrainedTailIsNotReportedAgain) {
-    MockRig rig;
-    rig.transport->inject(bytes({0xF0, 1}));
-    std::optional<MIDIReceiveDrainResult> result;
-    rig.transport->drainPendingReceives(500ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
-    rig.scheduler->runAll();
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->incompleteMessageByteCount, 2u);
-    rig.transport->inject(bytes({2, 0xF7, 0xF0, 3, 0xF7}));
-    rig.scheduler->runUntilIdle();
-    EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
-    EXPECT_TRUE(rig.delivered.issues.empty());
-}
-
-// Batches waiting for the receive queue are handed over together, but never past a drain or a
-// cancel asked for between them: what arrived after the request is framed after it.
-TEST(ReceivePath, BatchesAfterARequestAreFramedAfterIt) {
-    MockRig drained;
-    drained.transport->inject(bytes({0xF0, 1}));
-    std::optional<MIDIReceiveDrainResult> result;
-    drained.transport->drainPendingReceives(0ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
-    drained.transport->inject(bytes({2, 0xF7}));
-    drained.transport->inject(bytes({0xF0, 3, 0xF7}));
-    drained.scheduler->runAll();
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, (MIDIReceiveDrainResult{true, 2}));
-    EXPECT_EQ(drained.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
-    EXPECT_TRUE(drained.delivered.issues.empty());
-    EXPECT_EQ(drained.delivered.batches.size(), 3u) << "each batch is still recorded as it left the ring";
-
-    MockRig cancelled;
-    cancelled.transport->inject(bytes({0xF0, 1, 0xF7}));
-    cancelled.transport->cancelPendingReceives();
-    cancelled.transport->inject(bytes({0xF0, 2, 0xF7}));
-    cancelled.scheduler->runUntilIdle();
-    EXPECT_EQ(cancelled.delivered.messages, std::vector<Bytes>{bytes({0xF0, 2, 0xF7})});
+// Batches waiting for the receive queue are handed over together, but never past a drain asked
+// for between them; nor is the drained tail completed or reported once the drain has ended.
+TEST(ReceivePath, ArrivalsAfterADrainRequestAreFramedAfterIt) {
+    for (const bool afterTheEnd : {false, true}) {
+        SCOPED_TRACE(afterTheEnd ? "after the drain ended" : "before the receive queue ran");
+        MockRig rig;
+        rig.transport->inject(bytes({0xF0, 1}));
+        std::optional<MIDIReceiveDrainResult> result;
+        rig.transport->drainPendingReceives(0ms, 3000ms, [&](MIDIReceiveDrainResult r) { result = r; });
+        if (afterTheEnd) rig.scheduler->runAll();
+        rig.transport->inject(bytes({2, 0xF7}));
+        rig.transport->inject(bytes({0xF0, 3, 0xF7}));
+        rig.scheduler->runAll();
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, (MIDIReceiveDrainResult{true, 2}));
+        EXPECT_EQ(rig.delivered.messages, std::vector<Bytes>{bytes({0xF0, 3, 0xF7})});
+        EXPECT_TRUE(rig.delivered.issues.empty());
+        EXPECT_EQ(rig.delivered.batches.size(), 3u) << "each batch is still recorded as it left the ring";
+    }
 }
 
 // A producer thread keeps writing while the owner switches inputs and closes them: writes never

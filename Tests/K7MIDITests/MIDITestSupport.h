@@ -63,12 +63,8 @@ std::optional<E> thrown(const std::function<void()>& call) {
 
 // The transport error's description, or "accepted".
 inline std::string outcome(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const MIDITransportError& error) {
-        return error.describe();
-    }
-    return "accepted";
+    const auto error = thrown<MIDITransportError>(call);
+    return error ? error->describe() : "accepted";
 }
 
 inline MIDIEndpointSnapshot twoPortSnapshot() {

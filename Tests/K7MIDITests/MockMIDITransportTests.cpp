@@ -16,7 +16,6 @@ TEST(MockMIDITransport, SelectionIsCheckedAgainstTheSnapshot) {
     EXPECT_EQ(outcome([&] { transport.selectInput(21); }), "endpointUnavailable");  // an output's id
     EXPECT_EQ(outcome([&] { transport.selectInput(12); }), "endpointUnavailable");  // offline
     EXPECT_EQ(outcome([&] { transport.selectOutput(11); }), "endpointUnavailable");
-    EXPECT_EQ(outcome([&] { transport.selectOutput(99); }), "endpointUnavailable");
     EXPECT_EQ(transport.selectedInput(), std::nullopt);
     EXPECT_EQ(transport.selectedOutput(), std::nullopt);
 }
@@ -74,7 +73,6 @@ TEST(MockMIDITransport, SpeedIsPerOutputAndNulloptRestoresIt) {
     auto snapshot = testing::twoPortSnapshot();
     snapshot.outputs[1].isOnline = true;
     MockMIDITransport transport(snapshot, {std::make_shared<ManualScheduler>(), {}});
-    EXPECT_THROW(transport.configureMaximumSysExSpeed(6250), MIDITransportError);
     transport.selectOutput(21);
     transport.configureMaximumSysExSpeed(6250);
     transport.configureMaximumSysExSpeed(12500);

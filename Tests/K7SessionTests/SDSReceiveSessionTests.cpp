@@ -26,11 +26,7 @@ SimulatedSDSDump shortDump(uint16_t sampleNumber, std::size_t words) {
 }
 
 SimulatedSDSSender::Options sampler(bool handshake = true, bool emitEndOfFile = true, Script script = {}) {
-    SimulatedSDSSender::Options options;
-    options.handshake = handshake;
-    options.emitEndOfFile = emitEndOfFile;
-    options.script = script;
-    return options;
+    return {.handshake = handshake, .emitEndOfFile = emitEndOfFile, .endOfFileDelay = {}, .script = script};
 }
 
 // A session on the studio's virtual time, fed by a simulated sampler, in the sampler's mode.

@@ -80,10 +80,7 @@ std::vector<PeerReply> SimulatedElektronMachine::hear(const Bytes& message) {
         std::lock_guard lock(mutex_);
         requests_.push_back(key);
     }
-    if (options_.absent || !records_.contains(key)) return {};
-
-    if (has(key, Fault::missing)) return {};
-
+    if (options_.absent || !records_.contains(key) || has(key, Fault::missing)) return {};
     bool firstAnswer = false;
     {
         std::lock_guard lock(mutex_);

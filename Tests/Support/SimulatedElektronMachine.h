@@ -43,7 +43,6 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
-    // Adds a fault to the record.
     void script(const ElektronBackupRecordKey& key, Fault fault);
 
     // Every record of the bank in backup order, as the instrument holds it.

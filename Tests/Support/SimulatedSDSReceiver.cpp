@@ -104,49 +104,19 @@ std::vector<PeerReply> SimulatedSDSReceiver::onPacket(const Bytes& message) {
     return {reply(sds_wire::ack, number)};
 }
 
-std::optional<SDSDumpHeaderMessage> SimulatedSDSReceiver::header() const {
-    std::lock_guard lock(mutex_);
-    return header_;
-}
-std::optional<SDSSampleNameMessage> SimulatedSDSReceiver::sampleName() const {
-    std::lock_guard lock(mutex_);
-    return sampleName_;
-}
-std::optional<SPS1UWFileNameMessage> SimulatedSDSReceiver::sps1UWName() const {
-    std::lock_guard lock(mutex_);
-    return sps1UWName_;
-}
-std::vector<int32_t> SimulatedSDSReceiver::samples() const {
-    std::lock_guard lock(mutex_);
-    return samples_;
-}
+std::optional<SDSDumpHeaderMessage> SimulatedSDSReceiver::header() const { return locked(header_); }
+std::optional<SDSSampleNameMessage> SimulatedSDSReceiver::sampleName() const { return locked(sampleName_); }
+std::optional<SPS1UWFileNameMessage> SimulatedSDSReceiver::sps1UWName() const { return locked(sps1UWName_); }
+std::vector<int32_t> SimulatedSDSReceiver::samples() const { return locked(samples_); }
 bool SimulatedSDSReceiver::isComplete() const {
     std::lock_guard lock(mutex_);
     return header_ && static_cast<int64_t>(samples_.size()) == header_->announcedSampleWords();
 }
-std::size_t SimulatedSDSReceiver::packetsTaken() const {
-    std::lock_guard lock(mutex_);
-    return packetsTaken_;
-}
-std::size_t SimulatedSDSReceiver::repeatsSeen() const {
-    std::lock_guard lock(mutex_);
-    return repeats_;
-}
-std::size_t SimulatedSDSReceiver::answersSent() const {
-    std::lock_guard lock(mutex_);
-    return answers_;
-}
-bool SimulatedSDSReceiver::endOfFileReceived() const {
-    std::lock_guard lock(mutex_);
-    return endOfFile_;
-}
-bool SimulatedSDSReceiver::cancelReceived() const {
-    std::lock_guard lock(mutex_);
-    return cancelReceived_;
-}
-std::vector<std::string> SimulatedSDSReceiver::faults() const {
-    std::lock_guard lock(mutex_);
-    return faults_;
-}
+std::size_t SimulatedSDSReceiver::packetsTaken() const { return locked(packetsTaken_); }
+std::size_t SimulatedSDSReceiver::repeatsSeen() const { return locked(repeats_); }
+std::size_t SimulatedSDSReceiver::answersSent() const { return locked(answers_); }
+bool SimulatedSDSReceiver::endOfFileReceived() const { return locked(endOfFile_); }
+bool SimulatedSDSReceiver::cancelReceived() const { return locked(cancelReceived_); }
+std::vector<std::string> SimulatedSDSReceiver::faults() const { return locked(faults_); }
 
 }  // namespace k7::testing

@@ -46,7 +46,6 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
-    // --- What arrived ---
     std::optional<SDSDumpHeaderMessage> header() const;
     std::optional<SDSSampleNameMessage> sampleName() const;
     std::optional<SPS1UWFileNameMessage> sps1UWName() const;
@@ -66,6 +65,11 @@ private:
     PeerReply reply(uint8_t kind, uint8_t packetNumber, std::chrono::nanoseconds delay);
     PeerReply reply(uint8_t kind, uint8_t packetNumber) { return reply(kind, packetNumber, options_.replyDelay); }
     void fault(std::string text) { faults_.push_back(std::move(text)); }
+    template <typename T>
+    T locked(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
 
     const Options options_;
     mutable std::mutex mutex_;

@@ -46,26 +46,20 @@ std::vector<Bytes> SimulatedSDSSender::unitMessages() {
 // Moves to the next unit, following the scripts; sets stopped_ or finished_ at the end.
 void SimulatedSDSSender::advance() {
     const auto& script = options_.script;
-    if (unit_ > 0 && unit_ <= dumps_[dump_].packets.size()) ++packetsSentInDump_;
-    const std::size_t totalSent = packetsSentInDump_;
-    if (dump_ == 0 && script.stopAfterPackets && totalSent >= *script.stopAfterPackets) {
-        stopped_ = true;
-        return;
-    }
-    if (dump_ == 0 && script.newHeaderAfterPackets && totalSent >= *script.newHeaderAfterPackets &&
-        dump_ + 1 < dumps_.size()) {
+    const auto nextDump = [this] {
         ++dump_;
         unit_ = 0;
         packetsSentInDump_ = 0;
-        return;
-    }
-    ++unit_;
-    const std::size_t last = dumps_[dump_].packets.size() + (options_.emitEndOfFile ? 1 : 0);
-    if (unit_ > last) {
+    };
+    if (unit_ > 0 && unit_ <= dumps_[dump_].packets.size()) ++packetsSentInDump_;
+    if (dump_ == 0 && script.stopAfterPackets && packetsSentInDump_ >= *script.stopAfterPackets) {
+        stopped_ = true;
+    } else if (dump_ == 0 && script.newHeaderAfterPackets && packetsSentInDump_ >= *script.newHeaderAfterPackets &&
+               dump_ + 1 < dumps_.size()) {
+        nextDump();
+    } else if (++unit_ > dumps_[dump_].packets.size() + (options_.emitEndOfFile ? 1 : 0)) {
         if (dump_ + 1 < dumps_.size()) {
-            ++dump_;
-            unit_ = 0;
-            packetsSentInDump_ = 0;
+            nextDump();
         } else {
             finished_ = true;
         }
@@ -147,25 +141,10 @@ std::vector<PeerReply> SimulatedSDSSender::hear(const Bytes& message) {
     return replies;
 }
 
-std::size_t SimulatedSDSSender::acknowledgementsHeard() const {
-    std::lock_guard lock(mutex_);
-    return acks_;
-}
-std::size_t SimulatedSDSSender::negativeAcknowledgementsHeard() const {
-    std::lock_guard lock(mutex_);
-    return naks_;
-}
-bool SimulatedSDSSender::cancelHeard() const {
-    std::lock_guard lock(mutex_);
-    return cancelHeard_;
-}
-bool SimulatedSDSSender::isFinished() const {
-    std::lock_guard lock(mutex_);
-    return finished_;
-}
-std::vector<Bytes> SimulatedSDSSender::sentMessages() const {
-    std::lock_guard lock(mutex_);
-    return sent_;
-}
+std::size_t SimulatedSDSSender::acknowledgementsHeard() const { return locked(acks_); }
+std::size_t SimulatedSDSSender::negativeAcknowledgementsHeard() const { return locked(naks_); }
+bool SimulatedSDSSender::cancelHeard() const { return locked(cancelHeard_); }
+bool SimulatedSDSSender::isFinished() const { return locked(finished_); }
+std::vector<Bytes> SimulatedSDSSender::sentMessages() const { return locked(sent_); }
 
 }  // namespace k7::testing

@@ -66,7 +66,6 @@ public:
 
     std::vector<PeerReply> hear(const Bytes& message) override;
 
-    // --- What happened ---
     std::size_t acknowledgementsHeard() const;
     std::size_t negativeAcknowledgementsHeard() const;
     bool cancelHeard() const;
@@ -81,6 +80,11 @@ private:
     Bytes packetToSend(std::size_t dump, std::size_t index);
     void advance();
     std::vector<PeerReply> sendCurrent(std::chrono::nanoseconds delay);
+    template <typename T>
+    T locked(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
 
     const Options options_;
     const std::vector<SimulatedSDSDump> dumps_;

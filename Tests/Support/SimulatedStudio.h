@@ -12,20 +12,11 @@
 
 namespace k7::testing {
 
-// The instruments of this library, each attached to a studio (or driven through its transport):
-// SimulatedSDSReceiver and SimulatedSDSSender (samplers taking and sending SDS dumps, with
-// scripted faults), SimulatedTM1 (Turbo query and limits), SimulatedElektronMachine (Machinedrum
-// and Monomachine banks, dump requests and backups) and SimulatedDigiPROEmitter (whole and split
-// waveform messages). SDSWireFixture writes SDS bytes by hand for them.
-//
-// The program's side of a MIDI cable in virtual time: a MockMIDITransport on a ManualScheduler
-// with input `inputID` and output `outputID` selected, and the simulated instruments attached
-// to it. Nothing happens until the test runs the scheduler (runFor, runUntil); sessions under test
-// should use `scheduler` as their queue, timer scheduler and callback queue, so that a whole
-// exchange runs on the test's thread.
-//
-// Received messages go to `onReceive` when set (route them to the session or driver under test),
-// and are always kept in `received()`.
+// The program's side of a MIDI cable in virtual time: a MockMIDITransport on a ManualScheduler with
+// `inputID` and `outputID` selected and the simulated instruments attached. Nothing happens until
+// the test runs the scheduler; sessions under test take `scheduler` as their queue, timer scheduler
+// and callback queue, so a whole exchange runs on the test's thread. Received messages go to
+// `onReceive` when set and are always kept in `received()`.
 class SimulatedStudio {
 public:
     using Duration = std::chrono::nanoseconds;
