@@ -1,4 +1,4 @@
-#include "ElektronBackupAnalysis.h"
+#include "K7Core/Elektron/ElektronBackupAnalysis.h"
 
 #include <algorithm>
 #include <string>

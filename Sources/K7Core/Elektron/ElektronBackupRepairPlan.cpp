@@ -4,7 +4,7 @@
 #include <map>
 
 #include "K7Core/Elektron/ElektronBackupRecordValidation.h"
-#include "ElektronBackupAnalysis.h"
+#include "K7Core/Elektron/ElektronBackupAnalysis.h"
 
 namespace k7 {
 

@@ -1,4 +1,4 @@
-#include "ElektronBackupRequest.h"
+#include "K7Core/Elektron/ElektronBackupRequest.h"
 
 #include "K7Core/Elektron/ElektronSysEx.h"
 

@@ -1,4 +1,4 @@
-#include "ElektronDigiPROValidation.h"
+#include "K7Core/Elektron/ElektronDigiPROValidation.h"
 
 #include "K7Core/DigiPRO/DigiPRODecodingError.h"
 #include "K7Core/DigiPRO/DigiPROWaveform.h"

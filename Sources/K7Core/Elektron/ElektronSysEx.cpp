@@ -7,7 +7,7 @@
 #include "K7Core/Support/Overloaded.h"
 #include "K7Core/Turbo/TurboFrame.h"
 #include "K7Core/Turbo/TurboSpeed.h"
-#include "ElektronDigiPROValidation.h"
+#include "K7Core/Elektron/ElektronDigiPROValidation.h"
 
 namespace k7 {
 

@@ -1,6 +1,6 @@
 #include "K7Core/Elektron/MachinedrumDumpValidator.h"
 
-#include "ElektronBackupAnalysis.h"
+#include "K7Core/Elektron/ElektronBackupAnalysis.h"
 
 namespace k7 {
 

@@ -1,6 +1,6 @@
 #include "K7Core/Elektron/MonomachineBackupRepairPlan.h"
 
-#include "ElektronBackupRequest.h"
+#include "K7Core/Elektron/ElektronBackupRequest.h"
 
 namespace k7 {
 

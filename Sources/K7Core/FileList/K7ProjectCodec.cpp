@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "K7ProjectFormats.h"
+#include "K7Core/FileList/K7ProjectFormats.h"
 
 namespace k7 {
 

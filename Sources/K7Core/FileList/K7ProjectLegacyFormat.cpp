@@ -13,7 +13,7 @@
 #include <array>
 #include <string_view>
 
-#include "K7ProjectFormats.h"
+#include "K7Core/FileList/K7ProjectFormats.h"
 
 namespace k7::detail {
 

@@ -19,7 +19,7 @@
 
 #include <pugixml.hpp>
 
-#include "K7ProjectFormats.h"
+#include "K7Core/FileList/K7ProjectFormats.h"
 
 namespace k7::detail {
 
