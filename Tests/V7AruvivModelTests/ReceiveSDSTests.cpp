@@ -260,6 +260,27 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
     }
 }
 
+TEST(ReceiveSDS, AnInputThatVanishesEndsTheReceiveWithWhatArrived) {
+    SimulatedSDSSenderScript silent;
+    silent.stopAfterPackets = 3;
+    AppModelRig rig(receiveOptions(Format::rawSDS, false));
+    auto sampler = receiveFrom(rig, {namedDump(1, 200, {})}, false, silent);
+    rig.runFor(5s);
+    ASSERT_TRUE(rig->isReceiving());
+
+    auto ports = rig.wire().endpointSnapshot();
+    ports.inputs.clear();
+    rig.wire().setEndpoints(ports);
+    ASSERT_TRUE(rig.runUntil([&] { return !rig->isReceiving(); }));
+
+    EXPECT_EQ(rig->statusText(),
+              "V7/64 can\u2019t find the previously selected MIDI input. The active transfer was stopped. Its "
+              "selection was cleared. Reconnect the MIDI device or choose another input in Settings.");
+    EXPECT_EQ(rig->preferences().inputEndpointID, std::nullopt);
+    EXPECT_EQ(names(rig->items()), std::vector<std::string>{"Received data 1.syx"});
+    expectEveryMessageKept(rig, sampler->sentMessages());
+}
+
 TEST(ReceiveSDS, AnAnswerThatCannotBeSentEndsTheDump) {
     const auto dump = namedDump(2, 200, {});
     AppModelRig rig(receiveOptions(Format::rawSDS));
