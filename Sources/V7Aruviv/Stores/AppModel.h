@@ -317,6 +317,10 @@ private:
     // --- Saving (AppModelExport.cpp) ---
     // The items are those of `ids`, taken when the command was given.
     void exportItemsFromUser(const std::vector<QUuid>& ids, const std::filesystem::path& destination);
+    // Runs `write` on the export queue as the save under way. Back on the main thread, unless a
+    // later save took over: a failure shows `failureStatus` and the error; success runs `saved`.
+    void runSave(const std::string& startStatus, std::function<void()> write, std::string failureStatus,
+                 std::function<void()> saved);
     ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
 
     // --- Routing (AppModelRouting.cpp) ---

@@ -62,30 +62,40 @@ void AppModel::exportItemsFromUser(const std::vector<QUuid>& ids, const fs::path
         return;
     }
 
-    files_.exportGeneration += 1;
-    const uint64_t generation = files_.exportGeneration;
-    setIsExporting(true);
     const auto count = plan.entries.size();
-    setStatusText("Saving " + std::to_string(count) + (count == 1 ? " item" : " items") + "\u2026");
-
-    exportQueue_->post([this, plan, generation, toMain = mainThreadPoster()] {
-        std::optional<std::string> failure;
-        try {
-            executeExport(plan);
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        toMain([this, plan, generation, failure] {
-            if (!isExporting_ || files_.exportGeneration != generation) return;
-            setIsExporting(false);
-            if (failure) {
-                setStatusText("Save failed; existing files and item metadata were preserved");
-                setAlertMessage(*failure);
-                return;
-            }
+    runSave(
+        "Saving " + std::to_string(count) + (count == 1 ? " item" : " items") + "\u2026",
+        [plan] { executeExport(plan); }, "Save failed; existing files and item metadata were preserved",
+        [this, plan] {
             commitExport(plan);
             setStatusText(exportSuccessMessage(plan));
             persistOpenFiles();
+        });
+}
+
+void AppModel::runSave(const std::string& startStatus, std::function<void()> write, std::string failureStatus,
+                       std::function<void()> saved) {
+    files_.exportGeneration += 1;
+    const uint64_t generation = files_.exportGeneration;
+    setIsExporting(true);
+    setStatusText(startStatus);
+    exportQueue_->post([this, write = std::move(write), failureStatus = std::move(failureStatus),
+                        saved = std::move(saved), generation, toMain = mainThreadPoster()] {
+        std::optional<std::string> failure;
+        try {
+            write();
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        toMain([this, failureStatus, saved, generation, failure] {
+            if (!isExporting_ || files_.exportGeneration != generation) return;
+            setIsExporting(false);
+            if (failure) {
+                setStatusText(failureStatus);
+                setAlertMessage(*failure);
+                return;
+            }
+            saved();
         });
     });
 }

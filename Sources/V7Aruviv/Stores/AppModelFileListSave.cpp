@@ -60,31 +60,15 @@ void AppModel::presentSaveProjectPanel() {
         return;
     }
 
-    files_.exportGeneration += 1;
-    const uint64_t generation = files_.exportGeneration;
-    setIsExporting(true);
-    setStatusText("Saving " + name + "\u2026");
-
     const K7Project project{static_cast<uint32_t>(samplePosition_), std::move(rows)};
-    exportQueue_->post([this, project, destination = *destination, name, generation, toMain = mainThreadPoster()] {
-        std::optional<std::string> failure;
-        try {
-            const Bytes data = K7ProjectCodec::encode(project, K7ProjectFormat::legacyV0, destination);
-            ExportExecution::writeAtomically(destination, data);
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        toMain([this, name, generation, failure] {
-            if (!isExporting_ || files_.exportGeneration != generation) return;
-            setIsExporting(false);
-            if (failure) {
-                setStatusText("File-list save failed; the previous destination was preserved");
-                setAlertMessage(*failure);
-                return;
-            }
-            setStatusText("Saved " + name);
-        });
-    });
+    runSave(
+        "Saving " + name + "\u2026",
+        [project, destination = *destination] {
+            ExportExecution::writeAtomically(destination,
+                                             K7ProjectCodec::encode(project, K7ProjectFormat::legacyV0, destination));
+        },
+        "File-list save failed; the previous destination was preserved",
+        [this, name] { setStatusText("Saved " + name); });
 }
 
 }  // namespace k7
