@@ -47,6 +47,18 @@ void V7AruvivApp::start() {
     if (!options_.files.empty()) model_->openURLs(options_.files);
 }
 
+void V7AruvivApp::openFromLaterStart(const std::vector<std::filesystem::path>& files) {
+    if (model_ && window_) openFromLaterStart(*model_, *window_, files);
+}
+
+void V7AruvivApp::openFromLaterStart(AppModel& model, QWidget& window, const std::vector<std::filesystem::path>& files) {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!files.empty()) model.openURLs(files);
+}
+
 void V7AruvivApp::commitData(QSessionManager& manager) {
     // Logging out asks like quitting; without leave to ask, the session ends as it must.
     if (!window_ || !manager.allowsInteraction()) return;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "V7Aruviv/App/AppLaunchOptions.h"
 #include "V7Aruviv/Stores/AppModelConfiguration.h"
 
 class QSessionManager;
+class QWidget;
 
 namespace k7 {
 
@@ -30,6 +33,10 @@ public:
 
     // Creates the model and the window, shows it and opens the command line's files.
     void start();
+
+    // The files of a later start of the program: one delivery, in the window brought to the front.
+    void openFromLaterStart(const std::vector<std::filesystem::path>& files);
+    static void openFromLaterStart(AppModel& model, QWidget& window, const std::vector<std::filesystem::path>& files);
 
     AppModel* model() const { return model_.get(); }
     MainWindow* window() const { return window_.get(); }

@@ -8,6 +8,7 @@
 #include "V7Aruviv/App/AppIcon.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
 #include "V7Aruviv/App/MainWindow.h"
+#include "V7Aruviv/App/SingleInstanceChannel.h"
 #include "V7Aruviv/App/V7AruvivApp.h"
 
 int main(int argc, char** argv) {
@@ -22,8 +23,24 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments;
     const QStringList given = QApplication::arguments();
     for (qsizetype index = 1; index < given.size(); ++index) arguments.push_back(given[index].toStdString());
-    k7::V7AruvivApp app(k7::AppLaunchOptions::parse(arguments, QDir::currentPath().toStdString()));
+    const auto options = k7::AppLaunchOptions::parse(arguments, QDir::currentPath().toStdString());
+
+    // One running copy per user: a later start hands its files over and ends.
+    const QString socketPath = k7::singleInstanceSocketPathForThisProcess(options.offlineHealthCheck);
+    k7::SingleInstanceServer instance;
+    switch (k7::claimOrHandOff(instance, socketPath, options.files)) {
+        case k7::SingleInstanceStart::handedOff: return 0;
+        case k7::SingleInstanceStart::failed:
+            std::fprintf(stderr, "V7/64 is already running but did not take the files (%s).\n",
+                         qPrintable(socketPath));
+            return 1;
+        case k7::SingleInstanceStart::running: break;
+    }
+
+    k7::V7AruvivApp app(options);
     app.start();
+    QObject::connect(&instance, &k7::SingleInstanceServer::delivered, &app,
+                     qOverload<const std::vector<std::filesystem::path>&>(&k7::V7AruvivApp::openFromLaterStart));
 
     // For the start-up benchmark: report the time to the exposed window, then quit.
     if (qEnvironmentVariableIsSet("V764_QUIT_WHEN_SHOWN")) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "K7Core/Support/Bytes.h"
+
+namespace k7 {
+
+// What a later start sends the running copy over its socket: the absolute paths of its files, in
+// order, as one delivery. "V764", a version byte, the path count, then each path as its length and
+// its bytes; counts and lengths are 32-bit big-endian. The running copy answers `accepted`.
+struct SingleInstanceMessage {
+    static constexpr uint8_t version = 1;
+    static constexpr uint8_t accepted = 0x06;
+    static constexpr std::size_t maximumSize = std::size_t{8} << 20;  // far above the longest command line
+    static constexpr std::size_t maximumPathSize = 4096;
+
+    enum class Status { incomplete, complete, invalid };
+    struct Decoded {
+        Status status = Status::incomplete;
+        std::vector<std::filesystem::path> paths;  // when complete
+    };
+
+    static Bytes encode(const std::vector<std::filesystem::path>& paths);
+
+    // Reads what has arrived so far: incomplete until the last path's bytes are in. Anything
+    // longer than the bounds, a relative or empty path, a NUL byte or bytes after the last path
+    // make the message invalid.
+    static Decoded decode(ByteView received);
+};
+
+}  // namespace k7

@@ -1,0 +1,16 @@
+#include "V7Aruviv/App/SingleInstanceName.h"
+
+#include "V7Aruviv/Support/AppIdentity.h"
+
+namespace k7 {
+
+std::string SingleInstanceName::socketPath() const {
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += appKey(".V7Aruviv.") + std::to_string(userId);
+    if (offlineHealthCheck) path += ".offline";
+    if (testProcessId) path += ".tests." + std::to_string(*testProcessId);
+    return path;
+}
+
+}  // namespace k7
