@@ -48,11 +48,14 @@ TEST(SendOptionBounds, TheRawSysExDelayStaysWithinZeroToOneHundredTwentyTicks) {
 }
 
 TEST(SendOptionBounds, AnSDSDumpNamesADeviceNumberOfAtMost127) {
-    for (const auto& [preferred, sent] : {std::pair<uint8_t, uint8_t>{0, 0}, {127, 127}, {128, 127}, {255, 127}}) {
-        SCOPED_TRACE(static_cast<int>(preferred));
+    const struct {
+        uint8_t preferred, sent;
+    } cases[] = {{0, 0}, {127, 127}, {128, 127}, {255, 127}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.preferred));
         AppModelRig rig(sendRigOptions([&](AppPreferences& preferences) {
             preferences.useHandshake = false;
-            preferences.deviceNumber = preferred;
+            preferences.deviceNumber = c.preferred;
         }));
         pressSend(rig, {test::wavItem(1, "Kick.wav", test::stereoSignal(200, 1))});
         ASSERT_TRUE(runUntilSent(rig));
@@ -61,7 +64,7 @@ TEST(SendOptionBounds, AnSDSDumpNamesADeviceNumberOfAtMost127) {
             // F0 7E <device> ...: the header, the data packets and the sample name, if any.
             if (message.bytes.size() < 4 || message.bytes[1] != 0x7E) continue;
             ++dumpMessages;
-            EXPECT_EQ(message.bytes[2], sent);
+            EXPECT_EQ(message.bytes[2], c.sent);
         }
         EXPECT_GT(dumpMessages, 1u);
     }
