@@ -29,6 +29,33 @@ TEST(AppModelError, MessagesFormatTheirPayloads) {
     for (const auto& c : cases) EXPECT_EQ(std::string(c.error.what()), c.message) << c.error.describe();
 }
 
+// The refusals of loading and saving, each as the whole sentence the user reads.
+TEST(AppModelError, ImportAndExportRefusalsReadAsWritten) {
+    const struct {
+        E error;
+        const char* message;
+    } cases[] = {
+        {E(E::ImportFileTooLarge{67108865, 67108864}),
+         "The file is 67108865 bytes, exceeding the bounded 67108864-byte import limit."},
+        {E(E::ImportItemLimit{10000}),
+         "The batch reached the bounded 10000-item limit. This item was not read; split the import into smaller "
+         "batches."},
+        {E(E::ImportPayloadLimit{536870912}),
+         "The batch reached the bounded 536870912-byte retained-data limit. This item was not read; remove items or "
+         "split the import into smaller batches."},
+        {E(E::InvalidImportURL{}), "Choose a local file with an absolute path."},
+        {E(E::ImportRequiresRegularFile{}),
+         "Only regular files can be imported; folders, packages, pipes, and devices are not supported."},
+        {E(E::UnsupportedImportContent{}),
+         "The file contents are not supported SysEx, WAV, AIFF, AIFC, or K7 project data."},
+        {E(E::NestedProjectNotSupported{}),
+         "A K7 file list cannot load another K7 file list. Open the nested project separately."},
+        {E(E::UnsupportedExportType{}),
+         "This item has no supported export type. Re-import it as SysEx, WAV, AIFF, or AIFC."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(std::string(c.error.what()), c.message) << c.error.describe();
+}
+
 TEST(AppModelError, EqualityComparesCaseAndEveryPayloadValue) {
     EXPECT_EQ(E(E::ExportRollbackFailed{{"a", "b"}}), E(E::ExportRollbackFailed{{"a", "b"}}));
     EXPECT_NE(E(E::ExportRollbackFailed{{"a", "b"}}), E(E::ExportRollbackFailed{{"b", "a"}}));

@@ -109,6 +109,26 @@ TEST(FileListEditing, NothingIsRemovedRenamedOrSwitchedWhileTheListIsBusy) {
     }
 }
 
+// The modes are read when audio is rendered or sent: they hold still while a conversion renders
+// and while the wait for a Turbo reply keeps the settings locked.
+TEST(FileListEditing, TheModeSettersWaitWhileConvertingOrAwaitingATurboReply) {
+    for (const BusyState* busy : {&converting, &negotiating}) {
+        SCOPED_TRACE(busy->name);
+        EditingRig editing;
+        auto& rig = editing.rig;
+        rig->setSelection({editing.id(2)});
+        busy->enter(rig);
+        ASSERT_TRUE(rig->configurationLocked());
+        rig.store->remove(openFileRecordsKey);
+        rig->updateSelectedLoopMode(Loop::forceOff);
+        rig->updateSelectedStereoMode(TransferItem::StereoMode::left);
+        EXPECT_EQ(rig->items()[2].loopMode, Loop::file);
+        EXPECT_EQ(rig->items()[2].stereoMode, TransferItem::StereoMode::mix);
+        EXPECT_FALSE(rig.store->contains(openFileRecordsKey));
+        EXPECT_EQ(rig->alertMessage(), std::nullopt);
+    }
+}
+
 TEST(FileListEditing, OnlyTheItemsTheUserConfirmedAreRemoved) {
     EditingRig editing;
     auto& rig = editing.rig;

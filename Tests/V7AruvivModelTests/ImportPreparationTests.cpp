@@ -105,6 +105,8 @@ TEST(ImportPreparation, ReadsOnlyRegularFilesWithinTheirAllowance) {
         {"link loop", folder / "loop-a", 100, ELOOP},
         {"link to a folder", folder / "dirlink", 100, Error(Error::ImportRequiresRegularFile{})},
         {"missing file", folder / "missing.syx", 100, ENOENT},
+        // Resolving would cut the path at the NUL and read ten.syx under the kind of a .wav.
+        {"NUL inside the path", ten.string() + std::string(1, '\0') + ".wav", 100, EINVAL},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -307,7 +309,7 @@ TEST(ImportPreparation, ThePayloadBudgetBoundsWhatABatchKeeps) {
     EXPECT_EQ(itemNames(result.prepared), (std::vector<std::string>{"a.syx SysEx", "b.syx SysEx", "d.syx SysEx"}));
     EXPECT_EQ(result.prepared.retainedByteCount(), 100);
     EXPECT_EQ(result.prepared.failures, (std::vector<std::string>{
-                                            line("c.syx", Error(Error::ImportFileTooLarge{30, 20})),
+                                            line("c.syx", Error(Error::ImportPayloadLimit{100})),
                                             line("e.syx", Error(Error::ImportPayloadLimit{100})),
                                             line("f.syx", Error(Error::ImportPayloadLimit{100})),
                                         }));
@@ -319,7 +321,34 @@ TEST(ImportPreparation, ThePayloadBudgetBoundsWhatABatchKeeps) {
     EXPECT_EQ(itemNames(listed.prepared),
               (std::vector<std::string>{"d.syx SysEx", "a.syx SysEx", "c.syx SysEx", "e.syx SysEx"}));
     EXPECT_EQ(listed.prepared.failures,
-              std::vector<std::string>{"set.k7 \u2192 b.syx: " + Error(Error::ImportFileTooLarge{40, 10}).message()});
+              std::vector<std::string>{"set.k7 \u2192 b.syx: " + Error(Error::ImportPayloadLimit{100}).message()});
+}
+
+// What the batch has left is no limit of the file's: a refusal names the full batch, or the
+// file's own cap when it is over that too.
+TEST(ImportPreparation, AFileRefusedByTheBatchsRemainderNamesTheFullBatch) {
+    FileFolder folder;
+    ImportLimits limits;
+    limits.payloadBudget = 100;
+    limits.projectFileBytes = 4;
+    const auto first = folder.write("first.syx", genericSysEx(96));  // 99 bytes: 1 left
+    const struct {
+        const char* name;
+        fs::path file;
+        Error expected;
+    } cases[] = {
+        {"7 bytes of SysEx", folder.write("small.syx", genericSysEx(4)), Error(Error::ImportPayloadLimit{100})},
+        {"a file over its own cap", folder.write("list.k7", test::fileList(0, {})),
+         Error(Error::ImportFileTooLarge{15, 4})},
+        {"a nameless file", folder.write("dump", genericSysEx(4)), Error(Error::ImportPayloadLimit{100})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = prepare({first, c.file}, limits);
+        EXPECT_EQ(itemNames(result.prepared), std::vector<std::string>{"first.syx SysEx"});
+        EXPECT_EQ(result.prepared.failures,
+                  std::vector<std::string>{line(c.file.filename().string(), c.expected)});
+    }
 }
 
 TEST(ImportPreparation, AFileListExpandsOneLevelWithALineForEachBadRow) {

@@ -185,6 +185,32 @@ TEST(OpenFileLibrary, TheNextStartReopensTheFilesWithTheirNamesAndModes) {
     EXPECT_EQ(rig.store->data(openFileRecordsKey), Bytes({'[', ']'}));
 }
 
+// Linux names are bytes: a Latin-1 name is no UTF-8, and must still name the same file next time.
+TEST(OpenFileLibrary, AFileWhoseNameIsNoUTF8IsReopenedAcrossRestarts) {
+    FileFolder folder;
+    const auto cafe = folder.write("Caf\xE9.wav", test::wavFile(4));
+    AppModelRig rig(reopening());
+    rig->importFromUser({cafe});
+    rig.settle();
+    ASSERT_EQ(rig->items().size(), 1u);
+    rig->setSelection({rig->items()[0].id});
+    rig->updateSelectedLoopMode(Loop::forceOff);
+
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        rig.restart();
+        rig.settle();
+        EXPECT_EQ(rig->alertMessage(), std::nullopt);
+        ASSERT_EQ(rig->items().size(), 1u);
+        EXPECT_EQ(rig->items()[0].sourceURL, cafe);
+        EXPECT_EQ(rig->items()[0].loopMode, Loop::forceOff);
+        const auto records = storedRecords(*rig.store);
+        ASSERT_TRUE(records);
+        ASSERT_EQ(records->size(), 1u);
+        EXPECT_EQ(records->at(0).path, cafe.native());
+    }
+}
+
 TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
     FileFolder folder;
     const auto kick = folder.write("kick.wav", test::wavFile(4)).string();

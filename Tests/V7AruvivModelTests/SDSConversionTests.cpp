@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "K7Core/SDS/SDSDataPacket.h"
 #include "K7Core/SDS/SDSFileTransferCodec.h"
 #include "K7Core/SDS/SDSSamplePacking.h"
@@ -99,6 +101,33 @@ TEST(SDSConversion, TheFileIsOpenLoopWhateverTheHandshakeSetting) {
         files.push_back(rig->items().back().data);
     }
     EXPECT_EQ(files[0], files[1]);
+}
+
+// The file is made with the options a send would use: the device number at most 127, the delay
+// within 0...120 ticks whatever the preferences hold.
+TEST(SDSConversion, TheDeviceNumberAndDelayAreBoundedAsForASend) {
+    const auto source = audioItem("Kick.wav", sawtooth(300));
+    const auto made = [&](uint8_t deviceNumber, int64_t delayTicks) {
+        auto options = withPreferences(false, false, false);
+        options.preferences.deviceNumber = deviceNumber;
+        options.preferences.delayTicks = delayTicks;
+        AppModelRig rig(options);
+        convert(rig, source, 0);
+        rig.settle();
+        EXPECT_EQ(rig->alertMessage(), std::nullopt);
+        return rig->items().size() == 2 ? rig->items().back().data : Bytes{};
+    };
+    const Bytes reference = made(127, 0);
+    ASSERT_GT(reference.size(), 3u);
+    EXPECT_EQ(reference[2], 127);  // F0 7E <device> 01: the header's device
+    const struct {
+        uint8_t deviceNumber;
+        int64_t delayTicks;
+    } cases[] = {{128, 0}, {255, 0}, {127, -5}, {200, 121}, {127, std::numeric_limits<int64_t>::max()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.deviceNumber) + " " + std::to_string(c.delayTicks));
+        EXPECT_EQ(made(c.deviceNumber, c.delayTicks), reference);
+    }
 }
 
 TEST(SDSConversion, AFailureAddsNothing) {

@@ -40,6 +40,27 @@ TEST(TransferItemEnumerations, RawValuesAreExact) {
     EXPECT_FALSE(transferItemDeviceFromRawValue("-"));  // a hyphen is not the em dash
 }
 
+TEST(TransferItemState, EqualityComparesTheCaseAndItsReason) {
+    using State = Item::State;
+    const struct {
+        State a, b;
+        bool equal;
+    } cases[] = {
+        {State::failed("Timed out."), State::failed("Timed out."), true},
+        {State::failed("Timed out."), State::failed("Cancelled."), false},
+        {State::failed(""), State::failed(" "), false},
+        {State::failed(""), State{}, false},
+        {State{}, State::Ready{}, true},
+        {State::Submitted{}, State::Sending{}, false},
+        {State::Received{}, State::Cancelled{}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a.describe() + " against " + c.b.describe());
+        EXPECT_EQ(c.a == c.b, c.equal);
+        EXPECT_EQ(c.b == c.a, c.equal);
+    }
+}
+
 TEST(TransferItem, FileInfoDetail) {
     const struct {
         TransferSendMethod method;
@@ -78,8 +99,20 @@ TEST(PersistedOpenItem, JSONRows) {
     EXPECT_FALSE(unnamed->displayName);
     EXPECT_FALSE(unnamed->toJSON().contains("displayName"));
 
+    // A path that is no UTF-8 keeps its bytes beside the readable text, and they are what is read.
+    const PersistedOpenItem latin1{"/music/Caf\xE9.syx", std::nullopt, Item::LoopMode::file, Item::StereoMode::mix};
+    EXPECT_EQ(latin1.toJSON(), object(R"({"path":"/music/Caf\ufffd.syx","pathBytes":"L211c2ljL0NhZukuc3l4",)"
+                                      R"("loopMode":"Loop:File","stereoMode":"L + R"})"));
+    EXPECT_EQ(PersistedOpenItem::fromJSON(latin1.toJSON()), latin1);
+    const auto preferred = PersistedOpenItem::fromJSON(
+        object(R"({"path":"/elsewhere","pathBytes":"L2Euc3l4","loopMode":"Loop:File","stereoMode":"L + R"})"));
+    ASSERT_TRUE(preferred);
+    EXPECT_EQ(preferred->path, "/a.syx");
+
     for (const char* broken : {
              R"({"loopMode":"Loop:File","stereoMode":"L + R"})",
+             R"({"path":"/a","pathBytes":"L2E*","loopMode":"Loop:File","stereoMode":"L + R"})",
+             R"({"path":"/a","pathBytes":7,"loopMode":"Loop:File","stereoMode":"L + R"})",
              R"({"path":"/a","loopMode":"Loop:File"})",
              R"({"path":"/a","loopMode":"Loop: File","stereoMode":"L + R"})",
              R"({"path":7,"loopMode":"Loop:File","stereoMode":"L + R"})",

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <set>
 
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelError.h"
@@ -12,10 +14,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<QUuid> idsOf(const std::vector<TransferItem>& items) {
+// The selected items' ids in list order; ids only, since the items hold their bytes and audio.
+std::vector<QUuid> selectedIDs(const std::vector<TransferItem>& items, const std::set<QUuid>& selection) {
     std::vector<QUuid> ids;
-    ids.reserve(items.size());
-    for (const auto& item : items) ids.push_back(item.id);
+    for (const auto& item : items) {
+        if (selection.contains(item.id)) ids.push_back(item.id);
+    }
     return ids;
 }
 
@@ -25,7 +29,7 @@ void AppModel::presentSavePanel() {
     if (isImporting_ || isExporting_) return;
     // Work finishing while the panel is open may replace the selection: what is saved, and
     // whether to a file or into a folder, is decided by the selection the command was given with.
-    const auto selected = selectedItems();
+    const auto selected = selectedIDs(items_, selection_);
     if (selected.empty()) {
         presentSaveProjectPanel();
         return;
@@ -33,7 +37,9 @@ void AppModel::presentSavePanel() {
     std::optional<fs::path> destination;
     if (selected.size() == 1) {
         UserInteraction::SavePanel panel;
-        panel.proposedName = selected.front().displayName;
+        const auto item = std::find_if(items_.begin(), items_.end(),
+                                       [&](const auto& i) { return i.id == selected[0]; });
+        panel.proposedName = item->displayName;
         destination = interaction_->chooseSaveLocation(panel);
     } else {
         UserInteraction::FolderPanel panel;
@@ -42,11 +48,11 @@ void AppModel::presentSavePanel() {
         destination = interaction_->chooseFolder(panel);
     }
     if (!destination) return;
-    exportItemsFromUser(idsOf(selected), *destination);
+    exportItemsFromUser(selected, *destination);
 }
 
 void AppModel::exportSelectedFromUser(const fs::path& destination) {
-    exportItemsFromUser(idsOf(selectedItems()), destination);
+    exportItemsFromUser(selectedIDs(items_, selection_), destination);
 }
 
 void AppModel::exportItemsFromUser(const std::vector<QUuid>& ids, const fs::path& destination) {
@@ -54,21 +60,22 @@ void AppModel::exportItemsFromUser(const std::vector<QUuid>& ids, const fs::path
         setAlertMessage("A save is already in progress. Wait for it to finish before saving again.");
         return;
     }
-    ExportPlan plan;
+    // One plan, shared by the write and the completion: it holds a copy of every file's bytes.
+    std::shared_ptr<const ExportPlan> plan;
     try {
-        plan = makeExportPlan(ids, destination);
+        plan = std::make_shared<const ExportPlan>(makeExportPlan(ids, destination));
     } catch (const std::exception& error) {
         setAlertMessage(std::string(error.what()));
         return;
     }
 
-    const auto count = plan.entries.size();
+    const auto count = plan->entries.size();
     runSave(
         "Saving " + std::to_string(count) + (count == 1 ? " item" : " items") + "\u2026",
-        [plan] { executeExport(plan); }, "Save failed; existing files and item metadata were preserved",
+        [plan] { executeExport(*plan); }, "Save failed; existing files and item metadata were preserved",
         [this, plan] {
-            commitExport(plan);
-            setStatusText(exportSuccessMessage(plan));
+            commitExport(*plan);
+            setStatusText(exportSuccessMessage(*plan));
             persistOpenFiles();
         });
 }
@@ -101,7 +108,7 @@ void AppModel::runSave(const std::string& startStatus, std::function<void()> wri
 }
 
 ExportPlan AppModel::makeExportPlan(const fs::path& destination) const {
-    return makeExportPlan(idsOf(selectedItems()), destination);
+    return makeExportPlan(selectedIDs(items_, selection_), destination);
 }
 
 ExportPlan AppModel::makeExportPlan(const std::vector<QUuid>& ids, const fs::path& destination) const {
@@ -134,15 +141,16 @@ void AppModel::executeExport(const ExportPlan& plan, const ExportCommitHook& bef
 }
 
 void AppModel::commitExport(const ExportPlan& plan) {
-    auto items = items_;
-    for (const auto& entry : plan.entries) {
-        const auto item = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.id == entry.id; });
-        if (item == items.end()) continue;
-        item->sourceURL = entry.destination;
-        item->displayName = entry.name;
-        item->byteCount = static_cast<int64_t>(entry.data.size());
-    }
-    setItems(std::move(items));
+    editItems([&plan](std::vector<TransferItem>& items) {
+        for (const auto& entry : plan.entries) {
+            const auto item =
+                std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.id == entry.id; });
+            if (item == items.end()) continue;
+            item->sourceURL = entry.destination;
+            item->displayName = entry.name;
+            item->byteCount = static_cast<int64_t>(entry.data.size());
+        }
+    });
 }
 
 std::string AppModel::exportSuccessMessage(const ExportPlan& plan) {

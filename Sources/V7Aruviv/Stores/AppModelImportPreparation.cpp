@@ -120,7 +120,19 @@ struct ReadFile {
 
 ReadFile readAndRecognise(const fs::path& url, int64_t left, const ImportLimits& limits) {
     const Kind declared = AppModel::kind(url);
-    Bytes data = AppModel::readBoundedRegularFile(url, std::min(limits.fileCap(declared), left));
+    const int64_t cap = limits.fileCap(declared);
+    Bytes data;
+    try {
+        data = AppModel::readBoundedRegularFile(url, std::min(cap, left));
+    } catch (const AppModelError& error) {
+        // Bounded by what the batch has left rather than by its own cap, a refusal names the cap
+        // when the file is over it too, and otherwise the full batch: the few bytes left are no
+        // limit of the file's.
+        const auto* tooLarge = error.as<AppModelError::ImportFileTooLarge>();
+        if (!tooLarge || left >= cap) throw;
+        if (tooLarge->actual > cap) throw AppModelError(AppModelError::ImportFileTooLarge{tooLarge->actual, cap});
+        throw AppModelError(AppModelError::ImportPayloadLimit{limits.payloadBudget});
+    }
     const Kind detected = AppModel::contentKind(data, declared, limits);
     return {std::move(data), declared, detected};
 }
@@ -144,10 +156,11 @@ Bytes AppModel::readBoundedRegularFile(const fs::path& url, int64_t maximumBytes
     const std::string& given = url.native();
     if (given.empty() || given.front() != '/') throw AppModelError(AppModelError::InvalidImportURL{});
     maximumBytes = std::max<int64_t>(maximumBytes, 0);
+    // A path with a NUL byte has no file-system representation; checked before resolving, which
+    // would read it only up to the NUL and so name another file.
+    if (given.find('\0') != std::string::npos) throw posixError(EINVAL);
 
     const std::string path = resolvedPath(given);
-    // A path with a NUL byte has no file-system representation.
-    if (path.find('\0') != std::string::npos) throw posixError(EINVAL);
     // Non-blocking, so that opening a FIFO cannot wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw posixError(errno);

@@ -10,9 +10,10 @@
 namespace k7 {
 
 // One row of the reopened-files list: a JSON object with "path", an optional "displayName",
-// "loopMode" and "stereoMode" (their raw values).
+// "loopMode" and "stereoMode" (their raw values). A path that is no UTF-8 also has "pathBytes",
+// its exact bytes in base64, which is read in preference to "path".
 struct PersistedOpenItem {
-    std::string path;
+    std::string path;  // the path's bytes, as the file system has them
     std::optional<std::string> displayName;  // left out of the JSON when nothing
     TransferItem::LoopMode loopMode = TransferItem::LoopMode::file;
     TransferItem::StereoMode stereoMode = TransferItem::StereoMode::mix;
