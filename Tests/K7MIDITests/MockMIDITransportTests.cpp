@@ -69,6 +69,26 @@ TEST(MockMIDITransport, PeerAnswersAfterItsDelay) {
     EXPECT_EQ(sent[0].outputID, 21);
 }
 
+// A send that takes its wire time, as a hardware output's does: its bytes at the output's speed,
+// rounded up to the nanosecond, after it is recorded; without the wait a send takes none.
+TEST(MockMIDITransport, WireTimeWaitGetsEachSendsBytesAtTheOutputsSpeed) {
+    MockRig rig;
+    const auto advance = [&](MockMIDITransport::Duration wireTime) { rig.scheduler->advance(wireTime); };
+    const struct {
+        bool waits;
+        std::optional<int> speed;
+        MockMIDITransport::Duration taken;
+    } cases[] = {{true, std::nullopt, 960us}, {true, 62500, 48us}, {true, 41562, 72182ns}, {false, 62500, 0ns}};
+    for (const auto& c : cases) {
+        rig.transport->setWireTimeWait(c.waits ? advance : std::function<void(MockMIDITransport::Duration)>());
+        rig.transport->configureMaximumSysExSpeed(c.speed);
+        const auto before = rig.scheduler->now();
+        rig.transport->send(bytes({0xF0, 5, 0xF7}));
+        EXPECT_EQ(rig.transport->sentMessages().back().time, before);
+        EXPECT_EQ(rig.scheduler->now() - before, c.taken);
+    }
+}
+
 TEST(MockMIDITransport, SpeedIsPerOutputAndNulloptRestoresIt) {
     auto snapshot = testing::twoPortSnapshot();
     snapshot.outputs[1].isOnline = true;

@@ -90,8 +90,8 @@ std::vector<PeerReply> SimulatedSDSReceiver::hear(const Bytes& message) {
             fault(std::string("undecodable header: ") + error.what());
             return {};
         }
-        if (!options_.handshake) return {};
-        return {reply(sds_wire::ack, 0)};
+        if (!options_.handshake || !options_.answersHeader) return {};
+        return {reply(sds_wire::ack, 0, options_.headerReplyDelay.value_or(options_.replyDelay))};
     }
     if (sds_wire::isPacket(message)) return onPacket(message);
     std::optional<SPS1UWFileNameMessage> name;

@@ -40,6 +40,9 @@ public:
         bool handshake = true;
         std::chrono::nanoseconds replyDelay = std::chrono::milliseconds(1);
         SimulatedSDSReceiverScript script;
+        // The header's answer: after this delay when given (a slow sampler), never when false.
+        std::optional<std::chrono::nanoseconds> headerReplyDelay{};
+        bool answersHeader = true;
     };
 
     explicit SimulatedSDSReceiver(Options options);

@@ -64,6 +64,12 @@ void SimulatedStudio::emit(const std::vector<Bytes>& messages, Duration interval
     }
 }
 
+void SimulatedStudio::sendsTakeWireTime() {
+    transport->setWireTimeWait([clock = std::weak_ptr<ManualScheduler>(scheduler)](Duration wireTime) {
+        if (auto scheduler = clock.lock()) scheduler->advance(wireTime);
+    });
+}
+
 void SimulatedStudio::runFor(Duration duration) { scheduler->advance(duration); }
 
 bool SimulatedStudio::runUntil(const std::function<bool()>& done, Duration limit) {

@@ -36,6 +36,10 @@ public:
     // Messages arriving at the input unasked: the first after `firstDelay`, then one per `interval`.
     void emit(const std::vector<Bytes>& messages, Duration interval, Duration firstDelay = Duration::zero());
 
+    // From now on each send lasts its bytes' wire time at the output's speed, as on hardware:
+    // virtual time moves on during the send, running what falls due meanwhile.
+    void sendsTakeWireTime();
+
     // Moves virtual time forward.
     void runFor(Duration duration);
     // Runs until `done` holds (checked after every task) or `limit` of virtual time has passed;

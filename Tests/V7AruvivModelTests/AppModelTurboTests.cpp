@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppModelTestHelpers.h"
+#include "SendTestItems.h"
 #include "V7Aruviv/Support/DecimalText.h"
 
 namespace k7::testing {
@@ -26,6 +27,13 @@ AppModelRig::Options limited(std::shared_ptr<SimulatedPeer> peer, Limit limit) {
     AppModelRig::Options options = withPeer(std::move(peer));
     options.preferences.turboLimit = limit;
     return options;
+}
+
+Bytes sysExMessage(std::size_t size) {
+    Bytes message(size, 0x10);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    return message;
 }
 
 // Turbo negotiated with the TM-1 at its own speed.
@@ -101,7 +109,8 @@ TEST(AppModelTurbo, WithoutAReadableAnswerTheNegotiationTimesOutAfterThreeSecond
     }
 }
 
-TEST(AppModelTurbo, AQueryThatCannotBeSentFailsAtOnceAndAgainWhenItsTimerFires) {
+// The failure is told once: no response timer is left to tell it again over what came since.
+TEST(AppModelTurbo, AQueryThatCannotBeSentFailsOnceAndAtOnce) {
     AppModelRig rig(withPeer(tm1(TurboSpeed::x8)));
     rig.wire().failNext(Operation::send, portError);
     rig->negotiateTurbo();
@@ -109,10 +118,45 @@ TEST(AppModelTurbo, AQueryThatCannotBeSentFailsAtOnceAndAgainWhenItsTimerFires) 
     EXPECT_EQ(rig->turboStatus(), "1x");
     EXPECT_EQ(rig->statusText(), "Turbo negotiation failed");
 
-    rig->setStatusText("meanwhile");
-    rig.runFor(3s);
+    // 20000 bytes at 3125 bytes per second: a send of 6.4 s, started at once.
+    const auto big = test::sysExItem(1, "Big.syx", {sysExMessage(20000)});
+    std::vector<std::string> statuses;
+    QObject::connect(rig.model.get(), &AppModel::statusTextChanged, [&] { statuses.push_back(rig->statusText()); });
+    showSelected(*rig.model, {big});
+    rig->sendSelected();
+    ASSERT_TRUE(rig->isSending());
+    rig.runFor(5s);
+    EXPECT_EQ(rig->statusText(), "Sending Big.syx (1 of 1)");
+    rig.runFor(5s);
+    EXPECT_FALSE(rig->isSending());
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Sending", "Sending Big.syx (1 of 1)",
+                                                  "Submitted 1 transfer to MIDI transport; hardware receipt is "
+                                                  "unverified"}));
     EXPECT_EQ(rig->turboState(), transportFailed);
-    EXPECT_EQ(rig->statusText(), "Turbo negotiation failed");
+}
+
+// A check at normal speed shows "Checking…" until it ends; a speed the output refuses keeps 1x.
+TEST(AppModelTurbo, ARefusedSpeedFromACheckAtNormalSpeedShowsTheKeptSpeed) {
+    for (const TurboSpeed reported : {TurboSpeed::x4, TurboSpeed::x1}) {
+        SCOPED_TRACE(caseName(reported));
+        QuietRig rig;
+        SimulatedTM1::sendUnsolicitedResponse(rig.wire(), TurboSpeed::x1);
+        rig.settle();
+        ASSERT_EQ(rig->turboState(), active(TurboSpeed::x1, TurboSpeed::x1));
+        detecting.enter(rig);
+        ASSERT_EQ(rig->turboStatus(), "Checking\u2026");
+
+        rig.wire().failNext(Operation::configureMaximumSysExSpeed, portError);
+        SimulatedTM1::sendUnsolicitedResponse(rig.wire(), reported);  // the check's answer
+        rig.settle();
+        EXPECT_FALSE(rig->isTurboDetecting());
+        EXPECT_EQ(rig->turboState(), active(TurboSpeed::x1, TurboSpeed::x1));
+        EXPECT_EQ(rig->turboStatus(), "1x");
+        EXPECT_EQ(rig->statusText().rfind("TM-1 reported " + AppModel::turboStatus(reported), 0), 0u)
+            << rig->statusText();
+        rig.runFor(1s);
+        EXPECT_EQ(rig->turboStatus(), "1x");
+    }
 }
 
 TEST(AppModelTurbo, AnOutputRefusingTheNegotiatedSpeedFailsTheNegotiation) {

@@ -33,6 +33,8 @@ SDSExtendedDumpHeader::SDSExtendedDumpHeader(uint8_t deviceID, uint16_t sampleNu
         integer += 1;
         fraction = 0;
     }
+    // A rate below half the fraction's step would go out as 0 Hz.
+    if (integer == 0 && fraction == 0) throw SDSError(SDSError::InvalidSampleRate{sampleRate});
     if (integer > maximumRateField) {
         const double shown = std::min(integer, 9.0e18);
         throw SDSError(SDSError::ValueOutOfRange{"sampleRate", static_cast<int64_t>(shown), maximumRateField});

@@ -19,7 +19,7 @@ public:
     // The rate's fraction is rounded to the nearest 1/2^28 Hz. Throws valueOutOfRange (fields
     // "deviceID", "sampleNumber", "significantBits", "sampleRate", "sampleLength", "loopStart",
     // "loopEnd", "loopType", "channelCount") or invalidSampleRate for a rate that is not a
-    // positive number.
+    // positive number or that rounds to 0 Hz.
     SDSExtendedDumpHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significantBits, double sampleRate,
                           uint64_t sampleLength, uint64_t loopStart, uint64_t loopEnd, uint8_t loopType,
                           uint8_t channelCount);

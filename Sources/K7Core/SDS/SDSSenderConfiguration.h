@@ -15,6 +15,9 @@ struct SDSSenderConfiguration {
     int maximumRetries = 2;
     // Handshake only. Without one, the sender waits for an answer indefinitely.
     std::optional<std::chrono::nanoseconds> acknowledgementTimeout;
+    // Handshake only: the wait for the answer to the opening group (the dump header), which a
+    // receiver may take longer to give than a packet's. Without one, `acknowledgementTimeout`.
+    std::optional<std::chrono::nanoseconds> headerAcknowledgementTimeout;
     // Handshake only: how long a WAIT holds the sender before it resends. Without one, a WAIT
     // holds until the next handshake message.
     std::optional<std::chrono::nanoseconds> waitTimeout;

@@ -201,7 +201,10 @@ void SDSSenderStateMachine::sendUnit(std::size_t unit, Actions& actions) {
     } else {
         sendFrame(plan_->openingCount + unit - 1, actions);
     }
-    if (configuration_.acknowledgementTimeout) scheduleTimer(*configuration_.acknowledgementTimeout, actions);
+    const auto& timeout = unit == 0 && configuration_.headerAcknowledgementTimeout
+                              ? configuration_.headerAcknowledgementTimeout
+                              : configuration_.acknowledgementTimeout;
+    if (timeout) scheduleTimer(*timeout, actions);
 }
 
 void SDSSenderStateMachine::advanceUnit(Actions& actions) {

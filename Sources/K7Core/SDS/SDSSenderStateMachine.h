@@ -24,11 +24,12 @@ namespace k7 {
 //
 // Handshake mode: the opening group and then each packet is sent and answered before the next
 // goes out. An ACK sends the next; a NAK resends; WAIT holds until the next handshake message
-// or `waitTimeout`; a missing answer after `acknowledgementTimeout` resends. Each group may be
-// resent `maximumRetries` times; one more resend fails with retryExhausted (the opening group
-// counts as packet 0). The opening group accepts an answer with any packet number, a packet only
-// one with its own. The closing group is sent after the last ACK, unanswered. When the sender
-// gives up (retries, local cancel) it tells the device with a CANCEL.
+// or `waitTimeout`; a missing answer after `acknowledgementTimeout` (for the opening group
+// `headerAcknowledgementTimeout` when set) resends. Each group may be resent `maximumRetries`
+// times; one more resend fails with retryExhausted (the opening group counts as packet 0). The
+// opening group accepts an answer with any packet number, a packet only one with its own. The
+// closing group is sent after the last ACK, unanswered. When the sender gives up (retries, local
+// cancel) it tells the device with a CANCEL.
 //
 // Open-loop mode: every message but the first waits for a timer of `openLoopInterMessageDelay`
 // scheduled after the one before; answers are ignored except a CANCEL.

@@ -81,6 +81,21 @@ void MockMIDITransport::selectOutput(std::optional<int32_t> id) {
 }
 
 void MockMIDITransport::send(ByteView sysEx, const MIDISendProgress& progress) {
+    const int bytesPerSecond = sendInTurn(sysEx, progress);
+    std::function<void(Duration)> wait;
+    {
+        std::lock_guard lock(mutex_);
+        wait = wireTimeWait_;
+    }
+    if (wait) wait(MIDISendPacer::wireTime(sysEx.size(), bytesPerSecond));
+}
+
+void MockMIDITransport::setWireTimeWait(std::function<void(Duration)> wait) {
+    std::lock_guard lock(mutex_);
+    wireTimeWait_ = std::move(wait);
+}
+
+int MockMIDITransport::sendInTurn(ByteView sysEx, const MIDISendProgress& progress) {
     if (!isFramedSysEx(sysEx)) throw MIDITransportError(MIDITransportError::InvalidSysEx{sysEx.size()});
     auto turn = gate_.enter();
 
@@ -133,6 +148,7 @@ void MockMIDITransport::send(ByteView sysEx, const MIDISendProgress& progress) {
     if (peer) {
         for (auto& reply : peer(record)) deliverLater(reply.delay, std::move(reply.bytes));
     }
+    return record.bytesPerSecond;
 }
 
 void MockMIDITransport::deliverLater(Duration delay, Bytes bytes) {

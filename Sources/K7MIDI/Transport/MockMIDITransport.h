@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -91,6 +92,12 @@ public:
     // Every call of `operation` throws `error` until cleared with nullopt.
     void failAlways(Operation operation, std::optional<MIDITransportError> error);
 
+    // While set, a send lasts as long as its bytes take on the wire at the output's maximum SysEx
+    // speed, as on a hardware output: once the message is handed over, `wait` gets that time and
+    // returns when it has passed (a virtual-time test moves its scheduler on there). The output is
+    // free meanwhile, so that a send made by a task that runs during the wait cannot deadlock.
+    void setWireTimeWait(std::function<void(Duration)> wait);
+
     // While on, each send blocks after its checks until released or cancelled.
     void setBlockingSends(bool blocking);
     // Waits, in real time, until `count` sends are blocked; false on timeout.
@@ -114,6 +121,8 @@ private:
     struct Lifetime;
 
     void throwScriptedFailure(Operation operation);  // with mutex_ held
+    // The send within the output's turn; returns the speed it went out at.
+    int sendInTurn(ByteView sysEx, const MIDISendProgress& progress);
     void deliverLater(Duration delay, Bytes bytes);
 
     std::shared_ptr<Scheduler> scheduler_;
@@ -127,6 +136,7 @@ private:
     MIDIOutputSpeedTable speeds_{defaultMaximumSysExBytesPerSecond};
     std::vector<SentMessage> sent_;
     Peer peer_;
+    std::function<void(Duration)> wireTimeWait_;
     std::map<Operation, std::deque<MIDITransportError>> nextFailures_;
     std::map<Operation, MIDITransportError> standingFailures_;
     bool blockingSends_ = false;

@@ -103,6 +103,8 @@ void AppModel::performTurboEffects(const std::vector<TurboNegotiation::Effect>& 
             }
         } else if (std::holds_alternative<TurboNegotiation::ArmTimeout>(effect)) {
             const uint64_t generation = ++turbo_.turboTimeoutGeneration;
+            // A query that could not be sent has ended the negotiation and said so already.
+            if (!TurboNegotiation::isWaiting(turbo_.turboState)) continue;
             afterOnMain(turbo_.turboResponseTimeout, [this, generation] {
                 if (turbo_.turboTimeoutGeneration == generation) reduceTurbo(TurboNegotiation::Timeout{});
             });
@@ -216,7 +218,8 @@ void AppModel::synchronizeDetectedTurbo(TurboSpeed speed, const std::string& sou
     } catch (const std::exception& error) {
         if (isActive(previousState)) {
             setTurboState(previousState);
-            setTurboStatus(previousStatus);
+            // A check at normal speed had put "Checking…" in place of the speed.
+            setTurboStatus(isActiveAboveNormalSpeed(previousState) ? previousStatus : turboStatus(TurboSpeed::x1));
         } else {
             setTurboState(TurboNegotiation::Failed{{TurboNegotiation::Failure::Transport{}}});
             setTurboStatus("Failed");

@@ -10,6 +10,8 @@ SDSSenderConfiguration sdsSendConfiguration(const SendOptions& options, std::opt
     configuration.maximumRetries = 2;
     if (configuration.mode == SDSTransferMode::handshake) {
         configuration.acknowledgementTimeout = 500ms;
+        // A receiver may take up to two seconds to answer a dump header.
+        configuration.headerAcknowledgementTimeout = 2s;
         configuration.waitTimeout = 5s;
     }
     configuration.openLoopInterMessageDelay = std::chrono::nanoseconds(options.delayNanoseconds);

@@ -10,8 +10,9 @@ namespace k7 {
 
 // The sender configuration of every SDS send and every SDS file: the handshake when the options
 // (or the override) ask for it, else open loop; two resends per message group; with the handshake
-// a 0.5 s acknowledgement and a 5 s WAIT timeout; the options' open-loop delay; no end-of-file
-// message; replies from the device, the broadcast ID or device 0 accepted.
+// a 2 s wait for the header's answer, 0.5 s for a packet's and a 5 s WAIT timeout; the options'
+// open-loop delay; no end-of-file message; replies from the device, the broadcast ID or device 0
+// accepted.
 SDSSenderConfiguration sdsSendConfiguration(const SendOptions& options,
                                             std::optional<SDSTransferMode> modeOverride = std::nullopt);
 

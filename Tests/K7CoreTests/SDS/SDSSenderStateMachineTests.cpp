@@ -150,6 +150,35 @@ TEST_F(SDSSenderHandshake, WaitHoldsUntilTheNextAnswerOrTheWaitTimeoutAndACancel
     EXPECT_TRUE(sender.handle(ev::Cancel{}).empty());
 }
 
+// The header may have a wait of its own, on its first sending and on every resend; packets keep
+// theirs, and a header never answered fails as packet 0 once the resends are used up.
+TEST(SDSSenderStateMachine, TheHeaderWaitsItsOwnTimeout) {
+    using namespace std::chrono_literals;
+    for (int unanswered = 0; unanswered <= 3; ++unanswered) {
+        SCOPED_TRACE(unanswered);
+        auto configuration = handshake();
+        configuration.headerAcknowledgementTimeout = 2s;
+        SDSSenderStateMachine sender(classicHeader(100), rampSamples(100, 16), std::nullopt, {}, configuration);
+        auto step = sender.handle(ev::Start{});
+        for (int timeout = 0; timeout < unanswered; ++timeout) {
+            const auto timer = actionsOf<act::ScheduleTimeout>(step).at(0);
+            EXPECT_EQ(timer.delay, 2s);
+            step = sender.handle(ev::Timeout{timer.id});
+        }
+        if (unanswered == 3) {
+            EXPECT_EQ(sent(step), std::vector<Bytes>{control(Kind::cancel, 0).encode()});
+            EXPECT_EQ(std::get<act::Failed>(step.back()).failure,
+                      SDSTransferFailure(sds_failure::RetryExhausted{SDSRetryCause::timeout, 0}));
+            continue;
+        }
+        EXPECT_EQ(sent(step), std::vector<Bytes>{classicHeader(100).encode()}) << text(step);
+        EXPECT_EQ(actionsOf<act::ScheduleTimeout>(step).at(0).delay, 2s);
+        step = sender.handle(ev::Control{control(Kind::acknowledge, 0)});
+        EXPECT_EQ(packetNumberSent(step), 0);
+        EXPECT_EQ(actionsOf<act::ScheduleTimeout>(step).at(0).delay, 500ms);
+    }
+}
+
 TEST(SDSSenderStateMachine, ExactDeviceMatchingIgnoresBroadcastAndDeviceZero) {
     auto configuration = handshake();
     configuration.deviceMatchPolicy = SDSDeviceMatchPolicy::exact;

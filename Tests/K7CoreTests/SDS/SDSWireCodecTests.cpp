@@ -44,6 +44,8 @@ TEST(SDSExtendedDumpHeader, CarriesAFractionalRateAndThirtyFiveBitLengths) {
     EXPECT_EQ(decoded, header);
     EXPECT_DOUBLE_EQ(decoded.sampleRate(), 4000.5);
     EXPECT_EQ(SDSDumpHeaderMessage(decoded).announcedSampleWords(), static_cast<int64_t>(longest));
+    // The slowest rate it carries is one step of the fraction.
+    EXPECT_EQ(SDSExtendedDumpHeader(0, 0, 16, std::ldexp(0.6, -28), 0, 0, 0, 0x7F, 1).sampleRateFraction(), 1u);
 }
 
 std::string range(const char* field, int64_t value, int64_t maximum) {
@@ -63,6 +65,8 @@ TEST(SDSHeaderRange, RefusesWhatTheWireCannotCarry) {
         {[] { SDSDumpHeader(0, 0, 16, 476.0, 0, 0, 0, 0x7F); }, range("samplePeriod", 2100840, 2097151)},
         {[] { SDSDumpHeader(0, 0, 16, 0.0, 0, 0, 0, 0x7F); }, "invalidSampleRate(sampleRate: 0.0)"},
         {[] { Extended(0, 0, 16, NAN, 0, 0, 0, 0x7F, 1); }, "invalidSampleRate(sampleRate: nan)"},
+        // Positive, but below half the fraction's step of 2^-28 Hz: it would go out as 0 Hz.
+        {[] { Extended(0, 0, 16, 1e-9, 0, 0, 0, 0x7F, 1); }, "invalidSampleRate(sampleRate: 1e-09)"},
         {[] { Extended(0, 0, 16, 48000, uint64_t{1} << 35, 0, 0, 0x7F, 1); },
          range("sampleLength", int64_t{1} << 35, (int64_t{1} << 35) - 1)},
         {[] { Extended(0, 0, 16, 268435456.0, 0, 0, 0, 0x7F, 1); }, range("sampleRate", 268435456, 268435455)},

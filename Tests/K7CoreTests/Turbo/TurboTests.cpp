@@ -25,6 +25,32 @@ TEST(TurboFrame, EncodesTheThreeFramesAndDecodesEveryOneBack) {
     }
 }
 
+// The output's pacing and the shown multiplier of every speed, in code order.
+TEST(TurboSpeed, EachCodeHasItsMultiplierAndNominalByteRate) {
+    const struct {
+        TurboSpeed speed;
+        const char* name;
+        double multiplier;
+        int bytesPerSecond;
+    } rows[] = {
+        {TurboSpeed::legacy, "legacy", 1, 3125},     {TurboSpeed::x1, "x1", 1, 3125},
+        {TurboSpeed::x2, "x2", 2, 6250},             {TurboSpeed::x3Point3, "x3Point3", 3.3, 10312},
+        {TurboSpeed::x4, "x4", 4, 12500},            {TurboSpeed::x5, "x5", 5, 15625},
+        {TurboSpeed::x6Point7, "x6Point7", 6.7, 20625}, {TurboSpeed::x8, "x8", 8, 25000},
+        {TurboSpeed::x10, "x10", 10, 31250},         {TurboSpeed::x13Point3, "x13Point3", 13.3, 41562},
+        {TurboSpeed::x16, "x16", 16, 50000},         {TurboSpeed::x20, "x20", 20, 62500},
+    };
+    ASSERT_EQ(std::size(rows), std::size_t{turboSpeedMaximumCode} + 1);
+    for (std::size_t c = 0; c < std::size(rows); ++c) {
+        const auto& row = rows[c];
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(turboSpeedFromCode(static_cast<uint8_t>(c)), row.speed);
+        EXPECT_EQ(caseName(row.speed), row.name);
+        EXPECT_EQ(multiplier(row.speed), row.multiplier);
+        EXPECT_EQ(nominalBytesPerSecond(row.speed), row.bytesPerSecond);
+    }
+}
+
 TEST(TurboFrame, DecodeRefusesWithTheCase) {
     const std::vector<std::pair<Bytes, E>> cases{
         {{}, E(E::InvalidEnvelope{})},

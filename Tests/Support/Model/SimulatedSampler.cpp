@@ -20,6 +20,8 @@ std::vector<PeerReply> SimulatedSampler::hear(const Bytes& message) {
             receiver.deviceID = options_.deviceID;
             receiver.handshake = options_.handshake;
             receiver.replyDelay = options_.replyDelay;
+            receiver.headerReplyDelay = options_.headerReplyDelay;
+            receiver.answersHeader = options_.answersHeader;
             if (dumps_.size() < options_.scripts.size()) receiver.script = options_.scripts[dumps_.size()];
             dumps_.push_back(std::make_shared<SimulatedSDSReceiver>(receiver));
         }

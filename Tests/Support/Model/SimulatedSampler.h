@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "Support/SimulatedSDSReceiver.h"
@@ -20,6 +21,9 @@ public:
         std::chrono::nanoseconds replyDelay = std::chrono::milliseconds(1);
         // Faults of the first, second, ... dump; dumps beyond the list go without.
         std::vector<SimulatedSDSReceiverScript> scripts;
+        // How every dump's header is answered, as SimulatedSDSReceiver's options of the same names.
+        std::optional<std::chrono::nanoseconds> headerReplyDelay{};
+        bool answersHeader = true;
     };
 
     explicit SimulatedSampler(Options options) : options_(std::move(options)) {}

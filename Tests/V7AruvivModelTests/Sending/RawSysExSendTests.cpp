@@ -115,6 +115,72 @@ TEST(RawSysExSend, PacesAtTheNegotiatedTurboRate) {
     }
 }
 
+// On a hardware output a send lasts its bytes' wire time: the pacing counts that time in rather
+// than waiting it again, so the whole send still takes the bytes at the rate plus the delays.
+TEST(RawSysExSend, AnOutputThatTakesTheWireTimeIsNotPacedTwice) {
+    const struct {
+        std::optional<TurboSpeed> speed;
+        int64_t delayTicks;
+    } cases[] = {{std::nullopt, 1}, {std::nullopt, 3}, {TurboSpeed::x4, 1}, {TurboSpeed::x20, 2}};
+    const std::vector<Bytes> messages{generic(12, 1), generic(300, 2), generic(7, 3), generic(1000, 4), generic(64, 5)};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.delayTicks) + " ticks at " + caseName(c.speed.value_or(TurboSpeed::x1)));
+        AppModelRig rig(sendRigOptions([&](AppPreferences& preferences) { preferences.delayTicks = c.delayTicks; }));
+        if (c.speed) negotiateTurbo(rig, *c.speed);
+        rig.studio.sendsTakeWireTime();
+        CapturedDiagnostics capture(rig);
+        const auto item = genericFile(1, messages);
+        PublishedProgress published(rig, item.id);
+        pressSend(rig, {item});
+        const double pressedAt = seconds(rig.scheduler().now());
+        ASSERT_TRUE(runUntilSent(rig));
+
+        const double rate = nominalBytesPerSecond(c.speed.value_or(TurboSpeed::x1));
+        const double delay = static_cast<double>(c.delayTicks) * oneTick;
+        double expected = delay * static_cast<double>(messages.size() - 1);
+        for (const auto& message : messages) expected += static_cast<double>(message.size()) / rate;
+        const auto completed = capture.events("raw.send.completed");
+        ASSERT_EQ(completed.size(), 1u);
+        EXPECT_NEAR(std::stod(completed[0].fields.at("elapsedSeconds")), expected, expected * 0.01);
+        ASSERT_TRUE(published.finishedAt);
+        EXPECT_NEAR(*published.finishedAt - pressedAt, expected, expected * 0.01);
+        const auto sent = rig.wire().sentMessages();
+        ASSERT_EQ(sent.size(), messages.size() + (c.speed ? 1u : 0u));  // after the Turbo query
+        for (std::size_t i = sent.size() - messages.size() + 1; i < sent.size(); ++i) {
+            const double gap = seconds(sent[i].time) - seconds(sent[i - 1].time);
+            const double due = static_cast<double>(sent[i - 1].bytes.size()) / rate + delay;
+            EXPECT_NEAR(gap, due, due * 0.01) << "before message " << i;
+        }
+        EXPECT_EQ(liveItem(rig, item.id).state, TransferItem::State::Submitted{});
+    }
+}
+
+// An item sent again starts from nothing, however far its last send got.
+TEST(RawSysExSend, AnItemSentAgainStartsItsProgressFromZero) {
+    AppModelRig rig(sendRigOptions());
+    // 3125 bytes: one second on the wire.
+    const auto item = genericFile(1, {generic(1000, 1), generic(2000, 2), generic(125, 3)});
+    pressSend(rig, {item});
+    ASSERT_TRUE(runUntilSent(rig));
+    ASSERT_EQ(liveItem(rig, item.id).progress, 1.0);
+
+    std::vector<std::pair<std::string, double>> seen;  // the item's state and progress at each change
+    QObject::connect(rig.model.get(), &AppModel::itemsChanged, [&] {
+        const auto& live = liveItem(rig, item.id);
+        seen.emplace_back(live.state.describe(), live.progress);
+    });
+    rig->sendSelected();
+    ASSERT_TRUE(rig->isSending());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), std::make_pair(TransferItem::State(TransferItem::State::Sending{}).describe(), 0.0));
+    ASSERT_TRUE(runUntilSent(rig));
+    std::vector<double> progress;
+    for (const auto& [state, value] : seen) progress.push_back(value);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](double value) { return value > 0 && value < 1; }));
+    EXPECT_EQ(progress.back(), 1.0);
+}
+
 TEST(RawSysExSend, StopDuringAMessageWakesTheWorkerAtOnce) {
     AppModelRig rig(sendRigOptions());
     auto bank = machinedrumBank(rig);

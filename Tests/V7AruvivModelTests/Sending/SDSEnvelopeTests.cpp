@@ -241,6 +241,8 @@ TEST(SDSEnvelope, ConfigurationFollowsTheHandshakeOrTheOverride) {
         const bool handshake = c.mode == SDSTransferMode::handshake;
         EXPECT_EQ(configuration.mode, c.mode);
         EXPECT_EQ(configuration.acknowledgementTimeout, handshake ? std::optional(500ms) : std::nullopt);
+        EXPECT_EQ(configuration.headerAcknowledgementTimeout,
+                  handshake ? std::optional<std::chrono::nanoseconds>(2s) : std::nullopt);
         EXPECT_EQ(configuration.waitTimeout, handshake ? std::optional<std::chrono::nanoseconds>(5s) : std::nullopt);
         EXPECT_EQ(configuration.openLoopInterMessageDelay, 16'666'666ns);
         EXPECT_EQ(configuration.deviceMatchPolicy, SDSDeviceMatchPolicy::exactOrBroadcastOrDeviceZero);

@@ -6,6 +6,7 @@
 #include "SendTestItems.h"
 #include "Support/Model/CapturedDiagnostics.h"
 #include "Support/Model/SimulatedSampler.h"
+#include "Support/SDSWireFixture.h"
 
 namespace k7::testing {
 namespace {
@@ -271,6 +272,53 @@ TEST(SDSSend, ChangedStoredFilesFailBeforeAnythingIsSent) {
         EXPECT_EQ(liveItem(rig, item.id).state, TransferItem::State::failed(c.text));
         EXPECT_EQ(rig->statusText(), c.text);
         EXPECT_FALSE(rig->alertMessage());
+    }
+}
+
+// A sampler may take up to two seconds to answer a dump header, and is waited for; a header
+// nobody answers is sent three times, two seconds apart, and fails the item.
+TEST(SDSSend, AHeaderAnswerUpToTwoSecondsLateIsWaitedFor) {
+    const std::string unanswered =
+        "The device did not accept SDS packet 0 after repeated attempts (timeout). Check the MIDI cables in both "
+        "directions, then send the sample again.";
+    const struct {
+        std::optional<std::chrono::milliseconds> answerAfter;  // nothing: never answered
+        std::size_t headers;
+    } cases[] = {{300ms, 1}, {1200ms, 1}, {1900ms, 1}, {std::nullopt, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answerAfter ? std::to_string(c.answerAfter->count()) + " ms" : "never");
+        AppModelRig rig(sendRigOptions([](AppPreferences& preferences) { preferences.useHandshake = true; }));
+        SimulatedSampler::Options options;
+        options.headerReplyDelay = c.answerAfter;
+        options.answersHeader = c.answerAfter.has_value();
+        auto device = listen(rig, std::make_shared<SimulatedSampler>(options));
+        const auto item = twoWavs()[0];
+        PublishedProgress published(rig, item.id);
+        pressSend(rig, {item});
+        ASSERT_TRUE(runUntilSent(rig));
+
+        std::vector<double> headers;
+        for (const auto& arrival : device->arrivals()) {
+            if (sds_wire::isHeader(arrival.message)) headers.push_back(seconds(arrival.time));
+        }
+        ASSERT_EQ(headers.size(), c.headers);
+        const auto& live = liveItem(rig, item.id);
+        const auto dumps = (*device)->dumps();
+        ASSERT_EQ(dumps.size(), 1u);
+        if (c.answerAfter) {
+            EXPECT_EQ(live.state, TransferItem::State::Submitted{}) << live.state.describe();
+            EXPECT_EQ(live.detail, " Handshake ACK-completed.");
+            EXPECT_TRUE(dumps[0]->isComplete());
+            EXPECT_TRUE((*device)->faults().empty()) << (*device)->faults().front();
+        } else {
+            EXPECT_EQ(live.state, TransferItem::State::failed(unanswered)) << live.state.describe();
+            EXPECT_EQ(rig->statusText(), unanswered);
+            for (std::size_t i = 1; i < headers.size(); ++i) EXPECT_NEAR(headers[i], headers[0] + 2.0 * i, 1e-6);
+            ASSERT_TRUE(published.finishedAt);
+            EXPECT_NEAR(*published.finishedAt, headers[0] + 6, 1e-6);
+            EXPECT_TRUE(dumps[0]->cancelReceived());
+            EXPECT_EQ(dumps[0]->packetsTaken(), 0u);
+        }
     }
 }
 
