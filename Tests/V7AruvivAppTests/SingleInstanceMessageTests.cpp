@@ -11,21 +11,32 @@ using Status = SingleInstanceMessage::Status;
 using Paths = std::vector<std::filesystem::path>;
 
 TEST(SingleInstanceName, OnePerUserWithTheirOwnForTheHealthCheckAndTests) {
+    constexpr long long noTest = -1;
     const struct {
         const char* name;
-        SingleInstanceName input;
-        std::string path;
+        const char* directory;
+        unsigned long userId;
+        bool offlineHealthCheck;
+        long long testProcessId;
+        const char* path;
     } cases[] = {
-        {"the musician's copy", {"/run/user/1000", 1000, false, {}}, "/run/user/1000/org.v764.V7Aruviv.1000"},
-        {"a folder given with its slash", {"/run/user/1000/", 1000, false, {}}, "/run/user/1000/org.v764.V7Aruviv.1000"},
-        {"another user", {"/tmp", 1001, false, {}}, "/tmp/org.v764.V7Aruviv.1001"},
-        {"the offline health check", {"/run/user/1000", 1000, true, {}}, "/run/user/1000/org.v764.V7Aruviv.1000.offline"},
-        {"a test process", {"/run/user/1000", 1000, false, 4242}, "/run/user/1000/org.v764.V7Aruviv.1000.tests.4242"},
-        {"a test of the health check", {"/tmp", 0, true, 7}, "/tmp/org.v764.V7Aruviv.0.offline.tests.7"},
+        {"the musician's copy", "/run/user/1000", 1000, false, noTest, "/run/user/1000/org.v764.V7Aruviv.1000"},
+        {"a folder given with its slash", "/run/user/1000/", 1000, false, noTest,
+         "/run/user/1000/org.v764.V7Aruviv.1000"},
+        {"another user", "/tmp", 1001, false, noTest, "/tmp/org.v764.V7Aruviv.1001"},
+        {"the offline health check", "/run/user/1000", 1000, true, noTest,
+         "/run/user/1000/org.v764.V7Aruviv.1000.offline"},
+        {"a test process", "/run/user/1000", 1000, false, 4242, "/run/user/1000/org.v764.V7Aruviv.1000.tests.4242"},
+        {"a test of the health check", "/tmp", 0, true, 7, "/tmp/org.v764.V7Aruviv.0.offline.tests.7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.input.socketPath(), c.path);
+        SingleInstanceName name;
+        name.directory = c.directory;
+        name.userId = c.userId;
+        name.offlineHealthCheck = c.offlineHealthCheck;
+        if (c.testProcessId != noTest) name.testProcessId = c.testProcessId;
+        EXPECT_EQ(name.socketPath(), c.path);
     }
 }
 
