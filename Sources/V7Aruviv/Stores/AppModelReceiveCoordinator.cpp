@@ -68,6 +68,8 @@ void AppModel::startReceiving() {
     receive_.receiveFailures.clear();
     repair_.backupRepairState.reset();
     repair_.backupRepairTimeoutGeneration += 1;
+    repair_.recordsBesideBank.clear();
+    repair_.recoveredSummary.reset();
     setReceivedByteCount(0);
     setOverallProgress(0);
     setReceiveProgressIsDeterminate(false);
