@@ -217,7 +217,8 @@ TEST(SDSReceiveSession, CancellingMidDumpTellsTheSenderAndReleasingIsSilent) {
         rig.studio.runFor(50ms);
         ASSERT_TRUE(std::holds_alternative<sds_receiver_status::Receiving>(rig.session->receiverStatus()));
         const auto answers = rig.studio.sent().size();
-        const auto packet = static_cast<uint8_t>((rig.sender->acknowledgementsHeard() - 1) & 0x7F);  // after the header's
+        // The next packet expected: one ACK went to the header.
+        const auto packet = static_cast<uint8_t>((rig.sender->acknowledgementsHeard() - 1) & 0x7F);
         events.clear();
         if (c.cancel) rig.session->cancel();
         if (c.release) rig.session.reset();
@@ -233,7 +234,8 @@ TEST(SDSReceiveSession, CancellingMidDumpTellsTheSenderAndReleasingIsSilent) {
         }
         EXPECT_EQ(rig.sender->cancelHeard(), c.cancel);
         const auto cancelled = SDSReceiveSessionFailure::transfer(sds_failure::LocalCancelled{});
-        EXPECT_EQ(rig.failures, c.cancel && !c.release ? std::vector{cancelled} : std::vector<SDSReceiveSessionFailure>{});
+        EXPECT_EQ(rig.failures,
+                  c.cancel && !c.release ? std::vector{cancelled} : std::vector<SDSReceiveSessionFailure>{});
         ASSERT_EQ(events.empty(), !c.cancel);
         if (c.cancel) {
             EXPECT_EQ(events.front().first, "sds.receiver.cancelRequested");

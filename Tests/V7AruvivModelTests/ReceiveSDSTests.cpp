@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "K7Core/SDS/SDSExtendedDumpHeader.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
 #include "Support/Model/CapturedDiagnostics.h"
 #include "Support/Model/ReceiveRig.h"
@@ -206,8 +207,15 @@ TEST(ReceiveSDS, OpenLoopDumpNamedBySPS1UWNameComesFromAMachinedrum) {
     }
 }
 
-// Dumps that do not complete leave their bytes in the raw item, and the failure in its detail
-// and in the status.
+// A dump whose extended header gives a rate below 1 Hz: complete, but no audio can be made of it.
+SimulatedSDSDump dumpWithoutARate() {
+    auto dump = SimulatedSDSDump::make(0, 1, 16, period44100, sds_wire::testSignal(100));
+    dump.header = SDSExtendedDumpHeader::withRateFields(0, 1, 16, 0, 1, 100, 0, 0, 0x7F, 1).encode();
+    return dump;
+}
+
+// Dumps that do not complete, or cannot be converted, leave their bytes in the raw item, and the
+// failure in its detail and in the status.
 TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
     const auto first = namedDump(1, 200, {});
     const auto second = namedDump(2, 50, {});
@@ -219,6 +227,9 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
         std::string failure;
         std::chrono::seconds stopAfter = 30s;
         std::vector<Bytes> sentAfterStop = {};
+        Format format = Format::rawSDS;
+        std::vector<SimulatedSDSDump> dumps = {};  // none: the two above
+        std::string statusBeforeStop = {};         // none: "Receive error: " and the failure
     };
     SimulatedSDSSenderScript newHeader;
     newHeader.newHeaderAfterPackets = 2;
@@ -233,16 +244,25 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
         // The stop cancels the dump under way itself, which the sampler is told: that is no failure.
         {"a handshake dump stopped by the user", silent, true, {"Received data 1.syx"}, "", 1s,
          {sds_wire::control(sds_wire::cancel, 0, 3)}},
+        // Complete, but no audio file can be made of them.
+        {"a rate below 1 Hz", {}, true, {"Received data 1.syx"}, "SDS completed without a valid header", 30s, {},
+         Format::wav, {dumpWithoutARate()}},
+        {"a dump without frames", {}, true, {"Received data 1.syx"},
+         "Could not convert received SDS: The audio file holds no sample frames.", 30s, {}, Format::aiff,
+         {SimulatedSDSDump::make(0, 1, 16, period44100, {})},
+         "Could not convert received SDS: The audio file holds no sample frames.; raw bytes retained"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(receiveOptions(Format::rawSDS, c.handshake));
+        AppModelRig rig(receiveOptions(c.format, c.handshake));
         CapturedDiagnostics capture(rig);
-        auto sampler = receiveFrom(rig, {first, second}, c.handshake, c.script);
+        auto sampler = receiveFrom(rig, c.dumps.empty() ? std::vector{first, second} : c.dumps, c.handshake, c.script);
         rig.runFor(c.stopAfter);
         // A dump completed after the failure names itself in the status instead.
         if (!c.failure.empty() && c.names.size() == 1) {
-            EXPECT_EQ(rig->statusText(), "Receive error: " + c.failure + "; raw bytes retained");
+            EXPECT_EQ(rig->statusText(), c.statusBeforeStop.empty()
+                                             ? "Receive error: " + c.failure + "; raw bytes retained"
+                                             : c.statusBeforeStop);
         }
         const auto sentBeforeStop = rig.wire().sentMessages().size();
         ASSERT_TRUE(stopReceiveAndFinish(rig));
@@ -253,8 +273,9 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
             EXPECT_EQ(raw.detail, "SysEx received; bytes were kept unchanged.");
         } else {
             EXPECT_EQ(rig->statusText(), "Receive error: " + c.failure + "; raw SysEx retained");
-            EXPECT_EQ(raw.detail,
-                      "SysEx received; bytes were kept unchanged after an SDS receive issue. " + c.failure + ".");
+            // A failure that is a sentence already keeps its one full stop.
+            EXPECT_EQ(raw.detail, "SysEx received; bytes were kept unchanged after an SDS receive issue. " +
+                                      c.failure + (c.failure.ends_with('.') ? "" : "."));
         }
         expectEveryMessageKept(rig, sampler->sentMessages());
         // The receive is over: after the cancel, if any, nothing more goes to the sampler, however

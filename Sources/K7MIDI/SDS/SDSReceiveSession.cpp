@@ -115,7 +115,8 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
         if (silenced()) return;
         auto report = onDiagnosticEvent.current();
         if (!report) return;
-        callbackQueue->post([report = std::move(report), name, fields = std::move(fields)] { (*report)(name, fields); });
+        callbackQueue->post(
+            [report = std::move(report), name, fields = std::move(fields)] { (*report)(name, fields); });
     }
 
     void stopTimers() {
