@@ -49,13 +49,21 @@ TEST(ReceiveOnRealQueues, AStopMidDumpTellsTheSamplerOnce) {
         sampler->start(rig.wire());
         // The header and three packets answered; the session waits for the fourth.
         ASSERT_TRUE(pumpUntil(rig, [&] { return sampler->acknowledgementsHeard() == 4; }));
+        // The session's thread held in the answer to a repeated packet, so that the stop's cancel
+        // is still queued behind it when the receive is finalized.
+        rig.wire().setBlockingSends(true);
+        rig.wire().inject(dump.packets[2]);
+        rig.settle();
+        ASSERT_TRUE(rig.wire().waitForBlockedSends(1, 20s));
 
         ASSERT_TRUE(stopReceiveAndFinish(rig));
-        const auto told = Clock::now();
-        while (!sampler->cancelHeard() && Clock::now() - told < 20s) std::this_thread::yield();
+        rig.wire().setBlockingSends(false);
+        rig.wire().releaseBlockedSends();
+        const auto released = Clock::now();
+        while (!sampler->cancelHeard() && Clock::now() - released < 20s) std::this_thread::yield();
         rig.runFor(1min);
         const auto sent = rig.wire().sentMessages();
-        ASSERT_EQ(sent.size(), 5u);
+        ASSERT_EQ(sent.size(), 6u);  // the header's and four packets' ACKs, and one CANCEL
         EXPECT_EQ(sent.back().bytes, sds_wire::control(sds_wire::cancel, 0, 3));
         EXPECT_EQ(names(rig->items()), std::vector<std::string>{"Received data 1.syx"});
     }

@@ -289,7 +289,7 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
         EXPECT_EQ(sentAfterStop, c.sentAfterStop);
         // A dump still under way at the stop is cancelled; a handshaking sampler hears of it.
         const auto cancelRequested = capture.events("sds.receiver.cancelRequested");
-        ASSERT_EQ(cancelRequested.size(), c.failure.empty() ? 1u : 0u);
+        EXPECT_EQ(cancelRequested.size(), c.failure.empty() ? 1u : 0u);
         if (!cancelRequested.empty()) {
             EXPECT_EQ(cancelRequested[0].fields.at("status"), "receiving");
         }
