@@ -263,9 +263,10 @@ void AppModel::finalizeReceiving(uint64_t generation) {
             setStatusText(*warning + repair_.recoveredSummary.value_or(""));
             setAlertMessage(*warning);
         } else if (failures.empty()) {
-            setStatusText(rawCreated && earlierCount == 0 && beside.empty() ? std::string("SysEx received.")
-                                                          : "Received " + plural(created.size(), "item") + ", " +
-                                                                std::to_string(receivedByteCount_) + " bytes");
+            const bool rawOnly = rawCreated && earlierCount == 0 && beside.empty();
+            setStatusText(rawOnly ? std::string("SysEx received.")
+                                  : "Received " + plural(created.size(), "item") + ", " +
+                                        std::to_string(receivedByteCount_) + " bytes");
         } else {
             setStatusText("Receive error: " + failures.back() + (rawCreated ? "; raw SysEx retained" : ""));
         }
