@@ -155,14 +155,22 @@ TEST(SDSReceiveSession, CompletionWaitsForTheEndOfFileGracePeriod) {
         std::chrono::nanoseconds grace;
         std::chrono::nanoseconds expectedWait;  // from the last packet to the completion
         bool endOfFileKept;
+        Script script = {};
     };
+    // The sender missed the ACK of the last packet and sends it again: the wait starts anew.
+    const auto lastAckMissed = scripted<Script>([](auto& s) {
+        s.missesAckOfPacket = 2;
+        s.missedAckResendDelay = 30ms;
+    });
     for (const bool handshake : {true, false}) {
         for (const auto& c : std::vector<Case>{{"endOfFileInTime", true, 10ms, 50ms, 10ms, true},
                                                {"noEndOfFile", false, 10ms, 50ms, 50ms, false},
                                                {"endOfFileTooLate", true, 80ms, 50ms, 50ms, false},
-                                               {"noGracePeriod", true, 10ms, 0ms, 0ms, false}}) {
+                                               {"noGracePeriod", true, 10ms, 0ms, 0ms, false},
+                                               {"lastPacketResent", true, 10ms, 50ms, 10ms, true, lastAckMissed}}) {
+            if (!handshake && c.script.missesAckOfPacket) continue;
             SCOPED_TRACE(std::string(c.name) + (handshake ? " handshake" : " open loop"));
-            auto options = sampler(handshake, c.emitEndOfFile);
+            auto options = sampler(handshake, c.emitEndOfFile, c.script);
             options.endOfFileDelay = c.endOfFileDelay;
             SessionRig rig(SDSReceiveFormat::rawSDS, options, {shortDump(1, 120)}, 5s, c.grace);
             rig.start();
@@ -190,23 +198,71 @@ TEST(SDSReceiveSession, CancelDeliversAWaitingCompletionFirst) {
 }
 
 TEST(SDSReceiveSession, CancellingMidDumpTellsTheSenderAndReleasingIsSilent) {
-    for (const bool release : {false, true}) {
-        SCOPED_TRACE(release ? "released" : "cancelled");
+    struct Case {
+        const char* name;
+        bool cancel;
+        bool release;
+    };
+    for (const auto& c : std::vector<Case>{{"cancelled", true, false},
+                                           {"released", false, true},
+                                           // Before the session's queue gets to the cancel.
+                                           {"cancelled, then released at once", true, true}}) {
+        SCOPED_TRACE(c.name);
         SessionRig rig(SDSReceiveFormat::wav, sampler(), {twoSecondDump()});
+        std::vector<std::pair<std::string, SDSDiagnosticFields>> events;
+        rig.session->onDiagnosticEvent = [&](const std::string& name, const SDSDiagnosticFields& fields) {
+            events.emplace_back(name, fields);
+        };
         rig.start();
         rig.studio.runFor(50ms);
         ASSERT_TRUE(std::holds_alternative<sds_receiver_status::Receiving>(rig.session->receiverStatus()));
         const auto answers = rig.studio.sent().size();
-        release ? rig.session.reset() : rig.session->cancel();
+        // The next packet expected: one ACK went to the header.
+        const auto packet = static_cast<uint8_t>((rig.sender->acknowledgementsHeard() - 1) & 0x7F);
+        events.clear();
+        if (c.cancel) rig.session->cancel();
+        if (c.release) rig.session.reset();
         rig.studio.runFor(1min);
         EXPECT_TRUE(rig.completions.empty());
         EXPECT_EQ(rig.studio.scheduler->pendingTaskCount(), 0u);
-        // A cancel is sent to the sampler and reported; a released session says nothing at all.
-        EXPECT_EQ(rig.studio.sent().size(), answers + (release ? 0 : 1));
-        EXPECT_EQ(rig.sender->cancelHeard(), !release);
+        // A cancel asked for tells the sampler once, and nothing follows it; a session released
+        // without one says nothing at all.
+        const auto sent = rig.studio.sent();
+        ASSERT_EQ(sent.size(), answers + (c.cancel ? 1 : 0));
+        if (c.cancel) {
+            EXPECT_EQ(sent.back(), sds_wire::control(sds_wire::cancel, 0, packet));
+        }
+        EXPECT_EQ(rig.sender->cancelHeard(), c.cancel);
         const auto cancelled = SDSReceiveSessionFailure::transfer(sds_failure::LocalCancelled{});
-        EXPECT_EQ(rig.failures, release ? std::vector<SDSReceiveSessionFailure>{} : std::vector{cancelled});
+        EXPECT_EQ(rig.failures,
+                  c.cancel && !c.release ? std::vector{cancelled} : std::vector<SDSReceiveSessionFailure>{});
+        ASSERT_EQ(events.empty(), !c.cancel);
+        if (c.cancel) {
+            EXPECT_EQ(events.front().first, "sds.receiver.cancelRequested");
+            EXPECT_EQ(events.front().second, (SDSDiagnosticFields{{"status", "receiving"}}));
+        }
     }
+}
+
+// Diagnostic events come on the callback queue, in order with the other callbacks.
+TEST(SDSReceiveSession, DiagnosticEventsComeOnTheCallbackQueue) {
+    SimulatedStudio studio;
+    auto callbacks = std::make_shared<ManualScheduler>();
+    SDSReceiveSession session(studio.transport, receiverConfiguration(true), SDSReceiveFormat::rawSDS, callbacks,
+                              studio.scheduler, 5s, 50ms, studio.scheduler);
+    std::vector<std::string> calls;
+    session.onDiagnosticEvent = [&](const std::string& name, const SDSDiagnosticFields&) { calls.push_back(name); };
+    session.onHeader = [&](const SDSDumpHeaderMessage&) { calls.push_back("onHeader"); };
+    session.receive(sds_wire::classicHeader(0, 3, 16, period44100, 200));
+    studio.scheduler->runUntilIdle();
+    EXPECT_TRUE(calls.empty()) << calls.front();
+    EXPECT_EQ(studio.sent().size(), 1u);  // the header's ACK went out on the session's queue
+    session.cancel();
+    studio.scheduler->runUntilIdle();
+    EXPECT_TRUE(calls.empty()) << calls.front();
+    callbacks->runUntilIdle();
+    EXPECT_EQ(calls, (std::vector<std::string>{"sds.receiver.headerAccepted", "onHeader",
+                                               "sds.receiver.cancelRequested", "sds.receiver.failed"}));
 }
 
 TEST(SDSReceiveSession, TimersAreCappedAtTheMaximumScheduledTimeout) {

@@ -46,6 +46,12 @@ Bytes SimulatedElektronMachine::damaged(const ElektronBackupRecordKey& key) cons
     return ElektronBackupRecordBuilder::withCorruptedPayload(record(key));
 }
 
+Bytes SimulatedElektronMachine::edited(const ElektronBackupRecordKey& key, int edit) const {
+    Bytes copy = record(key);
+    copy[12] = static_cast<uint8_t>((copy[12] + edit) & 0x7F);
+    return ElektronBackupRecordBuilder::resealed(copy);
+}
+
 std::vector<Bytes> SimulatedElektronMachine::backup(std::optional<std::size_t> count) const {
     std::vector<Bytes> messages;
     const std::size_t limit = std::min(count.value_or(keys_.size()), keys_.size());
@@ -88,6 +94,7 @@ std::vector<PeerReply> SimulatedElektronMachine::hear(const Bytes& message) {
     }
     const auto delay = has(key, Fault::late) ? options_.lateDelay : options_.replyDelay;
     Bytes answer = record(key);
+    if (has(key, Fault::edited)) answer = edited(key, 1);
     if (has(key, Fault::badChecksum) || (firstAnswer && has(key, Fault::damagedOnce))) answer = damaged(key);
     if (has(key, Fault::wrongMachine)) {
         const auto other = machine_ == ElektronBackupMachine::machinedrum ? ElektronBackupProfile::monomachineStock
@@ -102,12 +109,19 @@ std::vector<PeerReply> SimulatedElektronMachine::hear(const Bytes& message) {
     }
     replies.push_back(PeerReply{answer, replies.empty() ? delay : delay * 2});
     if (has(key, Fault::repeated)) replies.push_back(PeerReply{answer, delay * 3});
+    std::lock_guard lock(mutex_);
+    for (const auto& reply : replies) answers_.push_back(reply.bytes);
     return replies;
 }
 
 std::vector<ElektronBackupRecordKey> SimulatedElektronMachine::requestsHeard() const {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<Bytes> SimulatedElektronMachine::answersSent() const {
+    std::lock_guard lock(mutex_);
+    return answers_;
 }
 
 }  // namespace k7::testing

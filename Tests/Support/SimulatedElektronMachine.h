@@ -29,6 +29,7 @@ public:
         droppedFromBackup,  // left out of backups, answered when asked for
         damagedInBackup,    // damaged in backups (as badChecksum), answered whole when asked for
         damagedOnce,        // the first answer to a request is damaged, later ones are whole
+        edited,             // answered with a valid copy edited since the backup (edited(key, 1))
     };
 
     struct Options {
@@ -48,6 +49,9 @@ public:
     // Every record of the bank in backup order, as the instrument holds it.
     const std::vector<ElektronBackupRecordKey>& keys() const { return keys_; }
     const Bytes& record(const ElektronBackupRecordKey& key) const;
+    // A valid copy of the record that differs from it, as after an edit on the instrument; each
+    // `edit` number gives another version.
+    Bytes edited(const ElektronBackupRecordKey& key, int edit) const;
 
     // The backup as the instrument sends it (missing records left out, bad checksums applied);
     // only its first `count` records when given.
@@ -57,6 +61,8 @@ public:
                     std::optional<std::size_t> count = std::nullopt) const;
 
     std::vector<ElektronBackupRecordKey> requestsHeard() const;
+    // Every answer sent, in order.
+    std::vector<Bytes> answersSent() const;
 
 private:
     bool has(const ElektronBackupRecordKey& key, Fault fault) const;
@@ -70,6 +76,7 @@ private:
     std::map<ElektronBackupRecordKey, std::set<Fault>> faults_;
     std::set<ElektronBackupRecordKey> answered_;
     std::vector<ElektronBackupRecordKey> requests_;
+    std::vector<Bytes> answers_;
 };
 
 }  // namespace k7::testing

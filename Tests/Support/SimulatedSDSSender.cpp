@@ -112,6 +112,10 @@ std::vector<PeerReply> SimulatedSDSSender::hear(const Bytes& message) {
         case sds_wire::ack:
             if (atPacket && message[4] != current) return {};
             waiting_ = false;
+            if (atPacket && dump_ == 0 && options_.script.missesAckOfPacket == unit_ - 1 && !ackMissed_) {
+                ackMissed_ = true;
+                return sendCurrent(options_.script.missedAckResendDelay);
+            }
             advance();
             break;
         case sds_wire::nak:

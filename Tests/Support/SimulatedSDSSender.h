@@ -40,6 +40,10 @@ struct SimulatedSDSSenderScript {
     // This packet goes out with a wrong checksum the first `badChecksumTimes` times.
     std::optional<std::size_t> badChecksumPacket;
     int badChecksumTimes = 1;
+    // The first ACK of this packet goes unheard (handshake): the packet is sent again
+    // `missedAckResendDelay` after it.
+    std::optional<std::size_t> missesAckOfPacket;
+    std::chrono::nanoseconds missedAckResendDelay = std::chrono::milliseconds(20);
 };
 
 class SimulatedSDSSender final : public SimulatedPeer {
@@ -97,6 +101,7 @@ private:
     bool waiting_ = false;
     bool finished_ = false;
     bool cancelHeard_ = false;
+    bool ackMissed_ = false;
     std::size_t acks_ = 0;
     std::size_t naks_ = 0;
     std::vector<Bytes> sent_;

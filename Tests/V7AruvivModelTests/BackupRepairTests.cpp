@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "AppModelTestHelpers.h"
+#include "../K7CoreTests/Elektron/ElektronBackupRecordBuilder.h"
+#include "K7Core/Elektron/ElektronBackupRecordValidation.h"
 #include "K7Core/Elektron/MachinedrumDumpValidator.h"
 #include "K7Core/Elektron/MonomachineDumpValidator.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
@@ -69,6 +71,44 @@ std::vector<Bytes> requests(const std::vector<ElektronBackupRecordKey>& keys) {
     std::vector<Bytes> messages;
     for (const auto& key : keys) messages.push_back(request(key));
     return messages;
+}
+
+// The repair's events, each with the fields that tell the steps apart.
+std::vector<std::string> repairTrace(const CapturedDiagnostics& capture) {
+    const std::string prefix = "elektron.backup.repair.";
+    std::vector<std::string> trace;
+    for (const auto& event : capture.events()) {
+        if (!event.name.starts_with(prefix)) continue;
+        const std::string step = event.name.substr(prefix.size());
+        const auto field = [&](const char* name) { return event.fields.at(name); };
+        if (step == "requested") {
+            trace.push_back("requested " + field("record") + " #" + field("attempt") + " " +
+                            field("completedTargetCount") + "/" + field("targetCount"));
+        } else if (step == "retry") {
+            trace.push_back("retry " + field("record") + " #" + field("attempt") + " (" + field("reason") + ")");
+        } else if (step == "recordAccepted") {
+            trace.push_back("accepted " + field("record") + " " + field("completedTargetCount") + "/" +
+                            field("targetCount"));
+        } else if (step == "duplicateIgnored") {
+            trace.push_back("ignored " + field("record"));
+        } else if (step == "failed") {
+            trace.push_back("failed: " + field("error"));
+        } else if (step == "cancelled") {
+            trace.push_back("cancelled (" + field("reason") + ")");
+        } else if (step == "completed") {
+            trace.push_back("completed " + field("repairedRecordCount"));
+        } else {
+            trace.push_back(step);
+        }
+    }
+    return trace;
+}
+
+bool isValidRecord(const Bytes& message) {
+    for (auto machine : {ElektronBackupMachine::machinedrum, ElektronBackupMachine::monomachine}) {
+        if (const auto record = ElektronBackupRecordValidation::validate(message, machine)) return record->isValid();
+    }
+    return false;
 }
 
 TEST(BackupRepair, CompletesABackupWithMissingAndDamagedRecords) {
@@ -153,7 +193,7 @@ TEST(BackupRepair, ARecordThatNeverComesEndsTheRepairKeepingEverythingElse) {
         "preserved; select Receive again to retry. Recovered 2 of 3 records.";
     EXPECT_EQ(b.item().state, TransferItem::State::failed(warning));
     EXPECT_EQ(b.item().detail, warning + " Captured bytes were kept unchanged for diagnosis. " + failure);
-    EXPECT_EQ(b.rig->statusText(), warning);
+    EXPECT_EQ(b.rig->statusText(), warning + " Recovered 2 of 3 records.");
     EXPECT_EQ(b.rig->alertMessage(), warning);
 }
 
@@ -167,33 +207,53 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
         std::optional<std::string> failure;  // nothing: the bank ends complete
         std::size_t itemMessages = 232;      // everything received stays
         bool refuseSends = false;
+        std::vector<std::string> trace = {};  // after "started"
+        std::vector<Bytes> alsoReceived = {};  // after the backup
     };
     const std::string refused = MIDITransportError::endpointUnavailable().what();
+    const std::string request1 = "requested kit 5 #1 0/1", request2 = "requested kit 5 #2 0/1",
+                      accepted = "accepted kit 5 1/1";
     const std::vector<Case> cases{
-        {"a reply later than its time", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::late}}, 8, {kit5, kit5}, {}},
+        {"a reply later than its time", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::late}}, 8, {kit5, kit5}, {},
+         232, false, {request1, "retry kit 5 #1 (response timeout)", request2, accepted, "completed 1"}},
         {"a later target answered first",
          {{kit5, Fault::droppedFromBackup}, {kit5, Fault::outOfTurn}, {kit6, Fault::droppedFromBackup}},
          8,
          {kit5},
-         {}},
+         {},
+         232,
+         false,
+         {"requested kit 5 #1 0/2", "accepted kit 6 1/2", "accepted kit 5 2/2", "completed 2"}},
         {"a record that was fine answered first", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::outOfTurn}}, 8,
-         {kit5}, {}},
-        {"the answer twice", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::repeated}}, 8, {kit5}, {}},
+         {kit5}, {}, 232, false, {request1, "ignored kit 6", accepted, "completed 1"}},
+        {"the answer twice", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::repeated}}, 8, {kit5}, {}, 232, false,
+         {request1, accepted, "completed 1"}},
         {"a damaged answer, then a good one", {{kit5, Fault::droppedFromBackup}, {kit5, Fault::damagedOnce}}, 8,
-         {kit5, kit5}, {}},
+         {kit5, kit5}, {}, 232, false,
+         {request1, "retry kit 5 #1 (invalid replacement)", request2, accepted, "completed 1"}},
         {"only damaged answers",
          {{kit5, Fault::badChecksum}},
          3,
          {kit5, kit5, kit5},
          "Could not recover Machinedrum kit 5 after 3 attempts (invalid replacement). The partial capture was "
-         "preserved; select Receive again to retry. Recovered 0 of 1 record."},
+         "preserved; select Receive again to retry. Recovered 0 of 1 record.",
+         232,
+         false,
+         {request1, "retry kit 5 #1 (invalid replacement)", request2, "retry kit 5 #2 (invalid replacement)",
+          "requested kit 5 #3 0/1",
+          "failed: Could not recover Machinedrum kit 5 after 3 attempts (invalid replacement). The partial capture "
+          "was preserved; select Receive again to retry."}},
         {"the other instrument answers",
          {{kit5, Fault::droppedFromBackup}, {kit5, Fault::wrongMachine}},
          2,
          {kit5, kit5},
          "Could not recover Machinedrum kit 5 after 2 attempts (response timeout). The partial capture was "
          "preserved; select Receive again to retry. Recovered 0 of 1 record.",
-         233},  // 231 records and both of the other instrument's answers
+         233,  // 231 records and both of the other instrument's answers
+         false,
+         {request1, "retry kit 5 #1 (response timeout)", request2,
+          "failed: Could not recover Machinedrum kit 5 after 2 attempts (response timeout). The partial capture was "
+          "preserved; select Receive again to retry."}},
         {"a request that cannot be sent",
          {{kit5, Fault::droppedFromBackup}},
          2,
@@ -201,7 +261,20 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
          "Could not recover Machinedrum kit 5 after 2 attempts (" + refused + "). The partial capture was "
          "preserved; select Receive again to retry. Recovered 0 of 1 record.",
          231,
-         true},
+         true,
+         {request1, "retry kit 5 #1 (" + refused + ")", request2,
+          "failed: Could not recover Machinedrum kit 5 after 2 attempts (" + refused +
+              "). The partial capture was preserved; select Receive again to retry."}},
+        // Asking again cannot mend a record that has no place in the bank.
+        {"a record the Machinedrum does not have",
+         {{kit5, Fault::droppedFromBackup}},
+         8,
+         {kit5},
+         "Machinedrum repair finished without a complete valid bank. Recovered 1 of 1 record.",
+         233,
+         false,
+         {request1, accepted, "failed: Machinedrum repair finished without a complete valid bank."},
+         {ElektronBackupRecordBuilder::machinedrum(Command::kit, 70)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,8 +283,11 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
         SimulatedElektronMachine::Options instrument;
         instrument.lateDelay = 7s;  // past a kit's 6 s
         BackupRig b(instrument, options);
+        CapturedDiagnostics capture(b.rig);
         for (const auto& [key, fault] : c.script) b.machine->script(key, fault);
         b.receiveBackup();
+        for (const auto& message : c.alsoReceived) b.rig.wire().inject(message);
+        b.rig.settle();
         if (c.refuseSends) {
             b.rig.wire().failAlways(MockMIDITransport::Operation::send, MIDITransportError::endpointUnavailable());
         }
@@ -221,15 +297,130 @@ TEST(BackupRepair, InstrumentRepliesOfEveryKindAreSortedOut) {
         ASSERT_EQ(b.rig->items().size(), 1u);
         const auto messages = b.itemMessages();
         const auto report = MachinedrumDumpValidator::validate(messages);
+        if (!c.trace.empty()) {
+            auto trace = c.trace;
+            trace.insert(trace.begin(), "started");
+            EXPECT_EQ(repairTrace(capture), trace);
+        }
+        for (const auto& step : c.trace) {
+            if (!step.starts_with("retry ")) continue;
+            const std::string record = step.substr(6, step.find(" #") - 6);
+            const std::string retrying = "Completing Machinedrum backup (retrying " + record + ")";
+            EXPECT_NE(std::find(b.statuses.begin(), b.statuses.end(), retrying), b.statuses.end()) << retrying;
+        }
         if (!c.failure) {
             EXPECT_EQ(b.item().data, SysExFileCodec::join(b.completeBackup()));
             EXPECT_FALSE(report.correctiveWarning) << *report.correctiveWarning;
             EXPECT_EQ(b.rig->statusText(), "SysEx received.");
             continue;
         }
-        EXPECT_TRUE(report.correctiveWarning);
+        ASSERT_TRUE(report.correctiveWarning);
         EXPECT_NE(b.item().detail.find(*c.failure), std::string::npos) << b.item().detail;
         EXPECT_EQ(messages.size(), c.itemMessages);
+        // The warnings say what is wrong with the bank, the rest what the repair got back.
+        std::string warnings = *report.correctiveWarning;
+        if (const auto other = MonomachineDumpValidator::validate(messages).correctiveWarning) warnings += " " + *other;
+        EXPECT_EQ(b.rig->statusText(), warnings + c.failure->substr(c.failure->find(" Recovered")));
+    }
+}
+
+// A record that arrives in more than one valid version, before the stop or during the repair,
+// keeps the instrument's answer in the bank and every other version in an item of its own, however
+// the repair ends: the bank repeats no position and no valid record is lost.
+TEST(BackupRepair, EveryValidVersionOfARecordIsKept) {
+    const auto kit5 = md(Command::kit, 5), kit9 = md(Command::kit, 9), song20 = md(Command::song, 20);
+    enum class End { completed, failed, cancelled };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<ElektronBackupRecordKey, Fault>> script;
+        std::vector<std::pair<ElektronBackupRecordKey, int>> editedBeforeStop;  // key, edit
+        std::optional<std::pair<ElektronBackupRecordKey, int>> editedDuringRepair;
+        End end;
+        std::vector<std::pair<ElektronBackupRecordKey, int>> besideBank;  // edit 0: the record as held
+    };
+    const std::vector<Case> cases{
+        {"an edited copy with a complete backup", {}, {{kit5, 2}}, {}, End::completed, {{kit5, 2}}},
+        {"an edited record not asked for, during the repair",
+         {{kit5, Fault::droppedFromBackup}, {kit5, Fault::late}},
+         {},
+         std::pair{kit9, 2},
+         End::completed,
+         {{kit9, 2}}},
+        {"versions before the stop and another in the answer, the repair fails",
+         {{kit5, Fault::edited}, {song20, Fault::missing}},
+         {{kit5, 2}, {kit5, 3}},
+         {},
+         End::failed,
+         {{kit5, 0}, {kit5, 2}, {kit5, 3}}},
+        {"versions before the stop and another in the answer, the repair is cancelled",
+         {{kit5, Fault::edited}, {song20, Fault::missing}},
+         {{kit5, 2}, {kit5, 3}},
+         {},
+         End::cancelled,
+         {{kit5, 0}, {kit5, 2}, {kit5, 3}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto options = withPeer(nullptr);
+        options.repairMaximumAttempts = 2;
+        BackupRig b({}, options);
+        const auto version = [&](const std::pair<ElektronBackupRecordKey, int>& v) {
+            return v.second == 0 ? b.machine->record(v.first) : b.machine->edited(v.first, v.second);
+        };
+        for (const auto& [key, fault] : c.script) b.machine->script(key, fault);
+        b.receiveBackup();
+        std::vector<Bytes> arrived = b.machine->backup();
+        for (const auto& v : c.editedBeforeStop) arrived.push_back(version(v));
+        for (std::size_t i = b.machine->backup().size(); i < arrived.size(); ++i) b.rig.wire().inject(arrived[i]);
+        b.rig.settle();
+        b.rig->toggleReceiving();
+        ASSERT_TRUE(b.rig.runUntil([&] { return !b.requestsSent().empty(); }));
+        if (c.editedDuringRepair) {
+            arrived.push_back(version(*c.editedDuringRepair));
+            b.rig.wire().inject(arrived.back());
+        }
+        if (c.end == End::cancelled) {
+            ASSERT_TRUE(b.rig.runUntil([&] { return b.requestsSent().size() == 2; }));
+            b.rig->toggleReceiving();
+        }
+        ASSERT_TRUE(b.rig.runUntil([&] { return !b.rig->isReceiving(); }, 5min));
+        b.rig.runFor(1min);  // late answers find no receive
+        for (auto& answer : b.machine->answersSent()) arrived.push_back(std::move(answer));
+
+        ASSERT_EQ(names(b.rig->items()), (std::vector<std::string>{"Received data 1.syx", "Received data 2.syx"}));
+        const auto report = MachinedrumDumpValidator::validate(b.itemMessages());
+        EXPECT_EQ(report.duplicateRecordCount, 0u);
+        EXPECT_EQ(report.correctiveWarning.has_value(), c.end != End::completed);
+        const auto& beside = b.rig->items()[1];
+        std::vector<Bytes> expectedBeside;
+        for (const auto& v : c.besideBank) expectedBeside.push_back(version(v));
+        EXPECT_EQ(beside.data, SysExFileCodec::join(expectedBeside));
+        EXPECT_EQ(beside.state, TransferItem::State(TransferItem::State::Received{}));
+        EXPECT_EQ(beside.device, TransferItem::Device::machinedrum);
+        EXPECT_EQ(beside.detail, std::to_string(expectedBeside.size()) + " valid record" +
+                                     (expectedBeside.size() == 1 ? "" : "s") +
+                                     " received in another version than the bank keeps; the bank does not hold "
+                                     "these copies. Bytes were kept unchanged.");
+        if (c.end == End::completed) {
+            EXPECT_EQ(b.item().data, SysExFileCodec::join(b.completeBackup()));
+            EXPECT_EQ(b.rig->statusText(),
+                      "Received 2 items, " + std::to_string(b.rig->receivedByteCount()) + " bytes");
+        } else {
+            // The instrument's answer is the version the bank keeps.
+            const auto bank = b.itemMessages();
+            EXPECT_EQ(std::count(bank.begin(), bank.end(), b.machine->edited(kit5, 1)), 1);
+            EXPECT_EQ(b.rig->statusText(), *report.correctiveWarning + " Recovered 1 of 2 records.");
+        }
+
+        std::vector<Bytes> kept;
+        for (const auto& item : b.rig->items()) {
+            for (auto& message : SysExFileCodec::parse(item.data).messages) kept.push_back(std::move(message));
+        }
+        for (const auto& message : arrived) {
+            if (!isValidRecord(message)) continue;
+            EXPECT_NE(std::find(kept.begin(), kept.end(), message), kept.end())
+                << "lost a valid record of " << message.size() << " bytes";
+        }
     }
 }
 
@@ -280,6 +471,7 @@ TEST(BackupRepair, ASecondStopCancelsTheRepairKeepingWhatCame) {
     SimulatedElektronMachine::Options instrument;
     instrument.lateDelay = 3s;
     BackupRig b(instrument);
+    CapturedDiagnostics capture(b.rig);
     const auto kit2 = md(Command::kit, 2), kit9 = md(Command::kit, 9);
     b.machine->script(kit2, Fault::droppedFromBackup);
     b.machine->script(kit9, Fault::droppedFromBackup);
@@ -299,7 +491,10 @@ TEST(BackupRepair, ASecondStopCancelsTheRepairKeepingWhatCame) {
     ASSERT_TRUE(warning);
     EXPECT_EQ(b.item().detail, *warning + " Captured bytes were kept unchanged for diagnosis. Machinedrum repair "
                                           "cancelled. Recovered 1 of 2 records.");
-    EXPECT_EQ(b.rig->statusText(), *warning);
+    EXPECT_EQ(b.rig->statusText(), *warning + " Recovered 1 of 2 records.");
+    const auto cancelled = capture.events("elektron.backup.repair.cancelled");
+    ASSERT_EQ(cancelled.size(), 1u);
+    EXPECT_EQ(cancelled[0].fields.at("reason"), "operator cancelled repair");
 
     // The late answer finds no receive and changes nothing.
     const auto data = b.item().data;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "K7Core/SDS/SDSExtendedDumpHeader.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
 #include "Support/Model/CapturedDiagnostics.h"
 #include "Support/Model/ReceiveRig.h"
@@ -206,8 +207,15 @@ TEST(ReceiveSDS, OpenLoopDumpNamedBySPS1UWNameComesFromAMachinedrum) {
     }
 }
 
-// Dumps that do not complete leave their bytes in the raw item, and the failure in its detail
-// and in the status.
+// A dump whose extended header gives a rate below 1 Hz: complete, but no audio can be made of it.
+SimulatedSDSDump dumpWithoutARate() {
+    auto dump = SimulatedSDSDump::make(0, 1, 16, period44100, sds_wire::testSignal(100));
+    dump.header = SDSExtendedDumpHeader::withRateFields(0, 1, 16, 0, 1, 100, 0, 0, 0x7F, 1).encode();
+    return dump;
+}
+
+// Dumps that do not complete, or cannot be converted, leave their bytes in the raw item, and the
+// failure in its detail and in the status.
 TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
     const auto first = namedDump(1, 200, {});
     const auto second = namedDump(2, 50, {});
@@ -218,6 +226,10 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
         std::vector<std::string> names;
         std::string failure;
         std::chrono::seconds stopAfter = 30s;
+        std::vector<Bytes> sentAfterStop = {};
+        Format format = Format::rawSDS;
+        std::vector<SimulatedSDSDump> dumps = {};  // none: the two above
+        std::string statusBeforeStop = {};         // none: "Receive error: " and the failure
     };
     SimulatedSDSSenderScript newHeader;
     newHeader.newHeaderAfterPackets = 2;
@@ -229,17 +241,28 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
         {"a sender that falls silent", silent, true, {"Received data 1.syx"},
          "SDS retry limit reached for packet 3 (timeout)"},
         {"a sender that stops before the user", silent, false, {"Received data 1.syx"}, ""},
-        // The stop cancels the dump under way itself: that is no failure.
-        {"a handshake dump stopped by the user", silent, true, {"Received data 1.syx"}, "", 1s},
+        // The stop cancels the dump under way itself, which the sampler is told: that is no failure.
+        {"a handshake dump stopped by the user", silent, true, {"Received data 1.syx"}, "", 1s,
+         {sds_wire::control(sds_wire::cancel, 0, 3)}},
+        // Complete, but no audio file can be made of them.
+        {"a rate below 1 Hz", {}, true, {"Received data 1.syx"}, "SDS completed without a valid header", 30s, {},
+         Format::wav, {dumpWithoutARate()}},
+        {"a dump without frames", {}, true, {"Received data 1.syx"},
+         "Could not convert received SDS: The audio file holds no sample frames.", 30s, {}, Format::aiff,
+         {SimulatedSDSDump::make(0, 1, 16, period44100, {})},
+         "Could not convert received SDS: The audio file holds no sample frames.; raw bytes retained"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AppModelRig rig(receiveOptions(Format::rawSDS, c.handshake));
-        auto sampler = receiveFrom(rig, {first, second}, c.handshake, c.script);
+        AppModelRig rig(receiveOptions(c.format, c.handshake));
+        CapturedDiagnostics capture(rig);
+        auto sampler = receiveFrom(rig, c.dumps.empty() ? std::vector{first, second} : c.dumps, c.handshake, c.script);
         rig.runFor(c.stopAfter);
         // A dump completed after the failure names itself in the status instead.
         if (!c.failure.empty() && c.names.size() == 1) {
-            EXPECT_EQ(rig->statusText(), "Receive error: " + c.failure + "; raw bytes retained");
+            EXPECT_EQ(rig->statusText(), c.statusBeforeStop.empty()
+                                             ? "Receive error: " + c.failure + "; raw bytes retained"
+                                             : c.statusBeforeStop);
         }
         const auto sentBeforeStop = rig.wire().sentMessages().size();
         ASSERT_TRUE(stopReceiveAndFinish(rig));
@@ -250,14 +273,47 @@ TEST(ReceiveSDS, IncompleteDumpsKeepTheirBytes) {
             EXPECT_EQ(raw.detail, "SysEx received; bytes were kept unchanged.");
         } else {
             EXPECT_EQ(rig->statusText(), "Receive error: " + c.failure + "; raw SysEx retained");
-            EXPECT_EQ(raw.detail,
-                      "SysEx received; bytes were kept unchanged after an SDS receive issue. " + c.failure + ".");
+            // A failure that is a sentence already keeps its one full stop.
+            EXPECT_EQ(raw.detail, "SysEx received; bytes were kept unchanged after an SDS receive issue. " +
+                                      c.failure + (c.failure.ends_with('.') ? "" : "."));
         }
         expectEveryMessageKept(rig, sampler->sentMessages());
-        // The receive is over: nothing more goes to the sampler, however long it waits.
+        // The receive is over: after the cancel, if any, nothing more goes to the sampler, however
+        // long it waits.
         rig.runFor(1min);
-        EXPECT_EQ(rig.wire().sentMessages().size(), sentBeforeStop);
+        std::vector<Bytes> sentAfterStop;
+        const auto sent = rig.wire().sentMessages();
+        for (auto m = sent.begin() + static_cast<std::ptrdiff_t>(sentBeforeStop); m != sent.end(); ++m) {
+            sentAfterStop.push_back(m->bytes);
+        }
+        EXPECT_EQ(sentAfterStop, c.sentAfterStop);
+        // A dump still under way at the stop is cancelled; a handshaking sampler hears of it.
+        const auto cancelRequested = capture.events("sds.receiver.cancelRequested");
+        EXPECT_EQ(cancelRequested.size(), c.failure.empty() ? 1u : 0u);
+        if (!cancelRequested.empty()) {
+            EXPECT_EQ(cancelRequested[0].fields.at("status"), "receiving");
+        }
     }
+}
+
+// The sampler missed the ACK of the last packet and sends it again: its end-of-file still
+// belongs to the dump; the repeat, an exact copy, is kept as other repeats are.
+TEST(ReceiveSDS, AResentLastPacketKeepsTheEndOfFileWithItsDump) {
+    const auto dump = namedDump(1, 120, {});  // three packets
+    AppModelRig rig(receiveOptions(Format::rawSDS));
+    CapturedDiagnostics capture(rig);
+    SimulatedSDSSenderScript script;
+    script.missesAckOfPacket = 2;
+    auto sampler = receiveFrom(rig, {dump}, true, script);
+    ASSERT_TRUE(rig.runUntil([&] { return sampler->isFinished(); }));
+    rig.runFor(1s);
+    ASSERT_TRUE(stopReceiveAndFinish(rig));
+    ASSERT_EQ(names(rig->items()), (std::vector<std::string>{"Sample 1.syx", "Received data 1.syx"}));
+    EXPECT_EQ(rig->items()[0].data, wireBytes(dump));
+    EXPECT_EQ(rig->items()[1].data, dump.packets[2]);
+    EXPECT_TRUE(capture.events("sds.receiver.endOfFileIgnored").empty());
+    EXPECT_EQ(sampler->acknowledgementsHeard(), 5u);  // header, three packets, the repeat
+    expectEveryMessageKept(rig, sampler->sentMessages());
 }
 
 TEST(ReceiveSDS, AnInputThatVanishesEndsTheReceiveWithWhatArrived) {
@@ -437,15 +493,19 @@ TEST(ReceiveRouting, TheSessionIsSetUpFromThePreferences) {
     EXPECT_EQ(capture.events("sds.receive.completed").at(0).fields.at("sampleWords"), "90");
 }
 
+// The sampler is told once, and nothing follows.
 TEST(ReceiveRouting, ClosingTheModelMidDumpStopsTheSession) {
     AppModelRig rig(receiveOptions(Format::rawSDS));
-    receiveFrom(rig, {namedDump(1, 2000, {})});
+    auto sampler = receiveFrom(rig, {namedDump(1, 2000, {})});
     rig.runFor(20ms);
     ASSERT_TRUE(rig->isReceiving());
     rig.stop();
     const auto sent = rig.wire().sentMessages().size();
     rig.runFor(1min);
-    EXPECT_EQ(rig.wire().sentMessages().size(), sent);
+    const auto after = rig.wire().sentMessages();
+    ASSERT_EQ(after.size(), sent + 1);
+    EXPECT_EQ(sds_wire::controlKind(after.back().bytes), sds_wire::cancel);
+    EXPECT_TRUE(sampler->cancelHeard());
 }
 
 }  // namespace

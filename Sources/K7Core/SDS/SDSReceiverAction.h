@@ -56,6 +56,12 @@ struct TrailingEndOfFile {
     Bytes message;
     bool operator==(const TrailingEndOfFile&) const = default;
 };
+// The completed dump's last packet arrived again and was acknowledged again: the sender missed our
+// answer, and its end-of-file may still follow.
+struct LastPacketRepeated {
+    Bytes message;
+    bool operator==(const LastPacketRepeated&) const = default;
+};
 }  // namespace sds_receiver_action
 
 using SDSReceiverAction =
@@ -63,7 +69,8 @@ using SDSReceiverAction =
                  sds_receiver_action::HeaderAccepted, sds_receiver_action::SampleNameReceived,
                  sds_receiver_action::SPS1UWNameReceived, sds_receiver_action::Progress,
                  sds_receiver_action::Completed, sds_receiver_action::Failed, sds_receiver_action::IgnoredMessage,
-                 sds_receiver_action::IgnoredTimeout, sds_receiver_action::TrailingEndOfFile>;
+                 sds_receiver_action::IgnoredTimeout, sds_receiver_action::TrailingEndOfFile,
+                 sds_receiver_action::LastPacketRepeated>;
 
 // The case with its labelled values, for diagnostics and test failure messages.
 std::string describe(const SDSReceiverAction& action);

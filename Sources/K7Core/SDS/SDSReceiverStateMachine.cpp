@@ -166,6 +166,7 @@ void SDSReceiverStateMachine::onPacket(const Bytes& message, Actions& actions) {
         // The sender missed the ACK of the last packet: answer again, or it fails a complete dump.
         reply(static_cast<uint8_t>(Kind::acknowledge), packet->packetNumber, actions);
         awaitingTrailingEndOfFile_ = true;
+        actions.push_back(act::LastPacketRepeated{message});
         return;
     }
     if (!isReceiving() || !packet ||
@@ -351,6 +352,9 @@ std::string describe(const SDSReceiverAction& action) {
             [](const act::IgnoredTimeout& a) { return sds_wire_action::describe(a); },
             [](const act::TrailingEndOfFile& a) {
                 return describeCase("trailingEndOfFile", {labelled("byteCount", a.message.size())});
+            },
+            [](const act::LastPacketRepeated& a) {
+                return describeCase("lastPacketRepeated", {labelled("byteCount", a.message.size())});
             },
         },
         action);

@@ -96,6 +96,10 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
     TimerHandle graceTimer;
     uint64_t graceToken = 0;
     bool sendFailed = false;
+    // A cancel asked for runs to its end even when the session is released meanwhile.
+    bool finishingAskedCancel = false;
+
+    bool silenced() const { return released && !finishingAskedCancel; }
 
     template <typename Callback, typename Value>
     void deliver(Callback Core::*callback, Value value) {
@@ -105,8 +109,14 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
         });
     }
 
+    // Reported in order with the other callbacks; an event that happened is reported even when the
+    // session is released before the callback queue gets to it.
     void diagnostic(const std::string& name, SDSDiagnosticFields fields = {}) {
-        if (!released) onDiagnosticEvent(name, fields);
+        if (silenced()) return;
+        auto report = onDiagnosticEvent.current();
+        if (!report) return;
+        callbackQueue->post(
+            [report = std::move(report), name, fields = std::move(fields)] { (*report)(name, fields); });
     }
 
     void stopTimers() {
@@ -126,17 +136,25 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
 
     void message(const Bytes& bytes) {
         const auto actions = feed(ev::Message{bytes});
-        const bool trailing = std::any_of(actions.begin(), actions.end(), [](const SDSReceiverAction& action) {
-            return std::holds_alternative<act::TrailingEndOfFile>(action);
+        const bool stillWaiting = std::any_of(actions.begin(), actions.end(), [](const SDSReceiverAction& action) {
+            return std::holds_alternative<act::TrailingEndOfFile>(action) ||
+                   std::holds_alternative<act::LastPacketRepeated>(action);
         });
         // The dump that was waiting for its end-of-file is done before anything else happens.
-        if (pendingDump && !trailing) deliverPending("nextMessage");
+        if (pendingDump && !stillWaiting) deliverPending("nextMessage");
         perform(actions);
+    }
+
+    void cancelAsked() {
+        finishingAskedCancel = true;
+        cancel();
+        finishingAskedCancel = false;
     }
 
     void cancel() {
         diagnostic("sds.receiver.cancelRequested", {{"status", statusName(machine.status())}});
-        if (pendingDump) deliverPending("cancel");
+        // A released session hands nothing over.
+        if (pendingDump && !released) deliverPending("cancel");
         perform(feed(ev::Cancel{}));
     }
 
@@ -160,7 +178,7 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
         sendFailed = false;
         std::string sendError;
         for (const auto& action : actions) {
-            if (released) return;
+            if (silenced()) return;
             std::visit(
                 Overloaded{
                     [&](const act::Send& a) {
@@ -240,6 +258,10 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
                         pendingDump->messages.push_back(a.message);
                         deliverPending("endOfFile");
                     },
+                    // Answered again: the end-of-file that follows still belongs to the dump.
+                    [&](const act::LastPacketRepeated&) {
+                        if (pendingDump) awaitTrailingEndOfFile();
+                    },
                 },
                 action);
         }
@@ -279,6 +301,7 @@ struct SDSReceiveSession::Core : std::enable_shared_from_this<Core> {
             deliverPending("noGracePeriod");
             return;
         }
+        graceTimer.cancel();
         const uint64_t token = ++graceToken;
         auto handle = timers->postAfter(std::min(grace, maximumTimeout), [weak = weak_from_this(), token] {
             if (auto core = weak.lock()) {
@@ -340,7 +363,8 @@ void SDSReceiveSession::receive(ByteView sysEx) {
 }
 
 void SDSReceiveSession::cancel() {
-    core_->onQueue([](Core& core) { core.cancel(); });
+    // Holds the core: a session released before the cancel's turn still tells the sender.
+    core_->queue->post([core = core_] { core->cancelAsked(); });
 }
 
 SDSReceiveFormat SDSReceiveSession::receiveFormat() const { return core_->format; }

@@ -25,10 +25,12 @@ namespace k7 {
 // each capped at `maximumScheduledTimeout`.
 //
 // After a dump's last packet the session waits `trailingEndOfFileGracePeriod` for the sender's
-// end-of-file message, which then belongs to the dump's raw messages; any other message, the end
-// of the wait or cancel() delivers the completion first. Callbacks run on the callback queue in
-// the order the receiver produced them; diagnostic events ("sds.receiver.*") on the thread that
-// produces them. Releasing a session stops its timers and delivers nothing more.
+// end-of-file message, which then belongs to the dump's raw messages; a repeat of that packet
+// (answered again) starts the wait anew, and any other message, the end of the wait or cancel()
+// delivers the completion first. Callbacks, diagnostic events ("sds.receiver.*") among them, run
+// on the callback queue in the order the receiver produced them. Releasing a session stops its
+// timers and delivers nothing more, except the diagnostic events of what happened before and of
+// a cancel asked for before it.
 class SDSReceiveSession {
     // Declared first: the callback references below point into it.
     struct Core;
@@ -54,7 +56,9 @@ public:
     // One complete SysEx message from the input, any thread; messages are taken in call order.
     void receive(ByteView sysEx);
     // Delivers a completion still waiting for its end-of-file, then ends a dump under way with
-    // transfer(localCancelled) (telling a handshaking sender). The session stays usable.
+    // transfer(localCancelled) (telling a handshaking sender). The session stays usable. Runs even
+    // when the session is released before the session's queue gets to it: the CANCEL still goes
+    // out, once, and nothing after it.
     void cancel();
 
     SDSReceiveFormat receiveFormat() const;

@@ -31,6 +31,12 @@ public:
         return function_ != nullptr;
     }
 
+    // The function as set now, to be called later elsewhere; null when none.
+    std::shared_ptr<const Function> current() const {
+        std::lock_guard lock(mutex_);
+        return function_;
+    }
+
     // Calls the current function, if any; true when there was one.
     bool operator()(Args... args) const {
         std::shared_ptr<const Function> function;

@@ -44,27 +44,45 @@ KindTimeouts timeouts(ElektronBackupCommand command) {
     return {12.0, 7.0};
 }
 
-// The received messages with the accepted replacements merged in, followed by every other reply
-// the repair took in, except copies the bank already holds: a byte-identical copy, or a damaged
-// copy of a record the bank holds valid (the merge drops the damaged original in the same way).
-std::vector<Bytes> mergedCapture(const BackupRepairState& state, std::span<const Bytes> received) {
+struct MergedCapture {
+    std::vector<Bytes> bank;
+    std::vector<Bytes> besideBank;  // valid records in a version the bank does not hold
+};
+
+// The received messages with the accepted replacements merged in, followed by the damaged replies
+// whose record the bank does not hold valid. Every valid record that arrived, before or during the
+// repair, is either in the bank byte for byte or set beside it: a bank repeats no position.
+MergedCapture mergedCapture(const BackupRepairState& state, std::span<const Bytes> received) {
     const auto& plan = state.plan;
-    std::vector<Bytes> merged = plan.applying(state.replacements, received);
+    MergedCapture result{plan.applying(state.replacements, received), {}};
+    auto& bank = result.bank;
     std::set<ElektronBackupRecordKey> validKeys;
-    for (const Bytes& message : merged) {
+    for (const Bytes& message : bank) {
         if (!plan.isValidReplacement(message)) continue;
         if (const auto record = validateRecord(plan.machine(), message); record && record->key()) {
             validKeys.insert(*record->key());
         }
     }
-    for (const Bytes& reply : state.unusedReplies) {
-        const auto record = validateRecord(plan.machine(), reply);
-        const bool superseded =
-            record && record->key() && !plan.isValidReplacement(reply) && validKeys.contains(*record->key());
-        if (superseded || std::find(merged.begin(), merged.end(), reply) != merged.end()) continue;
-        merged.push_back(reply);
+    const auto contains = [](const std::vector<Bytes>& list, const Bytes& message) {
+        return std::find(list.begin(), list.end(), message) != list.end();
+    };
+    const auto setBeside = [&](const Bytes& message) {
+        if (!contains(result.besideBank, message)) result.besideBank.push_back(message);
+    };
+    for (const Bytes& message : received) {
+        if (plan.isValidReplacement(message) && !contains(bank, message)) setBeside(message);
     }
-    return merged;
+    for (const Bytes& reply : state.unusedReplies) {
+        if (contains(bank, reply)) continue;
+        if (plan.isValidReplacement(reply)) {
+            setBeside(reply);
+            continue;
+        }
+        // A damaged copy of a record the bank holds valid goes the way of the damaged original.
+        const auto record = validateRecord(plan.machine(), reply);
+        if (!(record && record->key() && validKeys.contains(*record->key()))) bank.push_back(reply);
+    }
+    return result;
 }
 
 }  // namespace
@@ -243,15 +261,16 @@ void AppModel::finishBackupRepair() {
     if (!state) return;
     repair_.backupRepairTimeoutGeneration += 1;
     const auto& plan = state->plan;
-    const auto merged = plan.applying(state->replacements, receive_.receiveFallbackMessages);
-    const auto summary = plan.validationSummary(merged);
+    auto merged = mergedCapture(*state, receive_.receiveFallbackMessages);
+    const auto summary = plan.validationSummary(merged.bank);
     if (!summary.isValid || summary.recognizedRecordCount != plan.expectedRecordCount()) {
         failBackupRepair(machineName(plan) + " repair finished without a complete valid bank.");
         return;
     }
     const uint64_t generation = state->receiveGeneration;
     const std::size_t repaired = state->replacements.size();
-    receive_.receiveFallbackMessages = mergedCapture(*state, receive_.receiveFallbackMessages);
+    receive_.receiveFallbackMessages = std::move(merged.bank);
+    repair_.recordsBesideBank = std::move(merged.besideBank);
     state.reset();
     setOverallProgress(1.0);
     recordDiagnostic("elektron.backup.repair.completed",
@@ -266,11 +285,14 @@ void AppModel::endBackupRepairKeepingReplies(const std::string& failure) {
     const std::size_t targetCount = state->plan.targets().size();
     const std::size_t recovered = state->replacements.size();
     // What was recovered before the end is as good as on success; nothing taken in is dropped.
-    receive_.receiveFallbackMessages = mergedCapture(*state, receive_.receiveFallbackMessages);
+    auto merged = mergedCapture(*state, receive_.receiveFallbackMessages);
+    receive_.receiveFallbackMessages = std::move(merged.bank);
+    repair_.recordsBesideBank = std::move(merged.besideBank);
     state.reset();
-    receive_.receiveFailures.push_back(failure + " Recovered " + std::to_string(recovered) + " of " +
-                                       std::to_string(targetCount) + " record" + (targetCount == 1 ? "" : "s") +
-                                       ".");
+    const std::string summary = " Recovered " + std::to_string(recovered) + " of " + std::to_string(targetCount) +
+                                " record" + (targetCount == 1 ? "" : "s") + ".";
+    repair_.recoveredSummary = summary;
+    receive_.receiveFailures.push_back(failure + summary);
     finalizeReceiving(generation);
 }
 

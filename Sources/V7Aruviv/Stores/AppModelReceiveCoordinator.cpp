@@ -68,6 +68,8 @@ void AppModel::startReceiving() {
     receive_.receiveFailures.clear();
     repair_.backupRepairState.reset();
     repair_.backupRepairTimeoutGeneration += 1;
+    repair_.recordsBesideBank.clear();
+    repair_.recoveredSummary.reset();
     setReceivedByteCount(0);
     setOverallProgress(0);
     setReceiveProgressIsDeterminate(false);
@@ -105,9 +107,9 @@ void AppModel::installReceiveSessionCallbacks(const std::shared_ptr<SDSReceiveSe
     const std::weak_ptr<int> lifetime = lifetime_;
     const std::weak_ptr<SDSReceiveSession> weakSession = session;
 
-    // Reported on the session's queue.
+    // Forwarded while the model exists, also after the session was let go: the events of a stop's
+    // cancel come after finalization.
     session->onDiagnosticEvent = detachedDiagnosticRecorder();
-    // The others run on the main thread.
     session->onHeader = [this, lifetime, weakSession, generation](const SDSDumpHeaderMessage& header) {
         if (!lifetime.lock() || !isCurrentReceiveSession(weakSession, generation)) return;
         if (receive_.receiveFailures.empty()) {

@@ -244,16 +244,29 @@ void AppModel::finalizeReceiving(uint64_t generation) {
                                         std::move(detail)));
     }
 
+    // Kept apart so that the bank above repeats no position.
+    const auto& beside = repair_.recordsBesideBank;
+    if (!beside.empty()) {
+        appendReceivedItem(receivedItem(
+            uniqueReceivedDisplayName("Received data " + std::to_string(receive_.receiveSequence++), "syx"),
+            TransferItem::Kind::sysEx, device(beside), SysExFileCodec::join(beside), std::nullopt,
+            TransferItem::State::Received{},
+            plural(beside.size(), "valid record") +
+                " received in another version than the bank keeps; the bank does not hold these copies. Bytes "
+                "were kept unchanged."));
+    }
+
     const auto& created = receive_.receiveCreatedItemIDs;
     if (!created.empty()) {
         setSelection(std::set<QUuid>(created.begin(), created.end()));
         if (warning) {
-            setStatusText(*warning);
+            setStatusText(*warning + repair_.recoveredSummary.value_or(""));
             setAlertMessage(*warning);
         } else if (failures.empty()) {
-            setStatusText(rawCreated && earlierCount == 0 ? std::string("SysEx received.")
-                                                          : "Received " + plural(created.size(), "item") + ", " +
-                                                                std::to_string(receivedByteCount_) + " bytes");
+            const bool rawOnly = rawCreated && earlierCount == 0 && beside.empty();
+            setStatusText(rawOnly ? std::string("SysEx received.")
+                                  : "Received " + plural(created.size(), "item") + ", " +
+                                        std::to_string(receivedByteCount_) + " bytes");
         } else {
             setStatusText("Receive error: " + failures.back() + (rawCreated ? "; raw SysEx retained" : ""));
         }
@@ -264,6 +277,8 @@ void AppModel::finalizeReceiving(uint64_t generation) {
     receive_.receiveSession.reset();
     repair_.backupRepairState.reset();
     repair_.backupRepairTimeoutGeneration += 1;
+    repair_.recordsBesideBank.clear();
+    repair_.recoveredSummary.reset();
     receive_.receiveFallbackMessages.clear();
     receive_.digiPROFramedFragmentAssembler.reset();
     setIsReceiving(false);

@@ -69,6 +69,18 @@ TEST(SDSReceiverStateMachine, CollectsNamesAndSamplesAndKeepsTheDumpsMessagesAsR
     EXPECT_EQ(receiver.handle(ev::Message{endOfFile}), (Actions{act::IgnoredMessage{endOfFile}}));
 }
 
+// The sender missed the ACK of the last packet: the repeat is answered again and said to be one,
+// and the end-of-file after it still belongs to the dump.
+TEST(SDSReceiverStateMachine, ARepeatOfTheLastPacketKeepsTheEndOfFileWithTheDump) {
+    const auto m = dumpMessages(100);  // header and 3 packets
+    SDSReceiverStateMachine receiver(receiverConfiguration());
+    ASSERT_EQ(actionsOf<act::Completed>(feed(receiver, m)).size(), 1u);
+    EXPECT_EQ(receiver.handle(ev::Message{m[3]}),
+              (Actions{act::Send{control(Kind::acknowledge, 2)}, act::LastPacketRepeated{m[3]}}));
+    const Bytes endOfFile = control(Kind::endOfFile, 3);
+    EXPECT_EQ(receiver.handle(ev::Message{endOfFile}), (Actions{act::TrailingEndOfFile{endOfFile}}));
+}
+
 Bytes damaged(Bytes packet) {
     packet[40] ^= 0x10;
     return packet;

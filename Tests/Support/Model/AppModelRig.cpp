@@ -45,6 +45,11 @@ void AppModelRig::restart() {
     model = std::make_unique<AppModel>(configuration_);
 }
 
-AppModelRig::~AppModelRig() { model.reset(); }
+AppModelRig::~AppModelRig() {
+    model.reset();
+    // What the teardown queued (a session's cancel and its reports) runs now, so that nothing it
+    // holds is left waiting on a scheduler no one pumps.
+    studio.scheduler->runUntilIdle();
+}
 
 }  // namespace k7::testing
