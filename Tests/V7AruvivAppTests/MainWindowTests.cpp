@@ -280,6 +280,34 @@ TEST(MainWindow, FilesOfTheCommandLineOrDroppedOnTheWindowOrTheListAreImported) 
     EXPECT_EQ(w.names(), (std::vector<std::string>{"file0.syx", "file1.syx", "file2.syx"}));
 }
 
+// Started without ALSA, with the files of the last session to reopen: the alert saying why there
+// is no MIDI stays on screen until dismissed, whatever the reopening brings.
+TEST(MainWindow, TheStartUpAlertOutlastsTheReopenedFiles) {
+    const auto sequencerMissing = MIDITransportError::system("snd_seq_open", -2);
+    for (const bool fileGone : {false, true}) {
+        SCOPED_TRACE(fileGone ? "a file gone" : "every file there");
+        auto options = WindowRig::quietOptions();
+        options.preferences.reloadFiles = true;
+        options.transport = AppModelRig::Options::Transport::system;
+        options.systemTransport = [&]() -> std::shared_ptr<MIDITransporting> { throw sequencerMissing; };
+        WindowRig w(options);
+        w.window->alertBox()->accept();
+        QTemporaryDir folder;
+        const auto files = writeSysExFiles(folder, 2);
+        w.rig->importFromUser(files);
+        ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
+        if (fileGone) std::filesystem::remove(files[1]);
+
+        w.relaunch();
+        ASSERT_TRUE(w.runUntil([&] { return !w.rig->isImporting(); }));
+        EXPECT_EQ(w.rig->items().size(), fileGone ? 1u : 2u);
+        QMessageBox* box = w.window->alertBox();
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_TRUE(box->text().startsWith(QString::fromStdString(sequencerMissing.message())));
+        EXPECT_EQ(box->text().contains("file1.syx"), fileGone);
+    }
+}
+
 // Stopped as soon as it started: the button reads "Cancel" and stops the send.
 TEST(MainWindow, SendAndStopReachTheInstrument) {
     WindowRig w;

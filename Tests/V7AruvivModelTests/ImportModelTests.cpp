@@ -69,7 +69,8 @@ TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
     EXPECT_FALSE(rig->isImporting());
     EXPECT_EQ(names(rig->items()), std::vector<std::string>{"one.syx"});
     EXPECT_EQ(rig->selection(), ids(rig->items()));
-    EXPECT_EQ(rig->alertMessage(), std::nullopt);
+    EXPECT_EQ(rig->alertMessage(), "an earlier problem");  // not the batch's to take back
+    rig->setAlertMessage(std::nullopt);                    // dismissed
     EXPECT_EQ(log.lines, (std::vector<std::string>{"Importing 1 file\u2026", "Imported 1 item"}));
     EXPECT_EQ(progress, (std::vector<double>{0, 1, 0}));
 
@@ -90,6 +91,50 @@ TEST(ImportModel, ABatchIsAppliedWithItsSelectionStatusAndProgress) {
     EXPECT_EQ(rig->statusText(), "Import failed; no invalid items were added");
     ASSERT_TRUE(rig->alertMessage());
     EXPECT_TRUE(rig->alertMessage()->starts_with("Could not load 2 items. No invalid item was added."));
+}
+
+// What the user or another part of the program does to the alert, and the alert after it.
+struct AlertStep {
+    enum class Action { otherAlert, dismiss, goodBatch, failingBatch } action;
+    std::string expected;  // "F" stands for the failing batch's text, "" for no alert
+};
+
+TEST(ImportModel, ABatchTakesBackOnlyTheAlertAnEarlierBatchShowed) {
+    using Action = AlertStep::Action;
+    FileFolder folder;
+    const auto good = folder.write("good.syx", test::genericSysEx());
+    const std::string failure = AppModel::batchFailureMessage(
+        "load", {"gone.syx: " + std::string(std::system_error(ENOENT, std::generic_category()).what())}, 0);
+    const struct {
+        const char* name;
+        std::vector<AlertStep> steps;
+    } cases[] = {
+        {"another alert outlasts a good batch", {{Action::otherAlert, "other"}, {Action::goodBatch, "other"}}},
+        {"a failing batch shows after another alert",
+         {{Action::otherAlert, "other"}, {Action::failingBatch, "other\n\nF"}, {Action::goodBatch, "other"}}},
+        {"a batch replaces or clears what a batch showed",
+         {{Action::failingBatch, "F"}, {Action::failingBatch, "F"}, {Action::goodBatch, ""}}},
+        {"a batch's alert dismissed, then another one",
+         {{Action::failingBatch, "F"}, {Action::dismiss, ""}, {Action::otherAlert, "other"}, {Action::goodBatch, "other"}}},
+        {"a joined alert dismissed", {{Action::otherAlert, "other"}, {Action::failingBatch, "other\n\nF"},
+                                      {Action::dismiss, ""}, {Action::failingBatch, "F"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppModelRig rig;
+        for (const auto& step : c.steps) {
+            switch (step.action) {
+            case Action::otherAlert: rig->setAlertMessage("other"); break;
+            case Action::dismiss: rig->setAlertMessage(std::nullopt); break;
+            case Action::goodBatch: rig->importFromUser({good}); break;
+            case Action::failingBatch: rig->importFromUser({folder / "gone.syx"}); break;
+            }
+            rig.settle();
+            std::string expected = step.expected;
+            if (const auto at = expected.find('F'); at != std::string::npos) expected.replace(at, 1, failure);
+            EXPECT_EQ(rig->alertMessage().value_or(""), expected);
+        }
+    }
 }
 
 TEST(ImportModel, AListWithoutRowsStillSetsTheSamplePositionWithinItsRange) {

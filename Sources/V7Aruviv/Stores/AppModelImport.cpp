@@ -101,12 +101,19 @@ void AppModel::applyPreparedImport(PreparedImport prepared) {
         setSelection(std::move(ids));
     }
     if (prepared.samplePosition) setSamplePosition(*prepared.samplePosition);
+    // An alert from anything but an earlier batch stays until the user dismisses it; this batch's
+    // failures are shown after it.
+    const auto standing = alertMessage_ && alertMessage_ == files_.importAlert ? files_.alertUnderImport : alertMessage_;
+    files_.alertUnderImport = standing;
+    files_.importAlert.reset();
     if (failed > 0) {
-        setAlertMessage(batchFailureMessage("load", prepared.failures, static_cast<int64_t>(added)));
+        const auto failure = batchFailureMessage("load", prepared.failures, static_cast<int64_t>(added));
+        files_.importAlert = standing ? *standing + "\n\n" + failure : failure;
+        setAlertMessage(files_.importAlert);
         setStatusText(added > 0 ? "Imported " + counted(added, "item") + " with " + std::to_string(failed) + " skipped"
                                 : "Import failed; no invalid items were added");
     } else {
-        setAlertMessage(std::nullopt);
+        setAlertMessage(standing);
         setStatusText(added > 0 ? "Imported " + counted(added, "item") : "Ready");
     }
     persistOpenFiles();
