@@ -19,9 +19,9 @@ UserInteraction::OpenPanel loadPanel() {
     panel.title = "Load SysEx, Audio, or K7 File List";
     panel.allowsMultipleSelection = true;
     panel.filters = {
-        {"SysEx, Audio, and K7 Files", {"*.syx", "*.wav", "*.aif", "*.aiff", "*.aifc", "*.k7"}},
-        {"SysEx Files", {"*.syx"}},
-        {"Audio Files", {"*.wav", "*.aif", "*.aiff", "*.aifc"}},
+        {"SysEx, Audio, and K7 Files", {"*.syx", "*.sysx", "*.wav", "*.wave", "*.aif", "*.aiff", "*.aifc", "*.k7"}},
+        {"SysEx Files", {"*.syx", "*.sysx"}},
+        {"Audio Files", {"*.wav", "*.wave", "*.aif", "*.aiff", "*.aifc"}},
         {"K7 File Lists", {"*.k7"}},
         // The content decides what a file is; any name may be chosen.
         {"All Files", {"*"}},
