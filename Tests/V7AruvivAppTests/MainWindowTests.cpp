@@ -280,6 +280,56 @@ TEST(MainWindow, FilesOfTheCommandLineOrDroppedOnTheWindowOrTheListAreImported) 
     EXPECT_EQ(w.names(), (std::vector<std::string>{"file0.syx", "file1.syx", "file2.syx"}));
 }
 
+// File managers' drags carry the paths as text too: on a text field they are imported, never typed.
+TEST(MainWindow, FilesDroppedOnATextFieldAreImportedNotTyped) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    QTemporaryDir folder;
+    const auto files = writeSysExFiles(folder, 2);
+    const struct {
+        const char* name;
+        std::function<QLineEdit*()> field;
+    } fields[] = {
+        {"the sample position", [&] { return w.content().fileInfo()->samplePosition(); }},
+        {"the name field",
+         [&] {
+             w.list().beginRenaming(items[0].id);
+             w.pump();
+             return qobject_cast<QLineEdit*>(w.table().indexWidget(w.table().model()->index(0, 0)));
+         }},
+    };
+    for (std::size_t index = 0; index < std::size(fields); ++index) {
+        SCOPED_TRACE(fields[index].name);
+        QLineEdit* field = fields[index].field();
+        ASSERT_NE(field, nullptr);
+        const std::string before = field->text().toStdString();
+        const QString path = QString::fromStdString(files[index].string());
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        mime.setText(path);
+        const QPoint at = field->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        const std::size_t count = w.rig->items().size() + 1;
+        EXPECT_TRUE(w.runUntil([&] { return w.rig->items().size() == count && !w.rig->isImporting(); }));
+        EXPECT_EQ(w.names().back(), "file" + std::to_string(index) + ".syx");
+        EXPECT_EQ(field->text().toStdString(), before);
+
+        // Text alone is still the field's.
+        QMimeData text;
+        text.setText(QStringLiteral("12"));
+        QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &textEnter);
+        EXPECT_TRUE(textEnter.isAccepted());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(field, &leave);
+    }
+}
+
 // Started without ALSA, with the files of the last session to reopen: the alert saying why there
 // is no MIDI stays on screen until dismissed, whatever the reopening brings.
 TEST(MainWindow, TheStartUpAlertOutlastsTheReopenedFiles) {
