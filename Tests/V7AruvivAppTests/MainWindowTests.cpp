@@ -10,10 +10,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <deque>
 #include <fstream>
 
+#include "K7Core/Support/K7CoreVersion.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
+#include "V7Aruviv/App/V7AruvivApp.h"
 #include "V7Aruviv/Views/FileInfoView.h"
 #include "V7Aruviv/Views/SettingsWindow.h"
 #include "V7Aruviv/Views/StatusBlock.h"
@@ -196,6 +200,53 @@ TEST(MainWindow, QuitAsksAboutUnsavedItemsAndRefusesWhileBusy) {
 
     w.rig.interaction->alertAnswers = {0};  // "Quit Without Saving"
     EXPECT_TRUE(w.window->close());
+}
+
+// Logging out asks what quitting asks, but only when the session lets the program ask.
+TEST(MainWindow, SessionLogoutAsksLikeQuittingWhenItMayAsk) {
+    WindowRig w;
+    w.show(threeSysExItems());  // one unsaved item
+    const struct {
+        const char* name;
+        bool mayAsk;
+        bool sending;
+        std::deque<std::optional<std::size_t>> answers;
+        bool mayEnd;
+        std::size_t questions;
+    } cases[] = {
+        {"no leave to ask", false, false, {1}, true, 0},
+        {"no leave to ask while sending", false, true, {}, true, 0},
+        {"cancelled", true, false, {1}, false, 1},
+        {"quit without saving", true, false, {0}, true, 1},
+        {"sending", true, true, {}, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.rig->setIsSending(c.sending);
+        w.rig.interaction->alertsShown.clear();
+        w.rig.interaction->alertAnswers = c.answers;
+        EXPECT_EQ(V7AruvivApp::sessionMayEnd(*w.window, c.mayAsk), c.mayEnd);
+        EXPECT_EQ(w.rig.interaction->alertsShown.size(), c.questions);
+        EXPECT_TRUE(w.window->isVisible());
+        w.rig->setIsSending(false);
+        w.rig->setAlertMessage(std::nullopt);
+        w.pump();
+    }
+}
+
+TEST(MainWindow, AboutShowsTheCoreVersion) {
+    WindowRig w;
+    ASSERT_FALSE(std::string(K7Core::version).empty());
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    w.window->actions().about->trigger();
+    EXPECT_NE(shown.indexOf(QStringLiteral("<p>v") + QString::fromUtf8(K7Core::version) + QStringLiteral("</p>")), -1)
+        << shown.toStdString();
 }
 
 TEST(MainWindow, DeleteClosesSelectedItemsButNotInsideTextFields) {
