@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <span>
 
 namespace k7 {
 
@@ -32,7 +33,7 @@ std::vector<bool> longestIncreasing(const std::vector<int>& values) {
 }
 
 // Places of the ids, or nothing when one repeats.
-std::optional<QHash<QUuid, int>> placesOf(const std::vector<QUuid>& ids) {
+std::optional<QHash<QUuid, int>> placesOf(std::span<const QUuid> ids) {
     QHash<QUuid, int> places;
     places.reserve(static_cast<qsizetype>(ids.size()));
     for (std::size_t index = 0; index < ids.size(); ++index) places.insert(ids[index], static_cast<int>(index));
@@ -44,10 +45,8 @@ int rowOf(const std::vector<QUuid>& rows, const QUuid& id) {
     return static_cast<int>(std::find(rows.begin(), rows.end(), id) - rows.begin());
 }
 
-}  // namespace
-
-std::optional<std::vector<RowChangeStep>> planRowChanges(const std::vector<QUuid>& from, const std::vector<QUuid>& to,
-                                                         std::size_t maximumSteps) {
+std::optional<std::vector<RowChangeStep>> planChangedPart(std::span<const QUuid> from, std::span<const QUuid> to,
+                                                          std::size_t maximumSteps) {
     const auto target = placesOf(to);
     const auto source = placesOf(from);
     if (!target || !source) return std::nullopt;
@@ -119,6 +118,29 @@ std::optional<std::vector<RowChangeStep>> planRowChanges(const std::vector<QUuid
         while (row < static_cast<int>(to.size()) && !source->contains(to[static_cast<std::size_t>(row)])) ++row;
         steps.push_back({RowChangeStep::Kind::insert, first, row - first, 0});
         if (steps.size() > maximumSteps) return std::nullopt;
+    }
+    return steps;
+}
+
+}  // namespace
+
+std::optional<std::vector<RowChangeStep>> planRowChanges(const std::vector<QUuid>& from, const std::vector<QUuid>& to,
+                                                         std::size_t maximumSteps) {
+    // The rows the change left alone at either end are not looked at again.
+    std::size_t head = 0;
+    while (head < from.size() && head < to.size() && from[head] == to[head]) ++head;
+    std::size_t tail = 0;
+    while (tail < from.size() - head && tail < to.size() - head &&
+           from[from.size() - 1 - tail] == to[to.size() - 1 - tail]) {
+        ++tail;
+    }
+    auto steps = planChangedPart(std::span(from).subspan(head, from.size() - head - tail),
+                                 std::span(to).subspan(head, to.size() - head - tail), maximumSteps);
+    if (steps) {
+        for (auto& step : *steps) {
+            step.first += static_cast<int>(head);
+            if (step.kind == RowChangeStep::Kind::move) step.destination += static_cast<int>(head);
+        }
     }
     return steps;
 }

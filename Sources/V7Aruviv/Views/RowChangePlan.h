@@ -34,8 +34,9 @@ void applyMove(std::vector<Row>& rows, const RowChangeStep& step) {
 }
 
 // The steps, in the order they apply, that turn the rows `from` into `to`: removals first, then
-// moves of the fewest rows, then insertions. Nothing when an id repeats or when more than
-// `maximumSteps` would be needed (a reset is then cheaper).
+// moves of the fewest rows, then insertions. Nothing when an id repeats between the rows both
+// lists share at their ends, or when more than `maximumSteps` would be needed (a reset is then
+// cheaper).
 std::optional<std::vector<RowChangeStep>> planRowChanges(const std::vector<QUuid>& from, const std::vector<QUuid>& to,
                                                          std::size_t maximumSteps);
 
