@@ -18,7 +18,8 @@ std::vector<QUuid> rows(std::string_view letters) {
     return ids;
 }
 
-std::vector<QUuid> applied(std::vector<QUuid> list, const std::vector<RowChangeStep>& steps, const std::vector<QUuid>& to) {
+std::vector<QUuid> applied(std::vector<QUuid> list, const std::vector<RowChangeStep>& steps,
+                           const std::vector<QUuid>& to) {
     for (const auto& step : steps) {
         const auto first = list.begin() + step.first;
         switch (step.kind) {

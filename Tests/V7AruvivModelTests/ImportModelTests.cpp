@@ -119,7 +119,10 @@ TEST(ImportModel, ABatchTakesBackOnlyTheAlertAnEarlierBatchShowed) {
         {"a batch replaces or clears what a batch showed",
          {{Action::failingBatch, "F"}, {Action::failingBatch, "F"}, {Action::goodBatch, ""}}},
         {"a batch's alert dismissed, then another one",
-         {{Action::failingBatch, "F"}, {Action::dismiss, ""}, {Action::otherAlert, "other"}, {Action::goodBatch, "other"}}},
+         {{Action::failingBatch, "F"},
+          {Action::dismiss, ""},
+          {Action::otherAlert, "other"},
+          {Action::goodBatch, "other"}}},
         {"a joined alert dismissed", {{Action::otherAlert, "other"}, {Action::failingBatch, "other\n\nF"},
                                       {Action::dismiss, ""}, {Action::failingBatch, "F"}}},
     };

@@ -103,7 +103,8 @@ void AppModel::applyPreparedImport(PreparedImport prepared) {
     if (prepared.samplePosition) setSamplePosition(*prepared.samplePosition);
     // An alert from anything but an earlier batch stays until the user dismisses it; this batch's
     // failures are shown after it.
-    const auto standing = alertMessage_ && alertMessage_ == files_.importAlert ? files_.alertUnderImport : alertMessage_;
+    const bool earlierBatchAlert = alertMessage_ && alertMessage_ == files_.importAlert;
+    const auto standing = earlierBatchAlert ? files_.alertUnderImport : alertMessage_;
     files_.alertUnderImport = standing;
     files_.importAlert.reset();
     if (failed > 0) {

@@ -370,7 +370,9 @@ std::optional<FileListView::FieldState> FileListView::fieldState() const {
     if (!field) return std::nullopt;
     const int cursor = field->cursorPosition();
     int anchor = cursor;
-    if (field->hasSelectedText()) anchor = field->selectionStart() == cursor ? field->selectionEnd() : field->selectionStart();
+    if (field->hasSelectedText()) {
+        anchor = field->selectionStart() == cursor ? field->selectionEnd() : field->selectionStart();
+    }
     return FieldState{cursor, anchor, field->hasFocus()};
 }
 

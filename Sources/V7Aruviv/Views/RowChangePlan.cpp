@@ -76,7 +76,9 @@ std::optional<std::vector<RowChangeStep>> planChangedPart(std::span<const QUuid>
     }
     const std::vector<bool> stays = longestIncreasing(places);
     std::vector<int> byPlace(to.size(), -1);  // the kept row at each place of `to`
-    for (std::size_t row = 0; row < places.size(); ++row) byPlace[static_cast<std::size_t>(places[row])] = static_cast<int>(row);
+    for (std::size_t row = 0; row < places.size(); ++row) {
+        byPlace[static_cast<std::size_t>(places[row])] = static_cast<int>(row);
+    }
     std::erase(byPlace, -1);
 
     struct Block {
