@@ -306,26 +306,30 @@ std::vector<std::filesystem::path> writeSysExFiles(const QTemporaryDir& folder, 
     return files;
 }
 
+// Drags `file` onto `target` and drops it there; a file manager's drag also carries the path as text.
+void dropFile(QWidget* target, const std::filesystem::path& file, bool withPathAsText = false) {
+    const QString path = QString::fromStdString(file.string());
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    if (withPathAsText) mime.setText(path);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    EXPECT_TRUE(dropped.isAccepted());
+}
+
 TEST(MainWindow, FilesOfTheCommandLineOrDroppedOnTheWindowOrTheListAreImported) {
     WindowRig w;
     QTemporaryDir folder;
     const auto files = writeSysExFiles(folder, 3);
     w.rig->openURLs(AppLaunchOptions::parse({"--offline-health-check", files[0].string()}, "/").files);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 1 && !w.rig->isImporting(); }));
-    const auto drop = [&](QWidget* target, const std::filesystem::path& file) {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &dropped);
-        EXPECT_TRUE(dropped.isAccepted());
-    };
-    drop(&w.content(), files[1]);
+    dropFile(&w.content(), files[1]);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
-    drop(w.table().viewport(), files[2]);
+    dropFile(w.table().viewport(), files[2]);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 3 && !w.rig->isImporting(); }));
     EXPECT_EQ(w.table().model()->rowCount(), 3);
     EXPECT_EQ(w.names(), (std::vector<std::string>{"file0.syx", "file1.syx", "file2.syx"}));
@@ -354,17 +358,7 @@ TEST(MainWindow, FilesDroppedOnATextFieldAreImportedNotTyped) {
         QLineEdit* field = fields[index].field();
         ASSERT_NE(field, nullptr);
         const std::string before = field->text().toStdString();
-        const QString path = QString::fromStdString(files[index].string());
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(path)});
-        mime.setText(path);
-        const QPoint at = field->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(field, &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(field, &drop);
-        EXPECT_TRUE(drop.isAccepted());
+        dropFile(field, files[index], true);
         const std::size_t count = w.rig->items().size() + 1;
         EXPECT_TRUE(w.runUntil([&] { return w.rig->items().size() == count && !w.rig->isImporting(); }));
         EXPECT_EQ(w.names().back(), "file" + std::to_string(index) + ".syx");
@@ -373,7 +367,7 @@ TEST(MainWindow, FilesDroppedOnATextFieldAreImportedNotTyped) {
         // Text alone is still the field's.
         QMimeData text;
         text.setText(QStringLiteral("12"));
-        QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent textEnter(field->rect().center(), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(field, &textEnter);
         EXPECT_TRUE(textEnter.isAccepted());
         QDragLeaveEvent leave;
