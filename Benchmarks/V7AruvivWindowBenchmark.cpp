@@ -1,5 +1,6 @@
-// The main window with 10,000 items: one refresh after a selection change and after a progress
-// tick (budget: one frame, 16 ms), and the program's start to its shown window (budget: 0.5 s).
+// The main window with 10,000 items: one refresh after a selection change, after a progress tick
+// and after an item came or went (budget: one frame, 16 ms), and the program's start to its shown
+// window (budget: 0.5 s).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -100,6 +101,27 @@ void RefreshAfterProgressTick(benchmark::State& state) {
     state.counters["items"] = itemCount;
 }
 BENCHMARK(RefreshAfterProgressTick)->Unit(benchmark::kMillisecond);
+
+// An item received or converted, then removed again: rows inserted and removed, not a reset.
+void RefreshAfterItemAddedOrRemoved(benchmark::State& state) {
+    Window w;
+    (*w.rig)->setSelection({w.items[0].id});
+    auto added = w.items.back();
+    added.id = QUuid::createUuid();
+    added.displayName = "Received.syx";
+    bool present = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto list = w.items;
+        if (!present) list.insert(list.begin() + itemCount / 2, added);
+        present = !present;
+        state.ResumeTiming();
+        (*w.rig)->setItems(std::move(list));
+        w.refresh();
+    }
+    state.counters["items"] = itemCount;
+}
+BENCHMARK(RefreshAfterItemAddedOrRemoved)->Unit(benchmark::kMillisecond);
 
 // The real program, off screen, until its window is exposed.
 void StartToShownWindow(benchmark::State& state) {

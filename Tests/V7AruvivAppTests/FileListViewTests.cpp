@@ -174,6 +174,104 @@ TEST_F(FileListViewTest, TheNameFieldClosesOnEscapeOrRemovalAndSurvivesAReorder)
     EXPECT_EQ(nameField(w), nullptr);
 }
 
+// What the list becomes while a name is typed, and the row of the edited item before.
+struct ListChange {
+    const char* name;
+    int rows;  // in the list before the change
+    int editedRow;
+    std::function<void(std::vector<TransferItem>&)> change;
+    bool resets = false;  // too many separate runs of rows for steps
+};
+
+TransferItem numbered(int n) {
+    return SampleItems::sysEx("item " + std::to_string(n) + ".syx", {SampleItems::genericMessage(4)});
+}
+
+TEST_F(FileListViewTest, TypingGoesOnWhileItemsComeGoAndMove) {
+    const ListChange changes[] = {
+        {"an item appended", 3, 1, [](auto& list) { list.push_back(numbered(9)); }},
+        {"items inserted above", 3, 1,
+         [](auto& list) { list.insert(list.begin(), {numbered(7), numbered(8)}); }},
+        {"the item above removed", 3, 1, [](auto& list) { list.erase(list.begin()); }},
+        {"the edited item moved down", 3, 0,
+         [](auto& list) { std::rotate(list.begin(), list.begin() + 1, list.end()); }},
+        {"every other item removed", 140, 71,
+         [](auto& list) {
+             for (std::size_t index = 0; index < list.size(); ++index) {
+                 list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+             }
+         },
+         true},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        std::vector<TransferItem> list;
+        for (int n = 0; n < c.rows; ++n) list.push_back(numbered(n));
+        w.show(list);
+        const QUuid edited = list[static_cast<std::size_t>(c.editedRow)].id;
+        w.table().scrollTo(w.table().model()->index(c.editedRow, 0));
+        doubleClickRow(w, c.editedRow);
+        QLineEdit* field = nameField(w);
+        ASSERT_NE(field, nullptr);
+        QTest::keyClicks(field, "Kick 9");
+        QTest::keyClick(field, Qt::Key_Left, Qt::ShiftModifier);  // "9" selected, the cursor before it
+
+        QSignalSpy reset(w.table().model(), &QAbstractItemModel::modelReset);
+        c.change(list);
+        w.show(list);
+        EXPECT_EQ(reset.count(), c.resets ? 1 : 0);
+        field = nameField(w);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->text().toStdString(), "Kick 9");
+        EXPECT_EQ(field->selectedText().toStdString(), "9");
+        EXPECT_EQ(field->cursorPosition(), 5);
+        EXPECT_TRUE(field->hasFocus());
+        EXPECT_EQ(w.rig->selection(), std::set<QUuid>{edited});
+
+        QTest::keyClicks(field, "909.syx");  // in place of the selected "9"
+        QTest::keyClick(field, Qt::Key_Return);
+        w.pump();
+        const auto renamed = std::find_if(w.rig->items().begin(), w.rig->items().end(),
+                                          [&](const TransferItem& item) { return item.id == edited; });
+        ASSERT_NE(renamed, w.rig->items().end());
+        EXPECT_EQ(renamed->displayName, "Kick 909.syx");
+    }
+}
+
+// A refused name leaves the field open; a later change of the list neither gives it the focus
+// back nor selects its row.
+TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndTheFocusAlone) {
+    doubleClickRow(w, 0);
+    ASSERT_NE(nameField(w), nullptr);
+    QTest::keyClicks(nameField(w), "mono.syx");
+    QTest::keyClick(nameField(w), Qt::Key_Return);
+    w.pump();
+    ASSERT_TRUE(w.window->alertBox()->isVisible());
+    w.window->alertBox()->accept();
+    w.pump();
+    QApplication::setActiveWindow(w.window.get());
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));  // refused again
+    w.pump();
+    w.window->alertBox()->accept();
+    w.pump();
+    QApplication::setActiveWindow(w.window.get());
+    w.table().setFocus();
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+    w.pump();
+    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
+    ASSERT_EQ(w.rig->selection(), std::set<QUuid>{items[1].id});
+    ASSERT_TRUE(w.table().hasFocus());
+
+    items.erase(items.begin() + 2);
+    w.show(items);
+    EXPECT_EQ(w.rig->selection(), std::set<QUuid>{items[1].id});
+    EXPECT_EQ(selectedRows(w), std::vector<int>{1});
+    EXPECT_TRUE(w.table().hasFocus());
+    ASSERT_NE(nameField(w), nullptr);
+    EXPECT_EQ(nameField(w)->text().toStdString(), "mono.syx");
+    EXPECT_FALSE(w.rig->alertMessage());
+}
+
 // Drags `rows` (an internal drag of this list) and drops them at `position`.
 bool dropRows(WindowRig& w, const std::vector<int>& rows, QPoint position) {
     QByteArray payload = QByteArray::number(reinterpret_cast<quintptr>(&w.table()));

@@ -10,10 +10,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <deque>
 #include <fstream>
 
+#include "K7Core/Support/K7CoreVersion.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
+#include "V7Aruviv/App/V7AruvivApp.h"
 #include "V7Aruviv/Views/FileInfoView.h"
 #include "V7Aruviv/Views/SettingsWindow.h"
 #include "V7Aruviv/Views/StatusBlock.h"
@@ -198,6 +202,53 @@ TEST(MainWindow, QuitAsksAboutUnsavedItemsAndRefusesWhileBusy) {
     EXPECT_TRUE(w.window->close());
 }
 
+// Logging out asks what quitting asks, but only when the session lets the program ask.
+TEST(MainWindow, SessionLogoutAsksLikeQuittingWhenItMayAsk) {
+    WindowRig w;
+    w.show(threeSysExItems());  // one unsaved item
+    const struct {
+        const char* name;
+        bool mayAsk;
+        bool sending;
+        std::deque<std::optional<std::size_t>> answers;
+        bool mayEnd;
+        std::size_t questions;
+    } cases[] = {
+        {"no leave to ask", false, false, {1}, true, 0},
+        {"no leave to ask while sending", false, true, {}, true, 0},
+        {"cancelled", true, false, {1}, false, 1},
+        {"quit without saving", true, false, {0}, true, 1},
+        {"sending", true, true, {}, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.rig->setIsSending(c.sending);
+        w.rig.interaction->alertsShown.clear();
+        w.rig.interaction->alertAnswers = c.answers;
+        EXPECT_EQ(V7AruvivApp::sessionMayEnd(*w.window, c.mayAsk), c.mayEnd);
+        EXPECT_EQ(w.rig.interaction->alertsShown.size(), c.questions);
+        EXPECT_TRUE(w.window->isVisible());
+        w.rig->setIsSending(false);
+        w.rig->setAlertMessage(std::nullopt);
+        w.pump();
+    }
+}
+
+TEST(MainWindow, AboutShowsTheCoreVersion) {
+    WindowRig w;
+    ASSERT_FALSE(std::string(K7Core::version).empty());
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    w.window->actions().about->trigger();
+    EXPECT_NE(shown.indexOf(QStringLiteral("<p>v") + QString::fromUtf8(K7Core::version) + QStringLiteral("</p>")), -1)
+        << shown.toStdString();
+}
+
 TEST(MainWindow, DeleteClosesSelectedItemsButNotInsideTextFields) {
     WindowRig w;
     const auto items = w.show(threeSysExItems());
@@ -255,29 +306,101 @@ std::vector<std::filesystem::path> writeSysExFiles(const QTemporaryDir& folder, 
     return files;
 }
 
+// Drags `file` onto `target` and drops it there; a file manager's drag also carries the path as text.
+void dropFile(QWidget* target, const std::filesystem::path& file, bool withPathAsText = false) {
+    const QString path = QString::fromStdString(file.string());
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    if (withPathAsText) mime.setText(path);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    EXPECT_TRUE(dropped.isAccepted());
+}
+
 TEST(MainWindow, FilesOfTheCommandLineOrDroppedOnTheWindowOrTheListAreImported) {
     WindowRig w;
     QTemporaryDir folder;
     const auto files = writeSysExFiles(folder, 3);
     w.rig->openURLs(AppLaunchOptions::parse({"--offline-health-check", files[0].string()}, "/").files);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 1 && !w.rig->isImporting(); }));
-    const auto drop = [&](QWidget* target, const std::filesystem::path& file) {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        EXPECT_TRUE(enter.isAccepted());
-        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &dropped);
-        EXPECT_TRUE(dropped.isAccepted());
-    };
-    drop(&w.content(), files[1]);
+    dropFile(&w.content(), files[1]);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
-    drop(w.table().viewport(), files[2]);
+    dropFile(w.table().viewport(), files[2]);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 3 && !w.rig->isImporting(); }));
     EXPECT_EQ(w.table().model()->rowCount(), 3);
     EXPECT_EQ(w.names(), (std::vector<std::string>{"file0.syx", "file1.syx", "file2.syx"}));
+}
+
+// File managers' drags carry the paths as text too: on a text field they are imported, never typed.
+TEST(MainWindow, FilesDroppedOnATextFieldAreImportedNotTyped) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    QTemporaryDir folder;
+    const auto files = writeSysExFiles(folder, 2);
+    const struct {
+        const char* name;
+        std::function<QLineEdit*()> field;
+    } fields[] = {
+        {"the sample position", [&] { return w.content().fileInfo()->samplePosition(); }},
+        {"the name field",
+         [&] {
+             w.list().beginRenaming(items[0].id);
+             w.pump();
+             return qobject_cast<QLineEdit*>(w.table().indexWidget(w.table().model()->index(0, 0)));
+         }},
+    };
+    for (std::size_t index = 0; index < std::size(fields); ++index) {
+        SCOPED_TRACE(fields[index].name);
+        QLineEdit* field = fields[index].field();
+        ASSERT_NE(field, nullptr);
+        const std::string before = field->text().toStdString();
+        dropFile(field, files[index], true);
+        const std::size_t count = w.rig->items().size() + 1;
+        EXPECT_TRUE(w.runUntil([&] { return w.rig->items().size() == count && !w.rig->isImporting(); }));
+        EXPECT_EQ(w.names().back(), "file" + std::to_string(index) + ".syx");
+        EXPECT_EQ(field->text().toStdString(), before);
+
+        // Text alone is still the field's.
+        QMimeData text;
+        text.setText(QStringLiteral("12"));
+        QDragEnterEvent textEnter(field->rect().center(), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &textEnter);
+        EXPECT_TRUE(textEnter.isAccepted());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(field, &leave);
+    }
+}
+
+// Started without ALSA, with the files of the last session to reopen: the alert saying why there
+// is no MIDI stays on screen until dismissed, whatever the reopening brings.
+TEST(MainWindow, TheStartUpAlertOutlastsTheReopenedFiles) {
+    const auto sequencerMissing = MIDITransportError::system("snd_seq_open", -2);
+    for (const bool fileGone : {false, true}) {
+        SCOPED_TRACE(fileGone ? "a file gone" : "every file there");
+        auto options = WindowRig::quietOptions();
+        options.preferences.reloadFiles = true;
+        options.transport = AppModelRig::Options::Transport::system;
+        options.systemTransport = [&]() -> std::shared_ptr<MIDITransporting> { throw sequencerMissing; };
+        WindowRig w(options);
+        w.window->alertBox()->accept();
+        QTemporaryDir folder;
+        const auto files = writeSysExFiles(folder, 2);
+        w.rig->importFromUser(files);
+        ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
+        if (fileGone) std::filesystem::remove(files[1]);
+
+        w.relaunch();
+        ASSERT_TRUE(w.runUntil([&] { return !w.rig->isImporting(); }));
+        EXPECT_EQ(w.rig->items().size(), fileGone ? 1u : 2u);
+        QMessageBox* box = w.window->alertBox();
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_TRUE(box->text().startsWith(QString::fromStdString(sequencerMissing.message())));
+        EXPECT_EQ(box->text().contains("file1.syx"), fileGone);
+    }
 }
 
 // Stopped as soon as it started: the button reads "Cancel" and stops the send.

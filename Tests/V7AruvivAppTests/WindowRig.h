@@ -26,16 +26,15 @@ public:
         return options;
     }
 
-    explicit WindowRig(AppModelRig::Options options = quietOptions()) : rig(std::move(options)) {
-        window = std::make_unique<MainWindow>(*rig.model);
-        window->resize(820, 500);
-        window->show();
-        // Shortcuts and focus work in the active window only.
-        window->activateWindow();
-        QApplication::setActiveWindow(window.get());
-        pump();
-    }
+    explicit WindowRig(AppModelRig::Options options = quietOptions()) : rig(std::move(options)) { open(); }
     ~WindowRig() { window.reset(); }  // the window goes before the model it shows
+
+    // The next launch: a new model over the same store and seams, and a new window.
+    void relaunch() {
+        window.reset();
+        rig.restart();
+        open();
+    }
 
     void pump() {
         for (int round = 0; round < 4; ++round) {
@@ -69,6 +68,17 @@ public:
 
     AppModelRig rig;
     std::unique_ptr<MainWindow> window;
+
+private:
+    void open() {
+        window = std::make_unique<MainWindow>(*rig.model);
+        window->resize(820, 500);
+        window->show();
+        // Shortcuts and focus work in the active window only.
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
+        pump();
+    }
 };
 
 // Three SysEx items: a Machinedrum kit, a Monomachine kit, a generic message.

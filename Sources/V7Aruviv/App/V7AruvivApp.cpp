@@ -60,11 +60,16 @@ void V7AruvivApp::openFromLaterStart(AppModel& model, QWidget& window, const std
 }
 
 void V7AruvivApp::commitData(QSessionManager& manager) {
-    // Logging out asks like quitting; without leave to ask, the session ends as it must.
-    if (!window_ || !manager.allowsInteraction()) return;
-    const bool allowed = window_->mayQuit();
-    manager.release();
+    if (!window_) return;
+    const bool mayAsk = manager.allowsInteraction();  // a leave to ask that must be given back
+    const bool allowed = sessionMayEnd(*window_, mayAsk);
+    if (mayAsk) manager.release();
     if (!allowed) manager.cancel();
+}
+
+bool V7AruvivApp::sessionMayEnd(MainWindow& window, bool mayAsk) {
+    // Logging out asks like quitting; without leave to ask, the session ends as it must.
+    return !mayAsk || window.mayQuit();
 }
 
 }  // namespace k7

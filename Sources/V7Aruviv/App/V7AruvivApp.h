@@ -38,6 +38,9 @@ public:
     void openFromLaterStart(const std::vector<std::filesystem::path>& files);
     static void openFromLaterStart(AppModel& model, QWidget& window, const std::vector<std::filesystem::path>& files);
 
+    // Whether the session may end now, asked of `window` as a quit when the session lets it ask.
+    static bool sessionMayEnd(MainWindow& window, bool mayAsk);
+
     AppModel* model() const { return model_.get(); }
     MainWindow* window() const { return window_.get(); }
 

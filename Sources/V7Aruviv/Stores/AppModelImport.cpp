@@ -19,9 +19,9 @@ UserInteraction::OpenPanel loadPanel() {
     panel.title = "Load SysEx, Audio, or K7 File List";
     panel.allowsMultipleSelection = true;
     panel.filters = {
-        {"SysEx, Audio, and K7 Files", {"*.syx", "*.wav", "*.aif", "*.aiff", "*.aifc", "*.k7"}},
-        {"SysEx Files", {"*.syx"}},
-        {"Audio Files", {"*.wav", "*.aif", "*.aiff", "*.aifc"}},
+        {"SysEx, Audio, and K7 Files", {"*.syx", "*.sysx", "*.wav", "*.wave", "*.aif", "*.aiff", "*.aifc", "*.k7"}},
+        {"SysEx Files", {"*.syx", "*.sysx"}},
+        {"Audio Files", {"*.wav", "*.wave", "*.aif", "*.aiff", "*.aifc"}},
         {"K7 File Lists", {"*.k7"}},
         // The content decides what a file is; any name may be chosen.
         {"All Files", {"*"}},
@@ -101,12 +101,20 @@ void AppModel::applyPreparedImport(PreparedImport prepared) {
         setSelection(std::move(ids));
     }
     if (prepared.samplePosition) setSamplePosition(*prepared.samplePosition);
+    // An alert from anything but an earlier batch stays until the user dismisses it; this batch's
+    // failures are shown after it.
+    const bool earlierBatchAlert = alertMessage_ && alertMessage_ == files_.importAlert;
+    const auto standing = earlierBatchAlert ? files_.alertUnderImport : alertMessage_;
+    files_.alertUnderImport = standing;
+    files_.importAlert.reset();
     if (failed > 0) {
-        setAlertMessage(batchFailureMessage("load", prepared.failures, static_cast<int64_t>(added)));
+        const auto failure = batchFailureMessage("load", prepared.failures, static_cast<int64_t>(added));
+        files_.importAlert = standing ? *standing + "\n\n" + failure : failure;
+        setAlertMessage(files_.importAlert);
         setStatusText(added > 0 ? "Imported " + counted(added, "item") + " with " + std::to_string(failed) + " skipped"
                                 : "Import failed; no invalid items were added");
     } else {
-        setAlertMessage(std::nullopt);
+        setAlertMessage(standing);
         setStatusText(added > 0 ? "Imported " + counted(added, "item") : "Ready");
     }
     persistOpenFiles();

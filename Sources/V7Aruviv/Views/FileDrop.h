@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDropEvent>
 #include <QMimeData>
+#include <QWidget>
 #include <filesystem>
 #include <vector>
 
@@ -15,5 +17,21 @@ inline std::vector<std::filesystem::path> droppedFiles(const QMimeData* mime) {
     }
     return files;
 }
+
+// Passes drags of files over a text field on to the widgets around it, which import the files:
+// file managers add the paths as text, which the field would otherwise insert.
+class FileDragPassThrough final : public QObject {
+public:
+    explicit FileDragPassThrough(QWidget* field) : QObject(field) { field->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::DragEnter && !droppedFiles(static_cast<QDropEvent*>(event)->mimeData()).empty()) {
+            event->ignore();  // the drag's next stop is the field's parent
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 }  // namespace k7

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "V7Aruviv/Stores/AppModel.h"
+#include "V7Aruviv/Views/FileDrop.h"
 #include "V7Aruviv/Views/LineLimitedLabel.h"
 #include "V7Aruviv/Views/ModelCommand.h"
 #include "V7Aruviv/Views/QtText.h"
@@ -101,6 +102,7 @@ FileInfoView::FileInfoView(AppModel& model, QWidget* parent)
     samplePosition_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     samplePosition_->setPlaceholderText(QStringLiteral("0"));
     samplePosition_->setAccessibleName(QStringLiteral("Sample Position"));
+    new FileDragPassThrough(samplePosition_);
     positionRow->addWidget(samplePosition_);
     transfer->addLayout(positionRow);
 

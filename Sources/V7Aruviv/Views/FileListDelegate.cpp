@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <array>
 
+#include "V7Aruviv/Views/FileDrop.h"
 #include "V7Aruviv/Views/FileListPresenter.h"
 #include "V7Aruviv/Views/FileListTableModel.h"
 #include "V7Aruviv/Views/QtText.h"
@@ -89,6 +90,7 @@ QWidget* FileListDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     field->setAccessibleName(QStringLiteral("File name"));
     field->setTextMargins(padding(0) - 2, 0, padding(0) - 2, 0);
     connect(field, &QLineEdit::textEdited, this, &FileListDelegate::nameEdited);
+    new FileDragPassThrough(field);
     return field;
 }
 

@@ -3,6 +3,7 @@
 #include <QMimeData>
 
 #include "V7Aruviv/Views/QtText.h"
+#include "V7Aruviv/Views/RowChangePlan.h"
 
 namespace k7 {
 
@@ -19,7 +20,7 @@ bool sameIDs(const std::vector<TransferItem::ListPresentation>& a, const std::ve
 }  // namespace
 
 bool FileListTableModel::refresh(std::vector<TransferItem::ListPresentation> rows) {
-    if (!sameIDs(rows_, rows)) {
+    if (!sameIDs(rows_, rows) && !reshape(rows)) {
         beginResetModel();
         rows_ = std::move(rows);
         presented_.clear();
@@ -46,6 +47,49 @@ bool FileListTableModel::refresh(std::vector<TransferItem::ListPresentation> row
     }
     flush(static_cast<int>(rows_.size()));
     return false;
+}
+
+bool FileListTableModel::reshape(const std::vector<TransferItem::ListPresentation>& target) {
+    std::vector<QUuid> from;
+    std::vector<QUuid> to;
+    from.reserve(rows_.size());
+    to.reserve(target.size());
+    for (const auto& row : rows_) from.push_back(row.id);
+    for (const auto& row : target) to.push_back(row.id);
+    const auto steps = planRowChanges(from, to, maximumRowSteps);
+    if (!steps) return false;
+    for (const auto& step : *steps) {
+        const auto first = static_cast<std::ptrdiff_t>(step.first);
+        const auto end = first + step.count;
+        switch (step.kind) {
+        case RowChangeStep::Kind::remove:
+            beginRemoveRows({}, step.first, step.first + step.count - 1);
+            rows_.erase(rows_.begin() + first, rows_.begin() + end);
+            presented_.erase(presented_.begin() + first, presented_.begin() + end);
+            endRemoveRows();
+            break;
+        case RowChangeStep::Kind::move:
+            beginMoveRows({}, step.first, step.first + step.count - 1, {}, step.destination);
+            applyMove(rows_, step);
+            applyMove(presented_, step);
+            endMoveRows();
+            break;
+        case RowChangeStep::Kind::insert: {
+            beginInsertRows({}, step.first, step.first + step.count - 1);
+            std::vector<FileListRowPresentation> presented;
+            presented.reserve(static_cast<std::size_t>(step.count));
+            for (auto row = target.begin() + first; row != target.begin() + end; ++row) {
+                presented.push_back(FileListPresenter::present(*row));
+            }
+            rows_.insert(rows_.begin() + first, target.begin() + first, target.begin() + end);
+            presented_.insert(presented_.begin() + first, std::make_move_iterator(presented.begin()),
+                              std::make_move_iterator(presented.end()));
+            endInsertRows();
+            break;
+        }
+        }
+    }
+    return true;
 }
 
 const TransferItem::ListPresentation* FileListTableModel::row(int index) const {

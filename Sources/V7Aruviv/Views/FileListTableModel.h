@@ -21,8 +21,9 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Takes the new rows. When the ids are the same and in the same order, only the rows that
-    // changed are reported; otherwise the table is reset. True when it was reset.
+    // Takes the new rows. Rows that came, went or moved are reported as inserted, removed or
+    // moved, then the rows that changed; a change of too many separate runs resets the table
+    // instead. True when it was reset.
     bool refresh(std::vector<TransferItem::ListPresentation> rows);
 
     const std::vector<TransferItem::ListPresentation>& rows() const { return rows_; }
@@ -38,6 +39,13 @@ public:
     Qt::DropActions supportedDropActions() const override;
 
 private:
+    // Beyond this many inserted, removed or moved runs of rows, one reset costs the views less.
+    static constexpr std::size_t maximumRowSteps = 64;
+
+    // Brings the rows to the ids of `target` by steps that keep every row's identity; false,
+    // changing nothing, when that takes too many steps.
+    bool reshape(const std::vector<TransferItem::ListPresentation>& target);
+
     std::vector<TransferItem::ListPresentation> rows_;
     std::vector<FileListRowPresentation> presented_;
 };

@@ -63,6 +63,14 @@ public:
     }
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override {
+        // A rename field taking the focus makes its row current; the selection stays the model's.
+        if (!event && index.isValid() && indexWidget(index) && indexWidget(index) == QApplication::focusWidget()) {
+            return QItemSelectionModel::NoUpdate;
+        }
+        return QTableView::selectionCommand(index, event);
+    }
+
     void startDrag(Qt::DropActions) override {
         std::vector<int> rows;
         for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
@@ -221,6 +229,7 @@ bool FileListView::eventFilter(QObject* object, QEvent* event) {
 }
 
 void FileListView::refresh() {
+    const auto field = fieldState();
     refreshing_ = true;
     const bool reset = tableModel_->refresh(model_.listItems());
     dropInvitation_->setVisible(model_.items().empty());
@@ -235,7 +244,7 @@ void FileListView::refresh() {
         closeEditor();
     } else if (reset && renameEditor_.editingItemID()) {
         // A reset closes every editor: the edit goes on at the item's new row.
-        openEditor();
+        reopenEditor(field);
     }
 }
 
@@ -352,19 +361,45 @@ void FileListView::beginRenaming(const QUuid& id) {
     openEditor();
 }
 
-void FileListView::openEditor() {
+QLineEdit* FileListView::nameField() const {
+    return editorIndex_.isValid() ? qobject_cast<QLineEdit*>(table_->indexWidget(editorIndex_)) : nullptr;
+}
+
+std::optional<FileListView::FieldState> FileListView::fieldState() const {
+    const QLineEdit* field = nameField();
+    if (!field) return std::nullopt;
+    const int cursor = field->cursorPosition();
+    int anchor = cursor;
+    if (field->hasSelectedText()) {
+        anchor = field->selectionStart() == cursor ? field->selectionEnd() : field->selectionStart();
+    }
+    return FieldState{cursor, anchor, field->hasFocus()};
+}
+
+bool FileListView::showEditor() {
     const auto id = renameEditor_.editingItemID();
     const auto row = id ? tableModel_->rowOf(*id) : std::nullopt;
-    if (!row) return;
+    if (!row) return false;
     editorIndex_ = tableModel_->index(*row, 0);
     table_->openPersistentEditor(editorIndex_);
+    return nameField() != nullptr;
+}
+
+void FileListView::reopenEditor(const std::optional<FieldState>& state) {
+    if (!showEditor() || !state) return;
+    QLineEdit* field = nameField();
+    field->setSelection(state->anchor, state->cursor - state->anchor);
+    if (state->focused) field->setFocus(Qt::OtherFocusReason);
+}
+
+void FileListView::openEditor() {
+    if (!showEditor()) return;
     table_->scrollTo(editorIndex_);
     // The field exists only after this event: it takes the focus on the next turn of the loop.
     QTimer::singleShot(0, this, [this] {
-        if (!editorIndex_.isValid()) return;
-        if (auto* field = table_->indexWidget(editorIndex_)) {
+        if (QLineEdit* field = nameField()) {
             field->setFocus(Qt::OtherFocusReason);
-            if (auto* line = qobject_cast<QLineEdit*>(field)) line->selectAll();
+            field->selectAll();
         }
     });
 }

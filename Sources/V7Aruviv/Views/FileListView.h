@@ -5,11 +5,13 @@
 #include <QUuid>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "V7Aruviv/Views/FileListPresenter.h"
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QTableView;
 
@@ -53,12 +55,27 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
+    // Where the rename field's cursor and selection are, and whether it has the focus: what a
+    // reset of the table, which makes the field anew, must give back.
+    struct FieldState {
+        int cursor = 0;
+        int anchor = 0;  // the other end of the selection; the cursor when nothing is selected
+        bool focused = false;
+    };
+
     void userSelectionChanged();
     void applySelection();
     void commitRename();
     void cancelRename();
     void nameFocusLeft(Qt::FocusReason reason);
+    QLineEdit* nameField() const;
+    std::optional<FieldState> fieldState() const;
+    // Opens the field on the edited item's row; false when there is none.
+    bool showEditor();
+    // The field opened by the user: it takes the focus, everything selected.
     void openEditor();
+    // The same edit, made anew after a reset: as typed, focused only if it was.
+    void reopenEditor(const std::optional<FieldState>& state);
     void closeEditor();
     bool renameThroughModel(const QUuid& id, const std::string& name);
     void moveRows(const std::vector<int>& rows, int destination);
