@@ -44,6 +44,14 @@ KindTimeouts timeouts(ElektronBackupCommand command) {
     return {12.0, 7.0};
 }
 
+// Finds exact copies among thousands of received messages without comparing each with each.
+struct LengthThenBytes {
+    bool operator()(ByteView a, ByteView b) const {
+        if (a.size() != b.size()) return a.size() < b.size();
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+    }
+};
+
 struct MergedCapture {
     std::vector<Bytes> bank;
     std::vector<Bytes> besideBank;  // valid records in a version the bank does not hold
@@ -56,6 +64,10 @@ MergedCapture mergedCapture(const BackupRepairState& state, std::span<const Byte
     const auto& plan = state.plan;
     MergedCapture result{plan.applying(state.replacements, received), {}};
     auto& bank = result.bank;
+    // Views into the bank stay valid: no append moves a message's bytes once this is reserved.
+    bank.reserve(bank.size() + state.unusedReplies.size());
+    std::set<ByteView, LengthThenBytes> inBank(bank.begin(), bank.end());
+    std::set<ByteView, LengthThenBytes> besideBank;
     std::set<ElektronBackupRecordKey> validKeys;
     for (const Bytes& message : bank) {
         if (!plan.isValidReplacement(message)) continue;
@@ -63,24 +75,25 @@ MergedCapture mergedCapture(const BackupRepairState& state, std::span<const Byte
             validKeys.insert(*record->key());
         }
     }
-    const auto contains = [](const std::vector<Bytes>& list, const Bytes& message) {
-        return std::find(list.begin(), list.end(), message) != list.end();
-    };
+    // The views point into `received` and the replies, which outlive this call.
     const auto setBeside = [&](const Bytes& message) {
-        if (!contains(result.besideBank, message)) result.besideBank.push_back(message);
+        if (besideBank.insert(message).second) result.besideBank.push_back(message);
     };
     for (const Bytes& message : received) {
-        if (plan.isValidReplacement(message) && !contains(bank, message)) setBeside(message);
+        if (plan.isValidReplacement(message) && !inBank.contains(message)) setBeside(message);
     }
     for (const Bytes& reply : state.unusedReplies) {
-        if (contains(bank, reply)) continue;
+        if (inBank.contains(reply)) continue;
         if (plan.isValidReplacement(reply)) {
             setBeside(reply);
             continue;
         }
         // A damaged copy of a record the bank holds valid goes the way of the damaged original.
         const auto record = validateRecord(plan.machine(), reply);
-        if (!(record && record->key() && validKeys.contains(*record->key()))) bank.push_back(reply);
+        if (!(record && record->key() && validKeys.contains(*record->key()))) {
+            bank.push_back(reply);
+            inBank.insert(bank.back());
+        }
     }
     return result;
 }
