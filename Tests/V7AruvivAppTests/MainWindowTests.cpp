@@ -310,7 +310,9 @@ std::vector<std::filesystem::path> writeSysExFiles(const QTemporaryDir& folder, 
 void dropFile(QWidget* target, const std::filesystem::path& file, bool withPathAsText = false) {
     const QString path = QString::fromStdString(file.string());
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path)});
+    // As a file manager sends it: the name's bytes percent-encoded, whatever their encoding.
+    mime.setData(QStringLiteral("text/uri-list"),
+                 "file://" + QByteArray::fromStdString(file.string()).toPercentEncoding("/") + "\r\n");
     if (withPathAsText) mime.setText(path);
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -424,6 +426,17 @@ TEST(MainWindow, SendAndStopReachTheInstrument) {
     EXPECT_LT(longSent, static_cast<std::ptrdiff_t>(long_.size()));
     EXPECT_TRUE(w.rig->items()[0].state.is<TransferItem::State::Cancelled>());
     EXPECT_EQ(w.content().sendButton()->text(), "Send");
+}
+
+TEST(MainWindow, ADroppedFileWhoseNameIsNotUTF8IsImported) {
+    WindowRig w;
+    QTemporaryDir folder;
+    const auto file = std::filesystem::path(folder.path().toStdString()) / "Caf\xE9.syx";
+    const Bytes bytes = SampleItems::elektronMessage(2, 30);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    dropFile(&w.content(), file);
+    ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 1 && !w.rig->isImporting(); }));
+    EXPECT_EQ(w.rig->items()[0].sourceURL, file);
 }
 
 }  // namespace

@@ -6,11 +6,16 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <cstring>
 #include <fstream>
 #include <future>
 
+#include "K7Dispatch/ManualScheduler.h"
+#include "V7Aruviv/App/AppLaunchOptions.h"
+#include "V7Aruviv/App/SingleInstanceMessage.h"
 #include "V7Aruviv/App/V7AruvivApp.h"
 #include "WindowRig.h"
 
@@ -44,10 +49,10 @@ void leaveStaleSocket(const QString& socketPath) {
     ASSERT_TRUE(QFileInfo(socketPath).exists());
 }
 
-Paths writeFiles(const QTemporaryDir& folder, const std::vector<std::string>& names) {
+Paths writeFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) {
     Paths files;
     for (std::size_t n = 0; n < names.size(); ++n) {
-        files.push_back(std::filesystem::path(folder.path().toStdString()) / names[n]);
+        files.push_back(folder / names[n]);
         const Bytes bytes = SampleItems::elektronMessage(2, 30, static_cast<uint8_t>(n));
         std::ofstream(files.back(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -59,7 +64,7 @@ TEST(SingleInstance, ALaterStartsFilesArriveInTheRunningCopyAsOneImport) {
     WindowRig w;
     QTemporaryDir folder;
     const QString socketPath = folder.filePath(QStringLiteral("running"));
-    const auto files = writeFiles(folder, {"kick.syx", "snare.syx", "hats.syx"});
+    const auto files = writeFiles(folder.path().toStdString(), {"kick.syx", "snare.syx", "hats.syx"});
     SingleInstanceServer server;
     QObject::connect(&server, &SingleInstanceServer::delivered,
                      [&](const Paths& paths) { V7AruvivApp::openFromLaterStart(w.model(), *w.window, paths); });
@@ -115,6 +120,168 @@ TEST(SingleInstance, TheRunningCopyRefusesWhatNoLaterStartSends) {
     // It still listens.
     EXPECT_EQ(handOffFromLaterStart(socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
     EXPECT_EQ(deliveries, 1);
+}
+
+// A Latin-1 name, given whole and relative to a folder whose own name is Latin-1: its bytes, not a
+// text made of them, reach the running copy and the import.
+TEST(SingleInstance, NamesThatAreNotUTF8ReachTheRunningCopyAndTheImportAsTheirBytes) {
+    WindowRig w;
+    QTemporaryDir root;
+    const auto folder = std::filesystem::path(root.path().toStdString()) / "Caf\xE9";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const auto files = writeFiles(folder, {"Kick\xE9.syx", "Snare\xE9.syx"});
+    const std::string absolute = files[0].string();
+    const char* const arguments[] = {"V7Aruviv", absolute.c_str(), "Snare\xE9.syx"};
+    const auto options = AppLaunchOptions::fromCommandLine(3, arguments, folder);
+    ASSERT_EQ(options.files, files);
+
+    const QString socketPath = QString::fromStdString(root.path().toStdString() + "/running");
+    SingleInstanceServer server;
+    std::vector<Paths> deliveries;
+    QObject::connect(&server, &SingleInstanceServer::delivered, [&](const Paths& paths) {
+        deliveries.push_back(paths);
+        V7AruvivApp::openFromLaterStart(w.model(), *w.window, paths);
+    });
+    ASSERT_EQ(server.listen(socketPath), SingleInstanceServer::Claim::listening);
+    ASSERT_EQ(handOffFromLaterStart(socketPath, options.files), SingleInstanceHandOff::delivered);
+    EXPECT_EQ(deliveries, std::vector<Paths>{files});
+    ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
+    EXPECT_FALSE(w.rig->alertMessage()) << *w.rig->alertMessage();
+    for (std::size_t index = 0; index < files.size(); ++index) EXPECT_EQ(w.rig->items()[index].sourceURL, files[index]);
+}
+
+// Runs Qt's events, and the deletions they leave, until `done` or for at most `milliseconds`.
+bool pumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return done();
+}
+
+// Gives Qt a moment to do whatever is pending.
+void settle() { pumpUntil([] { return false; }, 100); }
+
+std::unique_ptr<QLocalSocket> connectedSocket(const QString& socketPath) {
+    auto socket = std::make_unique<QLocalSocket>();
+    socket->connectToServer(socketPath);
+    EXPECT_TRUE(socket->waitForConnected(1000));
+    return socket;
+}
+
+// A running copy whose delivery timeouts run on virtual time, talking to processes of `userId`.
+struct RunningCopyOnVirtualTime {
+    explicit RunningCopyOnVirtualTime(unsigned long userId = ::getuid()) : server(userId, clock) {
+        EXPECT_EQ(server.listen(socketPath), SingleInstanceServer::Claim::listening);
+        QObject::connect(&server, &SingleInstanceServer::delivered, [this] { ++deliveries; });
+    }
+
+    QTemporaryDir folder;
+    QString socketPath = folder.filePath(QStringLiteral("running"));
+    std::shared_ptr<ManualScheduler> clock = std::make_shared<ManualScheduler>();
+    SingleInstanceServer server;
+    int deliveries = 0;
+};
+
+TEST(SingleInstancePeer, OnlyAProcessOfTheSameUserIsTheOtherEnd) {
+    QTemporaryDir folder;
+    QLocalServer server;
+    ASSERT_TRUE(server.listen(folder.filePath(QStringLiteral("peer"))));
+    const auto client = connectedSocket(server.fullServerName());
+    ASSERT_TRUE(server.waitForNewConnection(1000));
+    QLocalSocket* end = server.nextPendingConnection();
+    const unsigned long ours = ::getuid();
+    for (const qintptr descriptor : {end->socketDescriptor(), client->socketDescriptor()}) {
+        EXPECT_TRUE(singleInstancePeerIsUser(descriptor, ours));
+        EXPECT_FALSE(singleInstancePeerIsUser(descriptor, ours + 1));
+    }
+    EXPECT_FALSE(singleInstancePeerIsUser(-1, ours));
+}
+
+TEST(SingleInstance, NeitherEndTalksToAProcessOfAnotherUser) {
+    QTemporaryDir folder;
+    const QString socketPath = folder.filePath(QStringLiteral("running"));
+    const unsigned long anotherUser = ::getuid() + 1;
+
+    // A later start finds another user's program on the name: it sends nothing.
+    QLocalServer theirs;
+    ASSERT_TRUE(theirs.listen(socketPath));
+    EXPECT_EQ(handOffToRunningCopy(socketPath, {"/secret-kit.syx"}, 1000, anotherUser),
+              SingleInstanceHandOff::foreignPeer);
+    ASSERT_TRUE(theirs.waitForNewConnection(1000));
+    QLocalSocket* connection = theirs.nextPendingConnection();
+    connection->waitForReadyRead(100);
+    EXPECT_EQ(connection->readAll(), QByteArray());
+
+    // The running copy takes nothing from another user's process.
+    RunningCopyOnVirtualTime running(anotherUser);
+    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::refused);
+    EXPECT_EQ(running.deliveries, 0);
+}
+
+// A peer that connects and sends part of a message holds its place for ten seconds, no longer.
+TEST(SingleInstance, AConnectionThatStallsIsDroppedAfterTenSeconds) {
+    RunningCopyOnVirtualTime running;
+    const auto stalled = connectedSocket(running.socketPath);
+    const Bytes message = SingleInstanceMessage::encode({"/kit.syx"});
+    stalled->write(reinterpret_cast<const char*>(message.data()), static_cast<qint64>(message.size() - 1));
+    ASSERT_TRUE(stalled->waitForBytesWritten(1000));
+    ASSERT_TRUE(pumpUntil([&] { return running.clock->pendingTaskCount() == 1; }));
+
+    running.clock->advance(SingleInstanceServer::deliveryTimeout - std::chrono::milliseconds(1));
+    settle();
+    EXPECT_EQ(stalled->state(), QLocalSocket::ConnectedState);
+    running.clock->advance(std::chrono::milliseconds(1));
+    EXPECT_TRUE(pumpUntil([&] { return stalled->state() == QLocalSocket::UnconnectedState; }));
+    EXPECT_EQ(running.deliveries, 0);
+    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
+}
+
+TEST(SingleInstance, OnlyAFewConnectionsWaitAtOnce) {
+    RunningCopyOnVirtualTime running;
+    std::vector<std::unique_ptr<QLocalSocket>> waiting;
+    for (int index = 0; index < SingleInstanceServer::maximumWaitingConnections; ++index) {
+        waiting.push_back(connectedSocket(running.socketPath));
+    }
+    ASSERT_TRUE(pumpUntil([&] {
+        return running.clock->pendingTaskCount() ==
+               static_cast<std::size_t>(SingleInstanceServer::maximumWaitingConnections);
+    }));
+
+    const auto extra = connectedSocket(running.socketPath);
+    EXPECT_TRUE(pumpUntil([&] { return extra->state() == QLocalSocket::UnconnectedState; }));
+    for (const auto& socket : waiting) EXPECT_EQ(socket->state(), QLocalSocket::ConnectedState);
+
+    // One gone, a later start is heard again.
+    waiting.front()->abort();
+    settle();
+    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
+}
+
+// Two starts at the same moment: while the first holds the turn, the second waits; it then finds
+// the first listening and hands its files over instead of listening beside it.
+TEST(SingleInstance, StartsAtTheSameMomentTakeTurnsSoOnlyOneListens) {
+    QTemporaryDir folder;
+    const QString socketPath = folder.filePath(QStringLiteral("running"));
+    QLockFile turn(socketPath + QStringLiteral(".lock"));
+    ASSERT_TRUE(turn.tryLock(0));
+
+    auto second = std::async(std::launch::async, [&] {
+        SingleInstanceServer server;
+        return claimOrHandOff(server, socketPath, {"/later.syx"});
+    });
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+
+    SingleInstanceServer first;
+    std::vector<Paths> deliveries;
+    QObject::connect(&first, &SingleInstanceServer::delivered, [&](const Paths& paths) { deliveries.push_back(paths); });
+    ASSERT_EQ(first.listen(socketPath), SingleInstanceServer::Claim::listening);
+    turn.unlock();
+    ASSERT_TRUE(pumpUntil([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(second.get(), SingleInstanceStart::handedOff);
+    EXPECT_EQ(deliveries, std::vector<Paths>{{"/later.syx"}});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "V7Aruviv/App/SingleInstanceMessageDecoder.h"
 #include "V7Aruviv/App/SingleInstanceName.h"
 
 namespace k7 {
@@ -101,6 +102,47 @@ TEST(SingleInstanceMessage, WhatNoLaterStartSendsIsRefused) {
         const auto decoded = SingleInstanceMessage::decode(c.received);
         EXPECT_EQ(decoded.status, c.status);
         EXPECT_TRUE(decoded.paths.empty());
+    }
+}
+
+// Feeds `message` in pieces of `size` bytes and returns the decoder's last word and paths.
+SingleInstanceMessage::Decoded fedInPieces(const Bytes& message, std::size_t size) {
+    SingleInstanceMessageDecoder decoder;
+    Status status = Status::incomplete;
+    for (std::size_t offset = 0; offset < message.size(); offset += size) {
+        status = decoder.feed(ByteView(message).subspan(offset, std::min(size, message.size() - offset)));
+    }
+    return {status, status == Status::complete ? decoder.paths() : Paths{}};
+}
+
+TEST(SingleInstanceMessageDecoder, AMessageInAnyPiecesReadsAsTheWholeDoes) {
+    Bytes invalidLate = SingleInstanceMessage::encode({"/a.syx", "/b.syx"});
+    invalidLate[invalidLate.size() - 3] = 0;  // a NUL near the end
+    Bytes trailing = SingleInstanceMessage::encode({"/a.syx"});
+    trailing.push_back('x');
+    Paths many;
+    for (int index = 0; index < 100000; ++index) many.emplace_back("/samples/kit-" + std::to_string(index) + ".syx");
+    const struct {
+        const char* name;
+        Bytes message;
+        Status status;
+        Paths paths;
+    } cases[] = {
+        {"no paths", SingleInstanceMessage::encode({}), Status::complete, {}},
+        {"names that are not UTF-8", SingleInstanceMessage::encode({"/Caf\xE9/Kick\xE9.syx", "/\xFF\xFE"}),
+         Status::complete, {"/Caf\xE9/Kick\xE9.syx", "/\xFF\xFE"}},
+        {"a hundred thousand paths", SingleInstanceMessage::encode(many), Status::complete, many},
+        {"a NUL near the end", invalidLate, Status::invalid, {}},
+        {"a byte after the message", trailing, Status::invalid, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::size_t size : {std::size_t{1}, std::size_t{3}, std::size_t{4096}, c.message.size()}) {
+            SCOPED_TRACE(size);
+            const auto decoded = fedInPieces(c.message, size);
+            EXPECT_EQ(decoded.status, c.status);
+            EXPECT_EQ(decoded.paths, c.paths);
+        }
     }
 }
 

@@ -23,4 +23,11 @@ AppLaunchOptions AppLaunchOptions::parse(const std::vector<std::string>& argumen
     return options;
 }
 
+AppLaunchOptions AppLaunchOptions::fromCommandLine(int argc, const char* const* argv,
+                                                   const std::filesystem::path& workingDirectory) {
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index) arguments.emplace_back(argv[index]);
+    return parse(arguments, workingDirectory);
+}
+
 }  // namespace k7

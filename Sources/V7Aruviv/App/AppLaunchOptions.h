@@ -18,6 +18,11 @@ struct AppLaunchOptions {
     // everything after "--" is a file. Relative paths are taken from `workingDirectory`.
     static AppLaunchOptions parse(const std::vector<std::string>& arguments,
                                   const std::filesystem::path& workingDirectory);
+
+    // The process's own `argc` and `argv` (after Qt took its own) and working folder, taken as
+    // their bytes: a file name need not be text in any encoding.
+    static AppLaunchOptions fromCommandLine(int argc, const char* const* argv,
+                                            const std::filesystem::path& workingDirectory);
 };
 
 }  // namespace k7

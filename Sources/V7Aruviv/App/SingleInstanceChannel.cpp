@@ -2,14 +2,16 @@
 
 #include <unistd.h>
 
-#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
-#include <QTimer>
+#include <QPointer>
 #include <cstdlib>
 
+#include "V7Aruviv/App/QtMainScheduler.h"
+#include "V7Aruviv/App/SingleInstanceFolder.h"
 #include "V7Aruviv/App/SingleInstanceMessage.h"
+#include "V7Aruviv/App/SingleInstanceMessageDecoder.h"
 #include "V7Aruviv/App/SingleInstanceName.h"
 #include "V7Aruviv/Support/AppIdentity.h"
 
@@ -17,29 +19,47 @@ namespace k7 {
 namespace {
 
 constexpr int answerTimeoutMilliseconds = 5000;
-// A connection that sends no whole message in this time is dropped.
-constexpr int deliveryTimeoutMilliseconds = 10000;
 
 ByteView view(const QByteArray& bytes) {
     return {reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
 }
 
+void drop(QLocalSocket* connection) {
+    connection->abort();
+    connection->deleteLater();
+}
+
+std::string temporaryDirectory() {
+    std::error_code error;
+    const auto folder = std::filesystem::temp_directory_path(error);
+    return error ? std::string("/tmp") : folder.string();
+}
+
 }  // namespace
 
-QString singleInstanceSocketPathForThisProcess(bool offlineHealthCheck) {
+SingleInstanceSocket singleInstanceSocketForThisProcess(bool offlineHealthCheck) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const auto folder = SingleInstanceFolder::choose(runtime ? runtime : "", temporaryDirectory(),
+                                                     singleInstanceUserId(), SingleInstanceFolder::realFileSystem());
+    if (folder.directory.empty()) return {{}, folder.problem};
     SingleInstanceName name;
-    // Qt makes the runtime folder private to the user when the session has none.
-    QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (directory.isEmpty()) directory = QDir::tempPath();
-    name.directory = directory.toStdString();
-    name.userId = ::getuid();
+    name.directory = folder.directory;
+    name.userId = singleInstanceUserId();
     name.offlineHealthCheck = offlineHealthCheck;
     const char* marker = std::getenv(testProcessEnvironmentVariable);
     if (marker != nullptr && *marker != '\0') name.testProcessId = ::getpid();
-    return QString::fromStdString(name.socketPath());
+    const std::string path = name.socketPath();
+    // Qt opens the socket by its own encoding of the name: it must be the folder that was checked.
+    const QString socketPath = QFile::decodeName(QByteArray::fromStdString(path));
+    if (QFile::encodeName(socketPath).toStdString() != path) return {{}, path + " is not a name Qt can open"};
+    return {socketPath, {}};
 }
 
-SingleInstanceServer::SingleInstanceServer(QObject* parent) : QObject(parent) {
+SingleInstanceServer::SingleInstanceServer(QObject* parent)
+    : SingleInstanceServer(singleInstanceUserId(), std::make_shared<QtMainScheduler>(), parent) {}
+
+SingleInstanceServer::SingleInstanceServer(unsigned long userId, std::shared_ptr<Scheduler> clock, QObject* parent)
+    : QObject(parent), userId_(userId), clock_(std::move(clock)) {
     // No access options: with them Qt renames its socket over whatever holds the path, a running
     // copy's included. The folder is the user's own.
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstanceServer::accept);
@@ -59,30 +79,47 @@ void SingleInstanceServer::accept() {
     while (QLocalSocket* connection = server_.nextPendingConnection()) {
         connection->setParent(this);
         connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
-        QTimer::singleShot(deliveryTimeoutMilliseconds, connection, &QLocalSocket::abort);
-        auto received = std::make_shared<QByteArray>();
-        connect(connection, &QLocalSocket::readyRead, this, [this, connection, received] {
-            received->append(connection->readAll());
-            auto decoded = SingleInstanceMessage::decode(view(*received));
-            if (decoded.status == SingleInstanceMessage::Status::incomplete) return;
-            if (decoded.status == SingleInstanceMessage::Status::invalid) {
-                connection->abort();
-                return;
-            }
-            received->clear();
-            connection->write(QByteArray(1, static_cast<char>(SingleInstanceMessage::accepted)));
-            connection->flush();
-            connection->disconnectFromServer();
-            emit delivered(decoded.paths);
-        });
+        if (*waiting_ >= maximumWaitingConnections ||
+            !singleInstancePeerIsUser(connection->socketDescriptor(), userId_)) {
+            drop(connection);
+            continue;
+        }
+        receive(connection);
     }
 }
 
+void SingleInstanceServer::receive(QLocalSocket* connection) {
+    ++*waiting_;
+    const TimerHandle timeout = clock_->postAfter(deliveryTimeout, [connection = QPointer<QLocalSocket>(connection)] {
+        if (connection) drop(connection);
+    });
+    connect(connection, &QObject::destroyed, [waiting = waiting_, timeout] {
+        --*waiting;
+        timeout.cancel();
+    });
+    auto decoder = std::make_shared<SingleInstanceMessageDecoder>();
+    connect(connection, &QLocalSocket::readyRead, this, [this, connection, decoder] {
+        switch (decoder->feed(view(connection->readAll()))) {
+            case SingleInstanceMessage::Status::incomplete: return;
+            case SingleInstanceMessage::Status::invalid: drop(connection); return;
+            case SingleInstanceMessage::Status::complete: break;
+        }
+        connection->write(QByteArray(1, static_cast<char>(SingleInstanceMessage::accepted)));
+        connection->flush();
+        connection->disconnectFromServer();
+        emit delivered(decoder->paths());
+    });
+}
+
 SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std::vector<std::filesystem::path>& paths,
-                                           int timeoutMilliseconds) {
+                                           int timeoutMilliseconds, unsigned long userId) {
     QLocalSocket socket;
     socket.connectToServer(socketPath);
     if (!socket.waitForConnected(timeoutMilliseconds)) return SingleInstanceHandOff::noRunningCopy;
+    if (!singleInstancePeerIsUser(socket.socketDescriptor(), userId)) {
+        socket.abort();
+        return SingleInstanceHandOff::foreignPeer;
+    }
     const Bytes message = SingleInstanceMessage::encode(paths);
     socket.write(reinterpret_cast<const char*>(message.data()), static_cast<qint64>(message.size()));
     while (socket.bytesToWrite() > 0) {
@@ -106,6 +143,7 @@ SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& 
     switch (handOffToRunningCopy(socketPath, paths, answerTimeoutMilliseconds)) {
         case SingleInstanceHandOff::delivered: return SingleInstanceStart::handedOff;
         case SingleInstanceHandOff::refused: return SingleInstanceStart::failed;
+        case SingleInstanceHandOff::foreignPeer: return SingleInstanceStart::alone;
         case SingleInstanceHandOff::noRunningCopy: break;
     }
     switch (server.listen(socketPath)) {

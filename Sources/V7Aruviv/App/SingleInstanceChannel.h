@@ -3,13 +3,26 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "K7Dispatch/Scheduler.h"
+#include "V7Aruviv/App/SingleInstancePeer.h"
+
+class QLocalSocket;
 
 namespace k7 {
 
-// The socket path of this process's running copy (see SingleInstanceName).
-QString singleInstanceSocketPathForThisProcess(bool offlineHealthCheck);
+// The socket path of this process's running copy (see SingleInstanceName), in a folder only this
+// user reaches (see SingleInstanceFolder); without one, no path and why: the program runs alone.
+struct SingleInstanceSocket {
+    QString path;
+    std::string problem;
+};
+SingleInstanceSocket singleInstanceSocketForThisProcess(bool offlineHealthCheck);
 
 // The running copy's end: takes each later start's paths as one delivery and answers it.
 class SingleInstanceServer final : public QObject {
@@ -18,7 +31,14 @@ class SingleInstanceServer final : public QObject {
 public:
     enum class Claim { listening, anotherCopyRuns, unavailable };
 
+    // Later starts come one at a time (see claimOrHandOff); more at once are not ours to wait for.
+    static constexpr int maximumWaitingConnections = 8;
+    // A connection that sends no whole message in this time is dropped.
+    static constexpr std::chrono::seconds deliveryTimeout{10};
+
     explicit SingleInstanceServer(QObject* parent = nullptr);
+    // Talks to processes of `userId` only and times deliveries on `clock`.
+    SingleInstanceServer(unsigned long userId, std::shared_ptr<Scheduler> clock, QObject* parent = nullptr);
 
     // Listens on `socketPath`. A socket that no copy answers on is what a crashed copy left: it is
     // taken over.
@@ -29,18 +49,24 @@ signals:
 
 private:
     void accept();
+    void receive(QLocalSocket* connection);
 
+    unsigned long userId_;
+    std::shared_ptr<Scheduler> clock_;
+    std::shared_ptr<int> waiting_ = std::make_shared<int>(0);
     QLocalServer server_;
 };
 
-// A later start's end: hands `paths` to the copy listening on `socketPath` and waits for its answer.
-enum class SingleInstanceHandOff { delivered, noRunningCopy, refused };
+// A later start's end: hands `paths` to the copy of `userId` listening on `socketPath` and waits
+// for its answer. A process of another user on the name is told nothing.
+enum class SingleInstanceHandOff { delivered, noRunningCopy, refused, foreignPeer };
 SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std::vector<std::filesystem::path>& paths,
-                                           int timeoutMilliseconds);
+                                           int timeoutMilliseconds, unsigned long userId = singleInstanceUserId());
 
 // At start: becomes the running copy (`server` listens) or hands `paths` to the one that runs.
-// Starts at the same moment take turns, so exactly one of them listens.
-enum class SingleInstanceStart { running, handedOff, failed };
+// Starts at the same moment take turns, so exactly one of them listens. When another user's
+// process holds the name, this copy runs alone.
+enum class SingleInstanceStart { running, alone, handedOff, failed };
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
                                    const std::vector<std::filesystem::path>& paths);
 

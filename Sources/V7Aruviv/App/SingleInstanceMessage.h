@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +18,8 @@ struct SingleInstanceMessage {
     static constexpr uint8_t accepted = 0x06;
     static constexpr std::size_t maximumSize = std::size_t{8} << 20;  // far above the longest command line
     static constexpr std::size_t maximumPathSize = 4096;
+    static constexpr std::array<uint8_t, 5> header = {'V', '7', '6', '4', version};
+    static constexpr std::size_t countSize = 4;
 
     enum class Status { incomplete, complete, invalid };
     struct Decoded {
@@ -28,7 +31,7 @@ struct SingleInstanceMessage {
 
     // Reads what has arrived so far: incomplete until the last path's bytes are in. Anything
     // longer than the bounds, a relative or empty path, a NUL byte or bytes after the last path
-    // make the message invalid.
+    // make the message invalid. A connection reads its bytes with SingleInstanceMessageDecoder.
     static Decoded decode(ByteView received);
 };
 

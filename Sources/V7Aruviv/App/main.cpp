@@ -1,9 +1,10 @@
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "V7Aruviv/App/AppIcon.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
@@ -20,21 +21,29 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.v764.V7Aruviv"));
     QApplication::setWindowIcon(k7::appIcon());
 
-    std::vector<std::string> arguments;
-    const QStringList given = QApplication::arguments();
-    for (qsizetype index = 1; index < given.size(); ++index) arguments.push_back(given[index].toStdString());
-    const auto options = k7::AppLaunchOptions::parse(arguments, QDir::currentPath().toStdString());
+    // QApplication has taken its own arguments out of argv.
+    std::error_code noWorkingFolder;
+    const auto options =
+        k7::AppLaunchOptions::fromCommandLine(argc, argv, std::filesystem::current_path(noWorkingFolder));
 
     // One running copy per user: a later start hands its files over and ends.
-    const QString socketPath = k7::singleInstanceSocketPathForThisProcess(options.offlineHealthCheck);
+    const auto socket = k7::singleInstanceSocketForThisProcess(options.offlineHealthCheck);
     k7::SingleInstanceServer instance;
-    switch (k7::claimOrHandOff(instance, socketPath, options.files)) {
-        case k7::SingleInstanceStart::handedOff: return 0;
-        case k7::SingleInstanceStart::failed:
-            std::fprintf(stderr, "V7/64 is already running but did not take the files (%s).\n",
-                         qPrintable(socketPath));
-            return 1;
-        case k7::SingleInstanceStart::running: break;
+    if (socket.path.isEmpty()) {
+        std::fprintf(stderr, "V7/64 runs alone (no private folder for its socket: %s).\n", socket.problem.c_str());
+    } else {
+        switch (k7::claimOrHandOff(instance, socket.path, options.files)) {
+            case k7::SingleInstanceStart::handedOff: return 0;
+            case k7::SingleInstanceStart::failed:
+                std::fprintf(stderr, "V7/64 is already running but did not take the files (%s).\n",
+                             qPrintable(socket.path));
+                return 1;
+            case k7::SingleInstanceStart::alone:
+                std::fprintf(stderr, "V7/64 runs alone: a program of another user answers at %s.\n",
+                             qPrintable(socket.path));
+                break;
+            case k7::SingleInstanceStart::running: break;
+        }
     }
 
     k7::V7AruvivApp app(options);
