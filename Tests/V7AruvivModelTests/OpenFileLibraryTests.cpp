@@ -211,39 +211,81 @@ TEST(OpenFileLibrary, AFileWhoseNameIsNoUTF8IsReopenedAcrossRestarts) {
     }
 }
 
-TEST(OpenFileLibrary, StoredRecordsAreMatchedToTheLastItemOfTheirPath) {
+// A row of the list as the user left it.
+struct Row {
+    std::string name;
+    Loop loop;
+    Stereo stereo;
+};
+
+void expectRows(const std::vector<TransferItem>& items, const std::vector<Row>& rows) {
+    ASSERT_EQ(items.size(), rows.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i) + ", " + rows[i].name);
+        EXPECT_EQ(items[i].displayName, rows[i].name);
+        EXPECT_EQ(items[i].loopMode, rows[i].loop);
+        EXPECT_EQ(items[i].stereoMode, rows[i].stereo);
+    }
+}
+
+// Both channels of one stereo file, each sent to its own slot from its own row.
+TEST(OpenFileLibrary, AFileLoadedTwiceGetsBackEachRowsNameAndModes) {
+    FileFolder folder;
+    const auto pad = folder.write("pad.wav", test::wavFile(4, 2));
+    AppModelRig rig(reopening());
+    rig->importFromUser({pad});
+    rig->importFromUser({pad});
+    rig.settle();
+    const std::vector<Row> rows{{"Pad L.wav", Loop::forceOn, Stereo::left},
+                                {"Pad R.wav", Loop::forceOff, Stereo::right}};
+    ASSERT_EQ(rig->items().size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const QUuid id = rig->items()[i].id;
+        rig->setSelection({id});
+        rig->updateSelectedLoopMode(rows[i].loop);
+        rig->updateSelectedStereoMode(rows[i].stereo);
+        ASSERT_TRUE(rig->renameItem(id, rows[i].name));
+    }
+
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        rig.restart();
+        rig.settle();
+        EXPECT_EQ(rig->alertMessage(), std::nullopt);
+        expectRows(rig->items(), rows);
+    }
+}
+
+TEST(OpenFileLibrary, EachStoredRecordIsMatchedToItsOwnItemInOrder) {
     FileFolder folder;
     const auto kick = folder.write("kick.wav", test::wavFile(4)).string();
     const auto snare = folder.write("snare.wav", test::wavFile(4)).string();
     const auto hat = folder.write("hat.wav", test::wavFile(4)).string();
     AppModelRig rig(reopening());
-    restartWith(rig, encodedRecords({
-                         {kick, "First", Loop::forceOn, Stereo::left},
-                         {kick, "Second", Loop::forceOff, Stereo::right},
-                         {snare, "bad/name", Loop::forceOn, Stereo::mix},
-                         {hat, std::nullopt, Loop::forceOff, Stereo::left},
-                     }));
-    rig.settle();
-    const auto& items = rig->items();
-    ASSERT_EQ(items.size(), 4u);
-    const struct {
-        const char* name;
-        Loop loop;
-        Stereo stereo;
-    } expected[] = {
-        {"kick.wav", Loop::file, Stereo::mix},  // the earlier copy keeps its imported defaults
-        {"Second.wav", Loop::forceOff, Stereo::right},
-        {"snare.wav", Loop::forceOn, Stereo::mix},  // a stored name the rules refuse gives way
-        {"hat.wav", Loop::forceOff, Stereo::left},
+    const std::vector<PersistedOpenItem> records{
+        {kick, "First", Loop::forceOn, Stereo::left},
+        {snare, "bad/name", Loop::forceOn, Stereo::mix},
+        {kick, "Second", Loop::forceOff, Stereo::right},  // a copy between two other files
+        {hat, std::nullopt, Loop::forceOff, Stereo::left},
+        {kick, "Third", Loop::forceOn, Stereo::right},
+        {snare, "Rim", Loop::file, Stereo::left},
     };
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        SCOPED_TRACE(expected[i].name);
-        EXPECT_EQ(items[i].displayName, expected[i].name);
-        EXPECT_EQ(items[i].loopMode, expected[i].loop);
-        EXPECT_EQ(items[i].stereoMode, expected[i].stereo);
-    }
-    EXPECT_EQ(storedRecords(*rig.store)->size(), 4u);
-    EXPECT_EQ(storedRecords(*rig.store)->at(3).displayName, "hat.wav");
+    restartWith(rig, encodedRecords(records));
+    rig.settle();
+    expectRows(rig->items(), {
+        {"First.wav", Loop::forceOn, Stereo::left},
+        {"snare.wav", Loop::forceOn, Stereo::mix},  // a stored name the rules refuse gives way
+        {"Second.wav", Loop::forceOff, Stereo::right},
+        {"hat.wav", Loop::forceOff, Stereo::left},
+        {"Third.wav", Loop::forceOn, Stereo::right},
+        {"Rim.wav", Loop::file, Stereo::left},
+    });
+    const auto stored = storedRecords(*rig.store);
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->size(), records.size());
+    EXPECT_EQ(stored->at(1).displayName, "snare.wav");
+    EXPECT_EQ(stored->at(3).displayName, "hat.wav");
+    EXPECT_EQ(stored->at(4), (PersistedOpenItem{kick, "Third.wav", Loop::forceOn, Stereo::right}));
 }
 
 TEST(OpenFileLibrary, RecordsThatDoNotAllDecodeAreIgnoredSilently) {

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QString>
 #include <algorithm>
+#include <map>
 
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Stores/AppModelError.h"
@@ -45,6 +46,35 @@ std::optional<std::vector<PersistedOpenItem>> decodeRecords(const Bytes& data) {
         records.push_back(std::move(*record));
     }
     return records;
+}
+
+// The item each record is put back on, or nothing. The records of one path take that path's items
+// in order, one each, so a file opened twice gets both rows back; when the list holds more items of
+// a path than there are records, the records take the later ones, which the reopening appended.
+std::vector<std::optional<std::size_t>> itemsForRecords(const std::vector<PersistedOpenItem>& records,
+                                                        const std::vector<TransferItem>& list) {
+    struct PathRows {
+        std::vector<std::size_t> items;
+        std::size_t records = 0;
+        std::size_t taken = 0;
+    };
+    std::map<std::string, PathRows> byPath;
+    for (const auto& record : records) byPath[record.path].records += 1;
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        if (!list[index].sourceURL) continue;
+        const auto rows = byPath.find(list[index].sourceURL->native());
+        if (rows != byPath.end()) rows->second.items.push_back(index);
+    }
+
+    std::vector<std::optional<std::size_t>> matches;
+    matches.reserve(records.size());
+    for (const auto& record : records) {
+        PathRows& rows = byPath[record.path];
+        const std::size_t skipped = rows.items.size() > rows.records ? rows.items.size() - rows.records : 0;
+        const std::size_t position = skipped + rows.taken++;
+        matches.push_back(position < rows.items.size() ? std::optional(rows.items[position]) : std::nullopt);
+    }
+    return matches;
 }
 
 AppModelError invalidName(std::string message) {
@@ -100,17 +130,16 @@ void AppModel::restoreOpenFiles() {
     auto reapply = [this, lifetime = std::weak_ptr<int>(lifetime_), records = std::move(*records)] {
         if (!lifetime.lock()) return;
         editItems([&records](std::vector<TransferItem>& list) {
-            for (const PersistedOpenItem& record : records) {
-                // The last item from that path: a file opened twice takes the later record.
-                const auto match = std::find_if(list.rbegin(), list.rend(), [&record](const TransferItem& item) {
-                    return item.sourceURL && item.sourceURL->native() == record.path;
-                });
-                if (match == list.rend()) continue;
-                match->loopMode = record.loopMode;
-                match->stereoMode = record.stereoMode;
+            const auto matches = itemsForRecords(records, list);
+            for (std::size_t index = 0; index < records.size(); ++index) {
+                if (!matches[index]) continue;
+                const PersistedOpenItem& record = records[index];
+                TransferItem& item = list[*matches[index]];
+                item.loopMode = record.loopMode;
+                item.stereoMode = record.stereoMode;
                 if (!record.displayName) continue;
                 try {
-                    match->displayName = normalizedDisplayName(*record.displayName, match->displayName);
+                    item.displayName = normalizedDisplayName(*record.displayName, item.displayName);
                 } catch (const AppModelError&) {
                     // A stored name the rules refuse gives way to the file's own name.
                 }
