@@ -4,7 +4,7 @@ namespace k7::testing::sds_wire {
 
 namespace {
 
-void appendSevenBitGroups(Bytes& out, uint32_t value, int groups) {
+void appendSevenBitGroups(Bytes& out, uint64_t value, int groups) {
     for (int i = 0; i < groups; ++i) out.push_back(static_cast<uint8_t>((value >> (7 * i)) & 0x7F));
 }
 
@@ -20,6 +20,23 @@ Bytes classicHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significant
     appendSevenBitGroups(header, loopStart, 3);
     appendSevenBitGroups(header, loopEnd, 3);
     header.push_back(loopType);
+    header.push_back(0xF7);
+    return header;
+}
+
+Bytes extendedHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significantBits, uint32_t rateHertz,
+                     uint32_t rateFraction, uint64_t sampleLength, uint64_t loopStart, uint64_t loopEnd,
+                     uint8_t loopType, uint8_t channelCount) {
+    Bytes header{0xF0, 0x7E, deviceID, 0x05, 0x05};
+    appendSevenBitGroups(header, sampleNumber, 2);
+    header.push_back(significantBits);
+    appendSevenBitGroups(header, rateHertz, 4);
+    appendSevenBitGroups(header, rateFraction, 4);
+    appendSevenBitGroups(header, sampleLength, 5);
+    appendSevenBitGroups(header, loopStart, 5);
+    appendSevenBitGroups(header, loopEnd, 5);
+    header.push_back(loopType);
+    header.push_back(channelCount);
     header.push_back(0xF7);
     return header;
 }

@@ -24,6 +24,13 @@ inline constexpr std::size_t packetPayloadByteCount = 120;
 Bytes classicHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significantBits, uint32_t periodNanoseconds,
                     uint32_t sampleLength, uint32_t loopStart = 0, uint32_t loopEnd = 0, uint8_t loopType = 0x7F);
 
+// F0 7E dd 05 05 ss ss ee rr rr rr rr ff ff ff ff ll*5 mm*5 nn*5 jj cc F7, 34 bytes: the rate as
+// whole hertz and a fraction over 2^28 (28 bits each), the length and loop points 35-bit, all
+// numbers in 7-bit groups, LSB first; then the loop type and the channel count.
+Bytes extendedHeader(uint8_t deviceID, uint16_t sampleNumber, uint8_t significantBits, uint32_t rateHertz,
+                     uint32_t rateFraction, uint64_t sampleLength, uint64_t loopStart = 0, uint64_t loopEnd = 0,
+                     uint8_t loopType = 0x7F, uint8_t channelCount = 1);
+
 // F0 7E dd kk pp F7.
 Bytes control(uint8_t kind, uint8_t deviceID, uint8_t packetNumber);
 

@@ -4,16 +4,35 @@
 
 namespace k7::testing {
 
-SimulatedSDSDump SimulatedSDSDump::make(uint8_t deviceID, uint16_t sampleNumber, int significantBits,
-                                        uint32_t periodNanoseconds, std::vector<int32_t> samples,
-                                        std::vector<Bytes> opening) {
+namespace {
+
+SimulatedSDSDump dumpAfter(Bytes header, uint8_t deviceID, int significantBits, std::vector<int32_t> samples,
+                           std::vector<Bytes> opening) {
     SimulatedSDSDump dump;
-    dump.header = sds_wire::classicHeader(deviceID, sampleNumber, static_cast<uint8_t>(significantBits),
-                                          periodNanoseconds, static_cast<uint32_t>(samples.size()));
+    dump.header = std::move(header);
     dump.opening = std::move(opening);
     dump.packets = sds_wire::packets(deviceID, samples, significantBits);
     dump.samples = std::move(samples);
     return dump;
+}
+
+}  // namespace
+
+SimulatedSDSDump SimulatedSDSDump::make(uint8_t deviceID, uint16_t sampleNumber, int significantBits,
+                                        uint32_t periodNanoseconds, std::vector<int32_t> samples,
+                                        std::vector<Bytes> opening, SimulatedSDSLoop loop) {
+    auto header = sds_wire::classicHeader(deviceID, sampleNumber, static_cast<uint8_t>(significantBits),
+                                          periodNanoseconds, static_cast<uint32_t>(samples.size()), loop.start,
+                                          loop.end, loop.type);
+    return dumpAfter(std::move(header), deviceID, significantBits, std::move(samples), std::move(opening));
+}
+
+SimulatedSDSDump SimulatedSDSDump::makeExtended(uint8_t deviceID, uint16_t sampleNumber, int significantBits,
+                                                uint32_t rateHertz, std::vector<int32_t> samples,
+                                                std::vector<Bytes> opening, SimulatedSDSLoop loop) {
+    auto header = sds_wire::extendedHeader(deviceID, sampleNumber, static_cast<uint8_t>(significantBits), rateHertz,
+                                           0, samples.size(), loop.start, loop.end, loop.type);
+    return dumpAfter(std::move(header), deviceID, significantBits, std::move(samples), std::move(opening));
 }
 
 SimulatedSDSSender::SimulatedSDSSender(Options options, std::vector<SimulatedSDSDump> dumps)

@@ -11,6 +11,13 @@
 
 namespace k7::testing {
 
+// The sustain loop a header announces, in words; type 00 forward, 01 alternating, 7F none.
+struct SimulatedSDSLoop {
+    uint32_t start = 0;
+    uint32_t end = 0;
+    uint8_t type = 0x7F;
+};
+
 // One dump as a sampler sends it: the header, the messages that follow it (SDS sample name,
 // SPS-1UW name) and the data packets, all written by hand (SDSWireFixture).
 struct SimulatedSDSDump {
@@ -22,7 +29,11 @@ struct SimulatedSDSDump {
     // A classic header for `samples` at `significantBits`, with the packets that carry them.
     static SimulatedSDSDump make(uint8_t deviceID, uint16_t sampleNumber, int significantBits,
                                  uint32_t periodNanoseconds, std::vector<int32_t> samples,
-                                 std::vector<Bytes> opening = {});
+                                 std::vector<Bytes> opening = {}, SimulatedSDSLoop loop = {});
+    // The same with an extended header for one channel at a whole rate in hertz.
+    static SimulatedSDSDump makeExtended(uint8_t deviceID, uint16_t sampleNumber, int significantBits,
+                                         uint32_t rateHertz, std::vector<int32_t> samples,
+                                         std::vector<Bytes> opening = {}, SimulatedSDSLoop loop = {});
 };
 
 // A sampler sending dumps to the program. In handshake mode it sends the header group, then each

@@ -1,9 +1,15 @@
 // Receiving SDS dumps end to end: the Receive button, a simulated sampler on the cable, virtual
 // time, and the items the model makes.
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include "K7Core/SDS/SDSExtendedDumpHeader.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
@@ -43,28 +49,35 @@ Bytes wireBytes(const SimulatedSDSDump& dump) {
     return SysExFileCodec::join(messages);
 }
 
-// The 16-bit samples of a WAV or AIFF file, read from its data chunk as the file formats lay it
-// out (RIFF little-endian "data"; IFF big-endian "SSND" after its offset and block size).
-std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
-    const bool wav = kind == Kind::wav;
-    const auto read = [&](std::size_t at, int bytes) {
-        uint32_t value = 0;
-        for (int i = 0; i < bytes; ++i) value |= uint32_t{file[at + i]} << 8 * (wav ? i : bytes - 1 - i);
-        return value;
-    };
+// A number of a WAV file (little-endian) or an AIFF file (big-endian).
+uint32_t readNumber(const Bytes& file, Kind kind, std::size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= uint32_t{file[at + i]} << 8 * (kind == Kind::wav ? i : bytes - 1 - i);
+    return value;
+}
+
+// Where a chunk's body starts and how long it is, or nothing.
+std::optional<std::pair<std::size_t, uint32_t>> chunk(const Bytes& file, Kind kind, const char* id) {
     for (std::size_t at = 12; at + 8 <= file.size();) {
-        const uint32_t size = read(at + 4, 4);
-        const auto id = file.begin() + static_cast<std::ptrdiff_t>(at);
-        if (std::equal(id, id + 4, wav ? "data" : "SSND")) {
-            std::vector<int32_t> samples;
-            for (std::size_t i = at + 8 + (wav ? 0 : 8); i + 1 < at + 8 + size; i += 2) {
-                samples.push_back(static_cast<int16_t>(read(i, 2)));
-            }
-            return samples;
-        }
+        const uint32_t size = readNumber(file, kind, at + 4, 4);
+        const auto start = file.begin() + static_cast<std::ptrdiff_t>(at);
+        if (std::equal(start, start + 4, id)) return std::pair{at + 8, size};
         at += 8 + size + (size & 1);
     }
-    return {};
+    return std::nullopt;
+}
+
+// The 16-bit samples of a WAV or AIFF file, read from "data", or from "SSND" after its offset and
+// block size.
+std::vector<int32_t> pcm16(const Bytes& file, Kind kind) {
+    const bool wav = kind == Kind::wav;
+    const auto body = chunk(file, kind, wav ? "data" : "SSND");
+    if (!body) return {};
+    std::vector<int32_t> samples;
+    for (std::size_t i = body->first + (wav ? 0 : 8); i + 1 < body->first + body->second; i += 2) {
+        samples.push_back(static_cast<int16_t>(readNumber(file, kind, i, 2)));
+    }
+    return samples;
 }
 
 // A sampler on the cable, sending as soon as Receive is pressed.
@@ -144,6 +157,107 @@ TEST(ReceiveSDS, TwoHandshakeDumpsBecomeItemsOfTheChosenFormat) {
                 EXPECT_EQ(pcm16(items[i].data, c.kind), dump.samples);
                 ASSERT_TRUE(items[i].audioSample);
                 EXPECT_EQ(items[i].audioSample->sampleRate, 44100);
+            }
+        }
+    }
+}
+
+// What libsndfile, a reader independent of ours, makes of a WAV or AIFF file.
+struct LibsndfileReading {
+    SF_INFO info{};
+    std::vector<int> samples;  // scaled to 32 bits
+    std::optional<SF_INSTRUMENT> instrument;
+};
+
+std::optional<LibsndfileReading> readWithLibsndfile(const Bytes& file) {
+    std::unique_ptr<FILE, int (*)(FILE*)> temporary(std::tmpfile(), &std::fclose);
+    if (!temporary || ::write(fileno(temporary.get()), file.data(), file.size()) != static_cast<ssize_t>(file.size()) ||
+        ::lseek(fileno(temporary.get()), 0, SEEK_SET) != 0) {
+        return std::nullopt;
+    }
+    LibsndfileReading reading;
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> handle(
+        sf_open_fd(fileno(temporary.get()), SFM_READ, &reading.info, SF_FALSE), &sf_close);
+    if (!handle) return std::nullopt;
+    reading.samples.resize(static_cast<std::size_t>(reading.info.frames * reading.info.channels));
+    reading.samples.resize(static_cast<std::size_t>(
+        sf_read_int(handle.get(), reading.samples.data(), static_cast<sf_count_t>(reading.samples.size()))));
+    SF_INSTRUMENT instrument{};
+    if (sf_command(handle.get(), SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE) {
+        reading.instrument = instrument;
+    }
+    return reading;
+}
+
+// Every depth a sampler may send, under either header, saved either way: the file holds each word
+// the sampler sent, its rate and its loop.
+TEST(ReceiveSDS, EveryDepthAndHeaderKeepsSamplesRateAndLoop) {
+    struct Depth {
+        int bits;
+        uint32_t periodNanoseconds;  // classic header
+        int classicRate;
+        uint32_t extendedRate;
+    };
+    const std::vector<Depth> depths{{8, 125000, 8000, 11025},  {12, 31250, 32000, 22050},
+                                    {16, 22675, 44100, 44100}, {20, 20000, 50000, 48000},
+                                    {24, 40000, 25000, 96000}, {28, 62500, 16000, 192000}};
+    // A short last packet at every width; the loop's end word is the last one played.
+    const std::size_t words = 151;
+    const SimulatedSDSLoop loop{17, 140, 0x00};
+    for (const auto& depth : depths) {
+        for (const bool extended : {false, true}) {
+            for (const Format format : {Format::wav, Format::aiff}) {
+                const int bits = depth.bits;
+                SCOPED_TRACE(std::to_string(bits) + " bits, " + (extended ? "extended" : "classic") + " header, " +
+                             std::string(rawValue(format)));
+                const auto samples = sds_wire::testSignal(words, bits);
+                const auto dump =
+                    extended ? SimulatedSDSDump::makeExtended(0, 5, bits, depth.extendedRate, samples, {}, loop)
+                             : SimulatedSDSDump::make(0, 5, bits, depth.periodNanoseconds, samples, {}, loop);
+                const int rate = extended ? static_cast<int>(depth.extendedRate) : depth.classicRate;
+                AppModelRig rig(receiveOptions(format));
+                auto sampler = receiveFrom(rig, {dump});
+                ASSERT_TRUE(rig.runUntil([&] { return sampler->isFinished() && !rig->items().empty(); }))
+                    << rig->statusText();
+                ASSERT_TRUE(stopReceiveAndFinish(rig));
+                ASSERT_EQ(rig->items().size(), 1u) << rig->statusText();
+                const auto& item = rig->items()[0];
+                const Kind kind = format == Format::wav ? Kind::wav : Kind::aiff;
+                ASSERT_EQ(item.kind, kind);
+
+                // A word stands in the top bits of the container's whole bytes: WAV at the
+                // container's full scale (8 bits unsigned), AIFF left-justified with its
+                // significant bits in COMM. libsndfile scales every container to 32 bits.
+                std::vector<int> fullScale;
+                for (int32_t word : samples) fullScale.push_back(static_cast<int>(word * (int64_t{1} << (32 - bits))));
+                const int container = (bits + 7) / 8 * 8;
+                const std::map<int, int> subtypes{{8, kind == Kind::wav ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8},
+                                                  {16, SF_FORMAT_PCM_16},
+                                                  {24, SF_FORMAT_PCM_24},
+                                                  {32, SF_FORMAT_PCM_32}};
+                const auto reading = readWithLibsndfile(item.data);
+                ASSERT_TRUE(reading);
+                EXPECT_EQ(reading->info.format,
+                          (kind == Kind::wav ? SF_FORMAT_WAV : SF_FORMAT_AIFF) | subtypes.at(container));
+                EXPECT_EQ(reading->info.channels, 1);
+                EXPECT_EQ(reading->info.samplerate, rate);
+                EXPECT_EQ(reading->samples, fullScale);
+                ASSERT_TRUE(reading->instrument);
+                ASSERT_EQ(reading->instrument->loop_count, 1);
+                EXPECT_EQ(reading->instrument->loops[0].mode, SF_LOOP_FORWARD);
+                EXPECT_EQ(reading->instrument->loops[0].start, loop.start);
+                EXPECT_EQ(reading->instrument->loops[0].end, loop.end + 1);  // libsndfile's ends are exclusive
+                if (kind == Kind::aiff) {
+                    const auto comm = chunk(item.data, kind, "COMM");
+                    ASSERT_TRUE(comm);
+                    EXPECT_EQ(readNumber(item.data, kind, comm->first + 6, 2), static_cast<uint32_t>(bits));
+                }
+
+                // What a send of the item will use.
+                ASSERT_TRUE(item.audioSample);
+                EXPECT_EQ(item.audioSample->sampleRate, rate);
+                EXPECT_EQ(item.audioSample->channels, (std::vector<std::vector<int32_t>>{fullScale}));
+                EXPECT_EQ(item.audioSample->loop, (AudioLoop{loop.start, loop.end}));
             }
         }
     }
