@@ -238,9 +238,9 @@ TEST_F(FileListViewTest, TypingGoesOnWhileItemsComeGoAndMove) {
     }
 }
 
-// A refused name leaves the field open; a later change of the list neither gives it the focus
-// back nor selects its row.
-TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndTheFocusAlone) {
+// The first row's name field left open with a name another item has, the second row selected and
+// the table focused, as the user gets there.
+void leaveARefusedEditForTheNextRow(WindowRig& w, const std::vector<TransferItem>& items) {
     doubleClickRow(w, 0);
     ASSERT_NE(nameField(w), nullptr);
     QTest::keyClicks(nameField(w), "mono.syx");
@@ -261,6 +261,13 @@ TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndThe
     ASSERT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
     ASSERT_EQ(w.rig->selection(), std::set<QUuid>{items[1].id});
     ASSERT_TRUE(w.table().hasFocus());
+}
+
+// A refused name leaves the field open; a later change of the list neither gives it the focus
+// back nor selects its row.
+TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndTheFocusAlone) {
+    leaveARefusedEditForTheNextRow(w, items);
+    if (HasFatalFailure()) return;
 
     items.erase(items.begin() + 2);
     w.show(items);
@@ -270,6 +277,49 @@ TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndThe
     ASSERT_NE(nameField(w), nullptr);
     EXPECT_EQ(nameField(w)->text().toStdString(), "mono.syx");
     EXPECT_FALSE(w.rig->alertMessage());
+}
+
+// Where the desktop has nothing that opens folders, the window's alert says so and names the file.
+TEST_F(FileListViewTest, ShowInFileManagerThatCannotBeDoneSaysSo) {
+    for (const bool shows : {true, false}) {
+        SCOPED_TRACE(shows ? "shown" : "nothing opens folders");
+        w.list().showInFileManager = [shows](const std::filesystem::path&) { return shows; };
+        std::unique_ptr<QMenu> menu(w.list().makeContextMenu({items[0].id}, w.window.get()));
+        actionTitled(menu->actions(), "Show in File Manager")->trigger();
+        w.pump();
+        QMessageBox* box = w.window->alertBox();
+        EXPECT_EQ(box->isVisible(), !shows);
+        EXPECT_EQ(box->text().toStdString(), shows ? "" : "Could not show kick.syx in the file manager: no application "
+                                                          "on this system opens folders. The file is in /tmp.");
+    }
+}
+
+// Going back into the open name field, by a click or by the keyboard, keeps the selection the user
+// made meanwhile.
+TEST_F(FileListViewTest, TheNameFieldTakingTheFocusLeavesTheSelectionAlone) {
+    const struct {
+        const char* name;
+        std::function<void(QLineEdit*)> focus;
+    } ways[] = {
+        {"a click", [](QLineEdit* field) { QTest::mouseClick(field, Qt::LeftButton); }},
+        {"the keyboard", [](QLineEdit* field) { field->setFocus(Qt::TabFocusReason); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        w.show(items = threeSysExItems());
+        leaveARefusedEditForTheNextRow(w, items);
+        if (HasFatalFailure()) return;
+        QLineEdit* field = nameField(w);
+        ASSERT_NE(field, nullptr);
+        way.focus(field);
+        w.pump();
+        EXPECT_TRUE(field->hasFocus());
+        EXPECT_EQ(w.rig->selection(), std::set<QUuid>{items[1].id});
+        EXPECT_EQ(selectedRows(w), std::vector<int>{1});
+        EXPECT_EQ(w.list().renameEditor().editingItemID(), items[0].id);
+        QTest::keyClick(field, Qt::Key_Escape);
+        w.pump();
+    }
 }
 
 // Drags `rows` (an internal drag of this list) and drops them at `position`.
@@ -333,7 +383,10 @@ TEST_F(FileListViewTest, ContextMenuTargetsEntriesAndActions) {
     EXPECT_EQ(menuEntries(several.get()), (std::vector<std::string>{"Save\u2026", "Remove"}));
 
     std::vector<std::filesystem::path> shown;
-    w.list().showInFileManager = [&](const std::filesystem::path& file) { shown.push_back(file); };
+    w.list().showInFileManager = [&](const std::filesystem::path& file) {
+        shown.push_back(file);
+        return true;
+    };
     actionTitled(single->actions(), "Show in File Manager")->trigger();
     EXPECT_EQ(shown, (std::vector<std::filesystem::path>{"/tmp/kick.syx"}));
 

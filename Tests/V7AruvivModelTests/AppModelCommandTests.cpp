@@ -190,6 +190,7 @@ TEST(AppModelCommands, QuitAsksAboutUnsavedItems) {
                   "Received or generated items that have not been saved will be lost. Save them first if you need a "
                   "copy.");
         EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Quit Without Saving", "Cancel"}));
+        EXPECT_EQ(alert.cancelButton, std::optional<std::size_t>(1));  // what Return chooses
         EXPECT_EQ(alert.style, UserInteraction::AlertStyle::warning);
     }
 }

@@ -53,6 +53,7 @@ TEST(FileListEditing, RemovingUnsavedItemsAsksFirstAndCancellingKeepsEverything)
                   "These received or generated items exist only in V7/64. Removing them cannot be undone. Save them "
                   "first if you need a copy. Files already on disk will not be deleted.");
         EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Remove Unsaved", "Cancel"}));
+        EXPECT_EQ(alert.cancelButton, std::optional<std::size_t>(1));  // what Return chooses
         EXPECT_EQ(alert.style, UserInteraction::AlertStyle::warning);
         EXPECT_EQ(names(rig->items()), names(before));
         EXPECT_EQ(rig->selection(), selection);

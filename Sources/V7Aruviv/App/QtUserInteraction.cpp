@@ -31,15 +31,22 @@ std::optional<std::size_t> QtUserInteraction::runAlert(const Alert& alert) {
     box.setIcon(alert.style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information);
     box.setText(qt(alert.message));
     box.setInformativeText(qt(alert.informativeText));
-    std::vector<QAbstractButton*> buttons;
+    std::vector<QPushButton*> buttons;
     const std::vector<std::string> titles = alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons;
+    const auto cancel = alert.cancelButton && *alert.cancelButton < titles.size() ? alert.cancelButton : std::nullopt;
     for (std::size_t index = 0; index < titles.size(); ++index) {
-        // The first button accepts; a "Cancel" among the others is what Escape chooses.
-        const auto role = index == 0 ? QMessageBox::AcceptRole
-                                     : (titles[index] == "Cancel" ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
+        // The first button accepts; the marked one, or else a "Cancel" among the others, rejects.
+        const bool cancels = cancel ? index == *cancel : index > 0 && titles[index] == "Cancel";
+        const auto role = cancels ? QMessageBox::RejectRole
+                                  : (index == 0 ? QMessageBox::AcceptRole : QMessageBox::DestructiveRole);
         buttons.push_back(box.addButton(qt(titles[index]), role));
     }
-    box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front()));
+    if (cancel) {
+        box.setDefaultButton(buttons[*cancel]);
+        box.setEscapeButton(buttons[*cancel]);
+    } else {
+        box.setDefaultButton(buttons.front());
+    }
     box.exec();
     for (std::size_t index = 0; index < buttons.size(); ++index) {
         if (box.clickedButton() == buttons[index]) return index;

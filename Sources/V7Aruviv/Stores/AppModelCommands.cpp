@@ -182,6 +182,7 @@ bool AppModel::shouldTerminateAfterUserConfirmation() {
     alert.informativeText =
         "Received or generated items that have not been saved will be lost. Save them first if you need a copy.";
     alert.buttons = {"Quit Without Saving", "Cancel"};
+    alert.cancelButton = 1;
     return interaction_->runAlert(alert) == std::optional<std::size_t>(0);
 }
 

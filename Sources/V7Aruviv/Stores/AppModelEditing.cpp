@@ -40,6 +40,7 @@ void AppModel::removeSelected() {
         "These received or generated items exist only in V7/64. Removing them cannot be undone. Save them first if "
         "you need a copy. Files already on disk will not be deleted.";
     alert.buttons = {"Remove Unsaved", "Cancel"};
+    alert.cancelButton = 1;
     if (interaction_->runAlert(alert) != std::optional<std::size_t>(0)) {
         setStatusText("Remove cancelled; unsaved items were preserved");
         return;

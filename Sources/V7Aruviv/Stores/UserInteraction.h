@@ -17,8 +17,10 @@ public:
     struct Alert {
         std::string message;
         std::string informativeText;
-        std::vector<std::string> buttons;  // the first is the default
+        std::vector<std::string> buttons;  // the first is the default unless `cancelButton` is set
         AlertStyle style = AlertStyle::warning;
+        // The button both Return and Escape choose, for a question whose first answer loses work.
+        std::optional<std::size_t> cancelButton;
     };
 
     // A filter of the open panel: "SysEx" with patterns {"*.syx"}.

@@ -48,6 +48,12 @@ std::vector<ContextMenuEntry> FileListPresenter::contextMenu(std::size_t targetC
     return entries;
 }
 
+std::string FileListPresenter::fileManagerFailure(const std::filesystem::path& file) {
+    return "Could not show " + file.filename().string() +
+           " in the file manager: no application on this system opens folders. The file is in " +
+           file.parent_path().string() + ".";
+}
+
 bool RenameEditor::begin(const TransferItem::ListPresentation& row, bool busy) {
     if (busy) return false;
     draft_ = row.displayName;

@@ -2,6 +2,7 @@
 
 #include <QUuid>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -67,6 +68,9 @@ struct FileListPresenter {
     // `singleRowHasFile` describe the one target when there is exactly one.
     static std::vector<ContextMenuEntry> contextMenu(std::size_t targetCount, bool singleRowExists,
                                                      bool singleRowHasFile, const FileListBusyState& busy);
+
+    // The alert when the file manager could not be asked to show `file`.
+    static std::string fileManagerFailure(const std::filesystem::path& file);
 
     static bool isBusyForRename(const FileListBusyState& busy) {
         return busy.isSending || busy.isReceiving || busy.isImporting || busy.isExporting;

@@ -136,7 +136,7 @@ FileListView::FileListView(AppModel& model, QWidget* parent)
       table_(new FileListTable(*this)),
       delegate_(new FileListDelegate(renameEditor_, this)),
       dropInvitation_(new QLabel(QString::fromUtf8(FileListPresenter::dropInvitation), table_->viewport())) {
-    showInFileManager = [](const std::filesystem::path& file) { k7::showInFileManager(file); };
+    showInFileManager = [](const std::filesystem::path& file) { return k7::showInFileManager(file); };
 
     setFrameShape(QFrame::Box);
     setFrameShadow(QFrame::Plain);
@@ -311,7 +311,10 @@ QMenu* FileListView::makeContextMenu(const std::vector<QUuid>& targets, QWidget*
         case FileListAction::showInFileManager:
             connect(action, &QAction::triggered, this, [this, id = targets.front()] {
                 // Looked up again: the item may have lost its file meanwhile.
-                if (const auto file = model_.fileURL(id)) showInFileManager(*file);
+                const auto file = model_.fileURL(id);
+                if (file && !showInFileManager(*file)) {
+                    model_.setAlertMessage(FileListPresenter::fileManagerFailure(*file));
+                }
             });
             break;
         case FileListAction::rename:

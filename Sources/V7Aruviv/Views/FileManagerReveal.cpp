@@ -7,15 +7,15 @@
 
 namespace k7 {
 
-void showInFileManager(const std::filesystem::path& file) {
+bool showInFileManager(const std::filesystem::path& file) {
     const QString path = QString::fromStdString(file.string());
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
-    if (reply.type() == QDBusMessage::ReplyMessage) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.parent_path().string())));
+    if (reply.type() == QDBusMessage::ReplyMessage) return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.parent_path().string())));
 }
 
 }  // namespace k7

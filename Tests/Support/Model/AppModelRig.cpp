@@ -15,7 +15,7 @@ AppModelRig::AppModelRig(Options options) {
 
     AppModel::Configuration configuration;
     configuration.preferencesStore = store;
-    configuration.userInteraction = interaction;
+    configuration.userInteraction = options.userInteraction ? options.userInteraction : interaction;
     configuration.mainScheduler = studio.scheduler;
     configuration.fallbackTransportQueue = studio.scheduler;
     configuration.turboResponseTimeout = options.turboResponseTimeout;

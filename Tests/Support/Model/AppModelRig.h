@@ -43,6 +43,8 @@ public:
         // What the capture metadata hashes and names (empty: the running test and its build).
         std::optional<std::filesystem::path> executablePath;
         std::optional<std::string> buildCommit;
+        // Who answers the model's questions instead of the script (the program's real dialogs).
+        std::shared_ptr<UserInteraction> userInteraction;
     };
 
     static AppPreferences studioRouting();
