@@ -1,12 +1,13 @@
-// Saving one selected audio item of 600 MiB in memory (a 200 MiB 16-bit file and its 400 MiB of
-// decoded samples) through the model, as the Save command does: how far the process's resident
-// memory rises while the save panel is open, and its peak during the save. The save may hold one
-// copy of the file it writes and little more; whole copies of the item must not appear.
+// Saving selected audio items of 600 MiB in memory through the model, as the Save command does:
+// one item (a 200 MiB 16-bit file and its 400 MiB of decoded samples) to a file, and four items
+// of a quarter of that into a folder. Measured: how far the process's resident memory rises while
+// the save panel is open, and its peak during the save. The save may hold one copy of a file it
+// writes and little more; whole copies of the items, or of every file at once, must not appear.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <string>
 
+#include "../Tests/Support/Model/ResidentMemoryRise.h"
 #include "../Tests/Support/Model/ScriptedUserInteraction.h"
 #include "../Tests/Support/Model/TemporaryFolder.h"
 #include "K7Dispatch/ManualScheduler.h"
@@ -16,33 +17,15 @@
 
 namespace {
 
-constexpr std::size_t frames = std::size_t{100} << 20;  // 16-bit mono: 200 MiB in the file
+constexpr std::size_t selectedFrames = std::size_t{100} << 20;  // 16-bit mono: 200 MiB of files
 constexpr double mebibyte = 1048576.0;
-// Allowed beyond the written file: the model's own bookkeeping and the allocator's slack.
+// Allowed beyond the largest written file: the model's own bookkeeping and the allocator's slack.
 constexpr double allowanceMiB = 16;
 
-// A field of /proc/self/status in kibibytes ("VmRSS", "VmHWM"); -1 when it cannot be read.
-double statusKiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1));
-    }
-    return -1;
-}
-
-// Lets the peak start again from the present resident size.
-bool resetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
-k7::TransferItem audioItem() {
+k7::TransferItem audioItem(const std::string& name, std::size_t frames) {
     k7::TransferItem item;
     item.id = QUuid::createUuid();
-    item.displayName = "Pad.wav";
+    item.displayName = name;
     item.kind = k7::TransferItem::Kind::wav;
     item.device = k7::TransferItem::Device::notApplicable;
     item.data = k7::Bytes(frames * 2, 0x5A);
@@ -55,7 +38,9 @@ k7::TransferItem audioItem() {
     return item;
 }
 
-void BM_SaveSelectedAudio(benchmark::State& state) {
+// Saves `itemCount` items sharing the selected frames, to a file for one and into a folder for several.
+void saveSelectedAudio(benchmark::State& state, std::size_t itemCount) {
+    const std::size_t frames = selectedFrames / itemCount;
     double panelRaise = 0;
     double peakRaise = 0;
     bool saved = true;
@@ -79,41 +64,51 @@ void BM_SaveSelectedAudio(benchmark::State& state) {
         scheduler->runUntilIdle();
         {
             std::vector<k7::TransferItem> items;
-            items.push_back(audioItem());
-            const QUuid id = items.front().id;
+            std::set<QUuid> ids;
+            for (std::size_t index = 0; index < itemCount; ++index) {
+                items.push_back(audioItem("Pad " + std::to_string(index + 1) + ".wav", frames));
+                ids.insert(items.back().id);
+            }
             model.setItems(std::move(items));
-            model.setSelection({id});
+            model.setSelection(std::move(ids));
         }
-        const auto destination = folder.path() / "Pad.wav";
-        interaction->saveAnswers.push_back(destination);
-        measured = measured && resetPeak();
-        const double before = statusKiB("VmRSS");
-        double atPanel = before;
-        interaction->whileShowing = [&atPanel] { atPanel = statusKiB("VmRSS"); };
+        const auto destination = itemCount == 1 ? folder.path() / "Pad 1.wav" : folder.path();
+        if (itemCount == 1) {
+            interaction->saveAnswers.push_back(destination);
+        } else {
+            interaction->folderAnswers.push_back(destination);
+        }
+        const k7::testing::ResidentMemoryRise rise;
+        double atPanel = 0;
+        interaction->whileShowing = [&atPanel, &rise] { atPanel = rise.nowMiB(); };
         state.ResumeTiming();
 
         model.presentSavePanel();
         scheduler->runUntilIdle();
 
         state.PauseTiming();
-        const double peak = statusKiB("VmHWM");
-        measured = measured && before > 0 && peak > 0;
-        panelRaise = std::max(panelRaise, (atPanel - before) / 1024);
-        peakRaise = std::max(peakRaise, (peak - before) / 1024);
-        saved = saved && !model.isExporting() && model.statusText() == "Saved Pad.wav" &&
-                std::filesystem::file_size(destination) == frames * 2;
+        measured = measured && rise.valid();
+        panelRaise = std::max(panelRaise, atPanel);
+        peakRaise = std::max(peakRaise, rise.peakMiB());
+        const std::string status = itemCount == 1 ? "Saved Pad 1.wav" : "Saved " + std::to_string(itemCount) + " files";
+        saved = saved && !model.isExporting() && model.statusText() == status &&
+                std::filesystem::file_size(itemCount == 1 ? destination : destination / "Pad 1.wav") == frames * 2;
         state.ResumeTiming();
     }
     if (!measured) state.SkipWithError("the process's resident memory cannot be read or its peak reset");
-    if (!saved) state.SkipWithError("the item was not saved");
+    if (!saved) state.SkipWithError("the items were not saved");
     const double fileMiB = static_cast<double>(frames * 2) / mebibyte;
-    state.counters["selectedMiB"] = static_cast<double>(frames * 6) / mebibyte;
+    state.counters["selectedMiB"] = static_cast<double>(selectedFrames * 6) / mebibyte;
     state.counters["writtenFileMiB"] = fileMiB;
     state.counters["panelRaiseMiB"] = panelRaise;
     state.counters["peakRaiseMiB"] = peakRaise;
     state.counters["withinOneFile"] = peakRaise <= fileMiB + allowanceMiB ? 1 : 0;
 }
 
+void BM_SaveSelectedAudio(benchmark::State& state) { saveSelectedAudio(state, 1); }
+void BM_SaveSelectedAudioIntoFolder(benchmark::State& state) { saveSelectedAudio(state, 4); }
+
 }  // namespace
 
 BENCHMARK(BM_SaveSelectedAudio)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SaveSelectedAudioIntoFolder)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -321,7 +321,20 @@ private:
     // later save took over: a failure shows `failureStatus` and the error; success runs `saved`.
     void runSave(const std::string& startStatus, std::function<void()> write, std::string failureStatus,
                  std::function<void()> saved);
+    // Starts the save under way: a new generation, `isExporting` and the status. Returns the generation.
+    uint64_t beginSave(const std::string& startStatus);
+    // Ends the save of `generation` on the main thread, unless a later save took over.
+    void endSave(uint64_t generation, const std::optional<std::string>& failure, const std::string& failureStatus,
+                 const std::function<void()>& saved);
+    struct FolderSaveRun;  // a folder save under way (AppModelExport.cpp)
+    // Copies entry `index`'s bytes from its item and writes them on the export queue; after the
+    // last entry, commits the files; then comes back for the next step or ends the save.
+    void stageFolderEntry(const std::shared_ptr<FolderSaveRun>& run, std::size_t index);
     ExportPlan makeExportPlan(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
+    // The plan without the items' bytes.
+    ExportPlan planExport(const std::vector<QUuid>& ids, const std::filesystem::path& destination) const;
+    // commitExport with the byte counts of the files written, one per entry.
+    void pointItemsAtSavedFiles(const ExportPlan& plan, const std::vector<int64_t>& byteCounts);
 
     // --- Routing (AppModelRouting.cpp) ---
     void preferencesDidChange(const AppPreferences& previous);

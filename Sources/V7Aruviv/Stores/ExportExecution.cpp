@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "V7Aruviv/Stores/AppModelError.h"
@@ -120,19 +121,30 @@ void ExportExecution::run(const ExportPlan& plan, const ExportCommitHook& before
         writeAtomically(plan.entries.front().destination, plan.entries.front().data);
         return;
     }
-    const fs::path& folder = *plan.batchDirectory;
+    FolderSave save(plan);
+    for (const auto& entry : plan.entries) save.write(entry, entry.data);
+    save.commit(plan, beforeCommittingEntry);
+}
+
+ExportExecution::FolderSave::FolderSave(const ExportPlan& plan) {
+    const fs::path& folder = plan.batchDirectory.value();
     requireFolder(folder);
     refusePlannedCollisions(plan.entries);
     refuseExistingNames(folder, plan.entries);
+    staging_ = makeStagingFolder(folder);
+}
 
-    const fs::path staging = makeStagingFolder(folder);
-    try {
-        for (const auto& entry : plan.entries) writeAtomically(staging / entry.name, entry.data);
-    } catch (...) {
-        removeQuietly(staging);
-        throw;
-    }
-    commit(plan.entries, staging, beforeCommittingEntry);
+ExportExecution::FolderSave::~FolderSave() {
+    if (!staging_.empty()) removeQuietly(staging_);
+}
+
+void ExportExecution::FolderSave::write(const ExportEntry& entry, ByteView data) const {
+    writeAtomically(staging_ / entry.name, data);
+}
+
+void ExportExecution::FolderSave::commit(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry) {
+    // Moved out first: the commit removes the staging folder whether it succeeds or not.
+    k7::commit(plan.entries, std::exchange(staging_, {}), beforeCommittingEntry);
 }
 
 void ExportExecution::writeAtomically(const fs::path& path, ByteView data) {

@@ -33,6 +33,24 @@ struct ExportExecution {
     // file system's.
     static void run(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry);
 
+    // A folder save in its steps, so that a file's bytes need exist only while it is written:
+    // construction checks the folder and the names and creates the staging folder, `write`
+    // stages each entry in plan order, `commit` moves them all into place. The staging folder
+    // goes with the object when the commit has not taken it.
+    class FolderSave {
+    public:
+        explicit FolderSave(const ExportPlan& plan);
+        ~FolderSave();
+        FolderSave(const FolderSave&) = delete;
+        FolderSave& operator=(const FolderSave&) = delete;
+
+        void write(const ExportEntry& entry, ByteView data) const;
+        void commit(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry);
+
+    private:
+        std::filesystem::path staging_;
+    };
+
     // Writes through a temporary file in the same folder that replaces `path` only once complete,
     // so readers see the old bytes or the new ones, never a part.
     static void writeAtomically(const std::filesystem::path& path, ByteView data);
