@@ -141,36 +141,70 @@ TEST(ReceivePath, CancelDropsEverythingReceivedBeforeIt) {
     }
 }
 
-// A drain ends once the input has been quiet for the quiet time, or at the timeout.
-TEST(ReceivePath, DrainEndsOnQuietOrTimeout) {
+// A drain ends once no SysEx has arrived for the quiet time, or at the timeout. Clock and active
+// sensing never pause and may fall inside a message, and other traffic passes between messages:
+// whatever runs beside the SysEx, the drain ends as on an input that carries nothing else.
+TEST(ReceivePath, DrainWaitsForSysExInFlightOnly) {
+    using Arrivals = std::vector<std::pair<std::chrono::milliseconds, Bytes>>;  // after the drain starts
     struct Case {
-        std::vector<std::pair<std::chrono::milliseconds, Bytes>> arrivals;  // after the drain starts
+        const char* name;
+        Arrivals arrivals;
         std::chrono::milliseconds end;
         MIDIReceiveDrainResult result;
+        std::vector<Bytes> messages;
+        bool keepsAMessageOpen = true;  // between arrivals, where only real-time bytes may fall
     };
-    std::vector<std::pair<std::chrono::milliseconds, Bytes>> neverQuiet;
+    Arrivals neverQuiet;
     for (int i = 0; i < 8; ++i) neverQuiet.emplace_back(i * 400ms, i == 0 ? bytes({0xF0}) : bytes({i}));
     const std::vector<Case> cases{
-        {{}, 500ms, {true, 0}},
-        {{{400ms, bytes({0xF0, 1, 0xF7})}}, 900ms, {true, 0}},
-        {{{100ms, bytes({0xF0, 1, 2, 3})}}, 600ms, {true, 4}},  // an unterminated final message
-        {neverQuiet, 3000ms, {false, 8}},
+        {"no SysEx", {}, 500ms, {true, 0}, {}, false},
+        {"one message", {{400ms, bytes({0xF0, 1, 0xF7})}}, 900ms, {true, 0}, {bytes({0xF0, 1, 0xF7})}, false},
+        {"a message that trickles in",
+         {{0ms, bytes({0xF0, 1})}, {300ms, bytes({2, 3})}, {600ms, bytes({4, 0xF7})}},
+         1100ms,
+         {true, 0},
+         {bytes({0xF0, 1, 2, 3, 4, 0xF7})}},
+        {"a message cut off", {{100ms, bytes({0xF0, 1, 2, 3})}}, 600ms, {true, 4}, {}},
+        {"a message still arriving", neverQuiet, 3000ms, {false, 8}, {}},
     };
-    for (const auto& c : cases) {
-        MockRig rig;
-        const auto start = rig.scheduler->now();
-        for (const auto& [at, chunk] : c.arrivals) rig.transport->injectAfter(at, chunk);
-        std::optional<MIDIReceiveDrainResult> result;
-        Scheduler::TimePoint ended{};
-        rig.transport->drainPendingReceives(500ms, 3000ms, [&](MIDIReceiveDrainResult r) {
-            result = r;
-            ended = rig.scheduler->now();
-        });
-        EXPECT_FALSE(result) << "the completion must not run inside the call";
-        rig.scheduler->runAll();
-        ASSERT_TRUE(result);
-        EXPECT_EQ(*result, c.result);
-        EXPECT_EQ(ended - start, c.end);
+    struct Traffic {
+        const char* name;
+        std::chrono::milliseconds period;
+        Bytes bytes;
+        bool realTime;
+    };
+    const std::vector<Traffic> traffic{
+        {"none", 0ms, {}, true},
+        {"clock", 21ms, bytes({0xF8}), true},
+        {"active sensing", 300ms, bytes({0xFE}), true},
+        {"transport and clock", 21ms, bytes({0xFA, 0xF8, 0xFC}), true},
+        {"channel and system common", 50ms, bytes({0x90, 0x40, 0x7F, 0x41, 0x00, 0xF2, 0x10, 0x20, 0xF1, 0x30}),
+         false},
+    };
+    for (const auto& beside : traffic) {
+        for (const auto& c : cases) {
+            if (!beside.realTime && c.keepsAMessageOpen) continue;
+            SCOPED_TRACE(std::string(c.name) + " beside " + beside.name);
+            MockRig rig;
+            const auto start = rig.scheduler->now();
+            for (const auto& [at, chunk] : c.arrivals) rig.transport->injectAfter(at, chunk);
+            if (!beside.bytes.empty()) {
+                for (auto at = 0ms; at < 5s; at += beside.period) rig.transport->injectAfter(at, beside.bytes);
+            }
+            std::optional<MIDIReceiveDrainResult> result;
+            Scheduler::TimePoint ended{};
+            rig.transport->drainPendingReceives(500ms, 3000ms, [&](MIDIReceiveDrainResult r) {
+                result = r;
+                ended = rig.scheduler->now();
+            });
+            EXPECT_FALSE(result) << "the completion must not run inside the call";
+            rig.scheduler->runAll();
+            ASSERT_TRUE(result);
+            EXPECT_EQ(*result, c.result);
+            EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(ended - start), c.end);
+            EXPECT_EQ(rig.delivered.messages, c.messages);
+            EXPECT_TRUE(rig.delivered.issues.empty());
+        }
     }
 }
 

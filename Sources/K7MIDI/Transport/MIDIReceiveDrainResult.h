@@ -5,7 +5,7 @@
 namespace k7 {
 
 struct MIDIReceiveDrainResult {
-    // The input was quiet for the asked interval before the timeout.
+    // No SysEx arrived for the asked interval before the timeout.
     bool didReachQuiescence = false;
     // Bytes of a final message without F7 that the drain discarded; 0 when none.
     std::size_t incompleteMessageByteCount = 0;

@@ -13,6 +13,20 @@
 
 namespace k7 {
 
+namespace {
+
+// Whether any of the bytes belongs to a SysEx message (its F0, data or F7), given whether one was
+// open before them. Real-time bytes may fall inside a message without being part of it.
+bool carriesSysEx(ByteView bytes, bool insideMessage) {
+    for (const uint8_t byte : bytes) {
+        if (byte == 0xF0 || byte == 0xF7 || (byte < 0x80 && insideMessage)) return true;
+        if (byte >= 0x80 && byte < 0xF8) insideMessage = false;
+    }
+    return false;
+}
+
+}  // namespace
+
 struct MIDIReceivePath::State {
     struct Drain {
         Scheduler::TimePoint start;
@@ -171,8 +185,10 @@ struct MIDIReceivePath::State {
     // The tail of a message already discarded may still arrive: its lone F7 is not a new issue.
     bool resynchronising = false;
     std::size_t malformedCount = 0;
-    bool hasArrival = false;
-    Scheduler::TimePoint lastArrival{};
+    // What a drain waits for: SysEx still arriving. A clock or active sensing never pauses, so
+    // it does not count, nor does other traffic between messages.
+    bool hasSysExArrival = false;
+    Scheduler::TimePoint lastSysExArrival{};
     std::map<uint64_t, Drain> drains;
     uint64_t nextDrainID = 1;
 
@@ -259,9 +275,10 @@ struct MIDIReceivePath::State {
         if (batchConnection > connection) beginConnection(batchConnection, batchSource);
 
         if (handlers.rawBatch) handlers.rawBatch(batch);
-        if (!batch.bytes.empty() || batch.droppedByteCountAfter > 0) {
-            hasArrival = true;
-            lastArrival = queue->now();
+        // Lost bytes may have been a message's.
+        if (carriesSysEx(batch.bytes, parser.isInsideMessage()) || batch.droppedByteCountAfter > 0) {
+            hasSysExArrival = true;
+            lastSysExArrival = queue->now();
         }
 
         refreshCut();
@@ -316,7 +333,7 @@ struct MIDIReceivePath::State {
         if (found == drains.end()) return;
         const Drain& drain = found->second;
         const auto now = queue->now();
-        const auto quietSince = hasArrival ? std::max(drain.start, lastArrival) : drain.start;
+        const auto quietSince = hasSysExArrival ? std::max(drain.start, lastSysExArrival) : drain.start;
         if (now - quietSince >= drain.quietFor) return finishDrain(found, true);
         if (now >= drain.deadline) return finishDrain(found, false);
         const auto next = std::min(quietSince + drain.quietFor, drain.deadline);

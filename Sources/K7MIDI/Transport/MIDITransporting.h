@@ -76,9 +76,10 @@ public:
     // Nothing received before the call is delivered after it; a message in progress is dropped.
     virtual void cancelPendingReceives() = 0;
 
-    // Completes on the receive queue once the input has been quiet for `quietFor` since the later
-    // of the call and the last arrival, or when `timeout` has passed. A final message still open
-    // then is discarded and its byte count reported.
+    // Completes on the receive queue once no SysEx has arrived for `quietFor` since the later of
+    // the call and its last byte, or when `timeout` has passed; real-time bytes (a clock, active
+    // sensing) and other traffic between messages do not count. A final message still open then
+    // is discarded and its byte count reported.
     virtual void drainPendingReceives(Duration quietFor, Duration timeout, DrainCompletion completion) = 0;
 
     virtual void configureMaximumSysExSpeed(std::optional<int> bytesPerSecond) = 0;
