@@ -186,6 +186,24 @@ TEST(SingleFileSave, WritesOrReplacesTheChosenFile) {
     }
 }
 
+// What the user set on the file replaced stays: its permissions, and a link to it stays a link.
+TEST(SingleFileSave, ReplacingKeepsTheFilesModeAndLinks) {
+    TemporaryFolder folder;
+    writeFile(folder.path() / "real.syx", "old");
+    ::chmod((folder.path() / "real.syx").c_str(), 0640);
+    fs::create_symlink("real.syx", folder.path() / "Kick.syx");
+    ExportPlan plan;
+    plan.entries.push_back({QUuid::createUuid(), "Kick.syx", bytesOf("new"), folder.path() / "Kick.syx"});
+    AppModel::executeExport(plan);
+
+    EXPECT_TRUE(fs::is_symlink(folder.path() / "Kick.syx"));
+    EXPECT_EQ(readFile(folder.path() / "real.syx"), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat((folder.path() / "real.syx").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(snapshot(folder.path()).size(), 2u);  // no temporary file beside them
+}
+
 TEST(SingleFileSave, Failures) {
     TemporaryFolder folder;
     EXPECT_EQ(saveError(ExportPlan{}), AppModelError(AppModelError::NoSelectedItems{}));

@@ -1,7 +1,5 @@
 #include "V7Aruviv/Stores/ExportExecution.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QUuid>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "V7Aruviv/Stores/AppModelError.h"
+#include "V7Aruviv/Stores/SaveSystemCalls.h"
 #include "V7Aruviv/Support/FileNameParts.h"
 #include "V7Aruviv/Support/NameFolding.h"
 
@@ -29,7 +28,7 @@ std::string reasonFor(int code) { return std::generic_category().message(code); 
     throw ExportFileError(what + " (" + reasonFor(code) + ").", code);
 }
 
-QString qtPath(const fs::path& path) { return QFile::decodeName(QByteArray(path.c_str())); }
+std::string newUUID() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString(); }
 
 void requireFolder(const fs::path& folder) {
     std::error_code error;
@@ -66,10 +65,14 @@ void refuseExistingNames(const fs::path& folder, const std::vector<ExportEntry>&
     }
 }
 
+// The staging folder is ours: a failure to make it is told as the chosen folder refusing the save.
 fs::path makeStagingFolder(const fs::path& folder) {
-    const std::string uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
-    const fs::path staging = folder / (std::string(ExportExecution::stagingPrefix) + uuid + ".tmp");
-    if (::mkdir(staging.c_str(), 0700) != 0) fail("The staging folder could not be created", errno);
+    const fs::path staging = folder / (std::string(ExportExecution::stagingPrefix) + newUUID() + ".tmp");
+    if (SaveSystemCalls::current().mkdir(staging.c_str(), 0700) != 0) {
+        const int code = errno;
+        throw ExportFileError(
+            "Could not save into " + FileNameParts::lastPathComponent(folder) + ": " + reasonFor(code) + ".", code);
+    }
     // The umask may only have removed bits; it must not leave the owner unable to write.
     ::chmod(staging.c_str(), 0700);
     return staging;
@@ -81,7 +84,7 @@ void removeQuietly(const fs::path& staging) {
 }
 
 // Moves every staged entry into place; on the first failure removes what it moved.
-void commit(const std::vector<ExportEntry>& entries, const fs::path& staging,
+void commit(const std::vector<ExportEntry>& entries, const fs::path& staging, const std::string& folderName,
             const ExportCommitHook& beforeCommittingEntry) {
     std::vector<fs::path> moved;
     std::string stopReason;
@@ -92,7 +95,7 @@ void commit(const std::vector<ExportEntry>& entries, const fs::path& staging,
             const int code = ExportExecution::moveWithoutReplacing(staging / entry.name, entry.destination);
             // The name was free when checked; whoever took it since keeps their file.
             if (code == EEXIST) throw AppModelError(AppModelError::ExportDestinationExists{entry.name});
-            if (code != 0) fail(entry.name + " could not be moved into the folder", code);
+            if (code != 0) fail(entry.name + " could not be moved into " + folderName, code);
             moved.push_back(entry.destination);
         }
         removeQuietly(staging);
@@ -113,6 +116,74 @@ void commit(const std::vector<ExportEntry>& entries, const fs::path& staging,
     throw AppModelError(AppModelError::ExportRollbackFailed{left});
 }
 
+// The file a save to `path` replaces: a symbolic link is followed to the file it names, which
+// gets the new bytes while the link stays.
+fs::path followingLinks(const fs::path& path) {
+    fs::path target = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(target, error))) return target;
+        const fs::path link = fs::read_symlink(target, error);
+        if (error) return target;
+        target = target.parent_path() / link;  // an absolute link replaces the whole path
+    }
+    return path;
+}
+
+// Creates a temporary file beside `target` that takes its permissions, or the usual ones for a
+// new file. Returns the descriptor, or -1 with errno set.
+int openTemporaryBeside(const fs::path& target, fs::path& temporary) {
+    struct stat existing {};
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+    for (int attempt = 0;; ++attempt) {
+        temporary = target.parent_path() / (".v7aruviv-save-" + newUUID() + ".tmp");
+        const int file = SaveSystemCalls::current().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                                         replacing ? 0600 : 0666);
+        if (file < 0 && errno == EEXIST && attempt < 8) continue;
+        // A copied mode that cannot be set leaves the new file private, never less so.
+        if (file >= 0 && replacing) ::fchmod(file, existing.st_mode & 07777);
+        return file;
+    }
+}
+
+bool writeAll(int file, ByteView data) {
+    const auto& calls = SaveSystemCalls::current();
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t written = calls.write(file, data.data() + done, data.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return false;
+        if (written == 0) {
+            errno = EIO;  // no progress and no reason: stop rather than try forever
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`. Every
+// failure removes the temporary file and throws `failure` with the system's reason: a full disk is
+// often told only at the sync or the close.
+void writeReplacing(const fs::path& path, ByteView data, const std::string& failure) {
+    const auto& calls = SaveSystemCalls::current();
+    const fs::path target = followingLinks(path);
+    fs::path temporary;
+    int file = openTemporaryBeside(target, temporary);
+    if (file < 0) fail(failure, errno);
+    const auto abandon = [&](int code) {
+        if (file >= 0) calls.close(file);
+        ::unlink(temporary.c_str());
+        fail(failure, code);
+    };
+    if (!writeAll(file, data)) abandon(errno);
+    // A file system that cannot sync has nothing better to offer; every other refusal counts.
+    if (calls.fsync(file) != 0 && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) abandon(errno);
+    // The descriptor is gone whatever close says, so it is never closed twice.
+    if (calls.close(std::exchange(file, -1)) != 0 && errno != EINTR) abandon(errno);
+    if (calls.rename(temporary.c_str(), target.c_str()) != 0) abandon(errno);
+}
+
 }  // namespace
 
 void ExportExecution::run(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry) {
@@ -128,6 +199,7 @@ void ExportExecution::run(const ExportPlan& plan, const ExportCommitHook& before
 
 ExportExecution::FolderSave::FolderSave(const ExportPlan& plan) {
     const fs::path& folder = plan.batchDirectory.value();
+    folderName_ = FileNameParts::lastPathComponent(folder);
     requireFolder(folder);
     refusePlannedCollisions(plan.entries);
     refuseExistingNames(folder, plan.entries);
@@ -139,33 +211,21 @@ ExportExecution::FolderSave::~FolderSave() {
 }
 
 void ExportExecution::FolderSave::write(const ExportEntry& entry, ByteView data) const {
-    writeAtomically(staging_ / entry.name, data);
+    writeReplacing(staging_ / entry.name, data, entry.name + " could not be written into " + folderName_);
 }
 
 void ExportExecution::FolderSave::commit(const ExportPlan& plan, const ExportCommitHook& beforeCommittingEntry) {
     // Moved out first: the commit removes the staging folder whether it succeeds or not.
-    k7::commit(plan.entries, std::exchange(staging_, {}), beforeCommittingEntry);
+    k7::commit(plan.entries, std::exchange(staging_, {}), folderName_, beforeCommittingEntry);
 }
 
 void ExportExecution::writeAtomically(const fs::path& path, ByteView data) {
-    const std::string name = FileNameParts::lastPathComponent(path);
-    QSaveFile file(qtPath(path));
-    const auto failWith = [&](const QString& reason) {
-        throw ExportFileError(name + " could not be written (" + reason.toStdString() + ").", 0);
-    };
-    if (!file.open(QIODevice::WriteOnly)) failWith(file.errorString());
-    const auto size = static_cast<qint64>(data.size());
-    if (size > 0 && file.write(reinterpret_cast<const char*>(data.data()), size) != size) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        failWith(reason);
-    }
-    if (!file.commit()) failWith(file.errorString());
+    writeReplacing(path, data, FileNameParts::lastPathComponent(path) + " could not be written");
 }
 
 int ExportExecution::moveWithoutReplacing(const fs::path& from, const fs::path& to, MoveMethod method) {
     if (method != MoveMethod::linkThenUnlink) {
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+        if (SaveSystemCalls::current().renameNoReplace(from.c_str(), to.c_str()) == 0) return 0;
         const int code = errno;
         const bool refused = code == EINVAL || code == ENOSYS || code == ENOTSUP;
         if (method == MoveMethod::renameNoReplace || !refused) return code;

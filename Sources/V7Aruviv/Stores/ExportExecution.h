@@ -36,7 +36,8 @@ struct ExportExecution {
     // A folder save in its steps, so that a file's bytes need exist only while it is written:
     // construction checks the folder and the names and creates the staging folder, `write`
     // stages each entry in plan order, `commit` moves them all into place. The staging folder
-    // goes with the object when the commit has not taken it.
+    // goes with the object when the commit has not taken it. Its failures name the chosen folder,
+    // never the staging folder, which the user does not know of.
     class FolderSave {
     public:
         explicit FolderSave(const ExportPlan& plan);
@@ -49,10 +50,13 @@ struct ExportExecution {
 
     private:
         std::filesystem::path staging_;
+        std::string folderName_;  // the chosen folder, as its failures name it
     };
 
-    // Writes through a temporary file in the same folder that replaces `path` only once complete,
-    // so readers see the old bytes or the new ones, never a part.
+    // Writes through a temporary file in the same folder that replaces `path` only once complete
+    // and synced, so readers see the old bytes or the new ones, never a part. A replaced file's
+    // permissions stay; a symbolic link stays and its target is replaced. A failure leaves no
+    // temporary file and names the system's reason.
     static void writeAtomically(const std::filesystem::path& path, ByteView data);
 
     enum class MoveMethod {
