@@ -283,7 +283,9 @@ TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndThe
 TEST_F(FileListViewTest, ShowInFileManagerThatCannotBeDoneSaysSo) {
     for (const bool shows : {true, false}) {
         SCOPED_TRACE(shows ? "shown" : "nothing opens folders");
-        w.list().showInFileManager = [shows](const std::filesystem::path&) { return shows; };
+        w.list().showInFileManager = [shows](const std::filesystem::path&, std::function<void(bool)> done) {
+            done(shows);
+        };
         std::unique_ptr<QMenu> menu(w.list().makeContextMenu({items[0].id}, w.window.get()));
         actionTitled(menu->actions(), "Show in File Manager")->trigger();
         w.pump();
@@ -383,9 +385,9 @@ TEST_F(FileListViewTest, ContextMenuTargetsEntriesAndActions) {
     EXPECT_EQ(menuEntries(several.get()), (std::vector<std::string>{"Save\u2026", "Remove"}));
 
     std::vector<std::filesystem::path> shown;
-    w.list().showInFileManager = [&](const std::filesystem::path& file) {
+    w.list().showInFileManager = [&](const std::filesystem::path& file, std::function<void(bool)> done) {
         shown.push_back(file);
-        return true;
+        done(true);
     };
     actionTitled(single->actions(), "Show in File Manager")->trigger();
     EXPECT_EQ(shown, (std::vector<std::filesystem::path>{"/tmp/kick.syx"}));

@@ -136,7 +136,9 @@ FileListView::FileListView(AppModel& model, QWidget* parent)
       table_(new FileListTable(*this)),
       delegate_(new FileListDelegate(renameEditor_, this)),
       dropInvitation_(new QLabel(QString::fromUtf8(FileListPresenter::dropInvitation), table_->viewport())) {
-    showInFileManager = [](const std::filesystem::path& file) { return k7::showInFileManager(file); };
+    showInFileManager = [this](const std::filesystem::path& file, std::function<void(bool)> done) {
+        FileManagerReveal().show(file, this, std::move(done));
+    };
 
     setFrameShape(QFrame::Box);
     setFrameShadow(QFrame::Plain);
@@ -312,9 +314,10 @@ QMenu* FileListView::makeContextMenu(const std::vector<QUuid>& targets, QWidget*
             connect(action, &QAction::triggered, this, [this, id = targets.front()] {
                 // Looked up again: the item may have lost its file meanwhile.
                 const auto file = model_.fileURL(id);
-                if (file && !showInFileManager(*file)) {
-                    model_.setAlertMessage(FileListPresenter::fileManagerFailure(*file));
-                }
+                if (!file) return;
+                showInFileManager(*file, [this, file = *file](bool shown) {
+                    if (!shown) model_.setAlertMessage(FileListPresenter::fileManagerFailure(file));
+                });
             });
             break;
         case FileListAction::rename:

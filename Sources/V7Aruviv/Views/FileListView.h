@@ -48,9 +48,9 @@ public:
     void primaryAction(const std::vector<QUuid>& targets);
     void beginRenaming(const QUuid& id);
 
-    // How a file is shown in the file manager, false when it could not be; replaceable so that
-    // tests stay on this computer.
-    std::function<bool(const std::filesystem::path&)> showInFileManager;
+    // How a file is shown in the file manager; it answers later whether it could be. Replaceable so
+    // that tests stay on this computer.
+    std::function<void(const std::filesystem::path&, std::function<void(bool shown)>)> showInFileManager;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
