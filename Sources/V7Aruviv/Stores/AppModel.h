@@ -385,7 +385,8 @@ private:
     // --- Editing (AppModelEditing.cpp) ---
     // Sending, receiving, importing or saving: the list may not be edited.
     bool fileListBusy() const;
-    // Changes the list in place and publishes it once, without copying the items' data.
+    // Changes the list in place and publishes it once, without copying the items' data. An edit
+    // that throws leaves the list as it was, unpublished.
     void editItems(const std::function<void(std::vector<TransferItem>&)>& edit);
     void removeItems(std::set<QUuid> ids);
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 #include <span>
 #include <variant>
 
@@ -99,7 +100,7 @@ void AppModel::convertSelectedToDigiPRO() {
         } catch (const std::exception& error) {
             outcome = std::string(error.what());
         }
-        toMain([this, outcome = std::move(outcome), first, last, generation] {
+        toMain([this, outcome = std::move(outcome), first, last, generation]() mutable {
             if (!isConverting_ || files_.conversionGeneration != generation) return;
             setIsConverting(false);
             if (const auto* failure = std::get_if<std::string>(&outcome)) {
@@ -107,14 +108,12 @@ void AppModel::convertSelectedToDigiPRO() {
                 setAlertMessage(*failure);
                 return;
             }
-            const auto& made = std::get<std::vector<TransferItem>>(outcome);
-            auto items = items_;
+            auto& made = std::get<std::vector<TransferItem>>(outcome);
             std::set<QUuid> selection;
-            for (const auto& item : made) {
-                items.push_back(item);
-                selection.insert(item.id);
-            }
-            setItems(std::move(items));
+            for (const auto& item : made) selection.insert(item.id);
+            editItems([&made](std::vector<TransferItem>& list) {
+                list.insert(list.end(), std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
+            });
             setSelection(std::move(selection));
             setOverallProgress(1.0);
             if (made.size() == 1) {
@@ -160,7 +159,7 @@ void AppModel::convertSelectedToSDS() {
         } catch (const std::exception& error) {
             outcome = std::string(error.what());
         }
-        toMain([this, outcome = std::move(outcome), generation] {
+        toMain([this, outcome = std::move(outcome), generation]() mutable {
             if (!isConverting_ || files_.conversionGeneration != generation) return;
             setIsConverting(false);
             if (const auto* failure = std::get_if<std::string>(&outcome)) {
@@ -168,11 +167,10 @@ void AppModel::convertSelectedToSDS() {
                 setAlertMessage(*failure);
                 return;
             }
-            const auto& made = std::get<std::vector<TransferItem>>(outcome).front();
-            auto items = items_;
-            items.push_back(made);
-            setItems(std::move(items));
-            setSelection({made.id});
+            auto& made = std::get<std::vector<TransferItem>>(outcome).front();
+            const QUuid id = made.id;
+            editItems([&made](std::vector<TransferItem>& list) { list.push_back(std::move(made)); });
+            setSelection({id});
             setOverallProgress(1.0);
             setStatusText("Created SDS SysEx");
         });

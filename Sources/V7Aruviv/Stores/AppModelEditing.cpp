@@ -1,6 +1,7 @@
 // Changing the file list in place: removing, renaming, and the loop and channel modes of audio items.
 #include <algorithm>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 
 #include "V7Aruviv/Stores/AppModel.h"
@@ -11,10 +12,20 @@ namespace k7 {
 
 bool AppModel::fileListBusy() const { return isSending_ || isReceiving_ || isImporting_ || isExporting_; }
 
+// A list that grows moves its items to the new storage; were the move allowed to throw, it would
+// copy every file's bytes instead.
+static_assert(std::is_nothrow_move_constructible_v<TransferItem>);
+
 void AppModel::editItems(const std::function<void(std::vector<TransferItem>&)>& edit) {
     // Taken out and put back rather than copied: the items hold their files' bytes.
     std::vector<TransferItem> list = std::exchange(items_, {});
-    edit(list);
+    try {
+        edit(list);
+    } catch (...) {
+        // Unpublished, so no one saw it go.
+        items_ = std::move(list);
+        throw;
+    }
     setItems(std::move(list));
 }
 

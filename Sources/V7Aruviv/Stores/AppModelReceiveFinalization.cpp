@@ -75,9 +75,7 @@ std::string plural(std::size_t count, const std::string& noun) {
 
 void AppModel::appendReceivedItem(TransferItem item) {
     receive_.receiveCreatedItemIDs.push_back(item.id);
-    auto items = items_;
-    items.push_back(std::move(item));
-    setItems(std::move(items));
+    editItems([&item](std::vector<TransferItem>& list) { list.push_back(std::move(item)); });
 }
 
 void AppModel::handleReceiveCompletion(const SDSReceiveCompletion& completion) {

@@ -5,6 +5,21 @@
 
 namespace k7::testing {
 
+// The address sanitizer keeps freed blocks aside before reusing them, and the thread sanitizer
+// keeps shadow memory for every byte touched, so under either the peak says nothing of the copies
+// the program holds.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool sanitizerInflatesResidentPeak = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool sanitizerInflatesResidentPeak = true;
+#else
+inline constexpr bool sanitizerInflatesResidentPeak = false;
+#endif
+#else
+inline constexpr bool sanitizerInflatesResidentPeak = false;
+#endif
+
 // How far the process's resident memory rises above where it stood when this was made, now and
 // at its peak: the kernel's high-water mark is reset at construction. Header-only, so that the
 // benchmarks share it without linking the test support.
