@@ -16,6 +16,7 @@
 #include <deque>
 #include <fstream>
 
+#include "FolderRemovedAtEnd.h"
 #include "K7Core/Support/K7CoreVersion.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
 #include "V7Aruviv/App/V7AruvivApp.h"
@@ -434,6 +435,7 @@ TEST(MainWindow, SendAndStopReachTheInstrument) {
 TEST(MainWindow, ADroppedFileWhoseNameIsNotUTF8IsImported) {
     WindowRig w;
     QTemporaryDir folder;
+    const FolderRemovedAtEnd removed(folder.path().toStdString());
     const auto file = std::filesystem::path(folder.path().toStdString()) / "Caf\xE9.syx";
     const Bytes bytes = SampleItems::elektronMessage(2, 30);
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));

@@ -13,9 +13,12 @@
 #include <fstream>
 #include <future>
 
+#include "FolderRemovedAtEnd.h"
 #include "K7Dispatch/ManualScheduler.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
 #include "V7Aruviv/App/SingleInstanceMessage.h"
+#include "V7Aruviv/App/SingleInstanceMessageDecoder.h"
+#include "V7Aruviv/App/SingleInstanceName.h"
 #include "V7Aruviv/App/V7AruvivApp.h"
 #include "WindowRig.h"
 
@@ -24,15 +27,37 @@ namespace {
 
 using Paths = std::vector<std::filesystem::path>;
 
-// A later start, on a thread of its own as it would be in a process of its own: the running copy
-// answers only from its event loop, which the test runs meanwhile.
-SingleInstanceHandOff handOffFromLaterStart(const QString& socketPath, const Paths& paths) {
-    auto later = std::async(std::launch::async, [&] { return handOffToRunningCopy(socketPath, paths, 5000); });
+// Runs Qt's events, and the deletions they leave, until `done` or for at most `milliseconds`.
+bool pumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
     QElapsedTimer waited;
     waited.start();
-    while (later.wait_for(std::chrono::seconds(0)) != std::future_status::ready && waited.elapsed() < 10000) {
+    while (!done() && waited.elapsed() < milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    return done();
+}
+
+// Gives Qt a moment to do whatever is pending.
+void settle() { pumpUntil([] { return false; }, 100); }
+
+// A later start, on a thread of its own as it would be in a process of its own: the running copy
+// answers only from its event loop, which the test runs meanwhile, until the start has ended and
+// the running copy is done with its connection.
+SingleInstanceHandOff handOffFromLaterStart(const SingleInstanceServer& server, const QString& socketPath,
+                                            const Paths& paths) {
+    const char* const earlier = "earlier";
+    for (QLocalSocket* connection : server.findChildren<QLocalSocket*>()) connection->setProperty(earlier, true);
+    const auto itsConnectionIsDone = [&] {
+        const auto connections = server.findChildren<QLocalSocket*>();
+        return std::ranges::all_of(connections, [&](const QLocalSocket* c) { return c->property(earlier).toBool(); });
+    };
+    auto later = std::async(std::launch::async, [&] { return handOffToRunningCopy(socketPath, paths, 5000); });
+    pumpUntil(
+        [&] {
+            return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready && itsConnectionIsDone();
+        },
+        10000);
     return later.get();
 }
 
@@ -75,7 +100,7 @@ TEST(SingleInstance, ALaterStartsFilesArriveInTheRunningCopyAsOneImport) {
     });
     w.window->setWindowState(Qt::WindowMinimized);
 
-    ASSERT_EQ(handOffFromLaterStart(socketPath, files), SingleInstanceHandOff::delivered);
+    ASSERT_EQ(handOffFromLaterStart(server, socketPath, files), SingleInstanceHandOff::delivered);
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 3 && !w.rig->isImporting(); }));
     EXPECT_EQ(imports, std::vector<std::string>{"Importing 3 files\u2026"});
     EXPECT_EQ(w.names(), (std::vector<std::string>{"kick.syx", "snare.syx", "hats.syx"}));
@@ -83,7 +108,7 @@ TEST(SingleInstance, ALaterStartsFilesArriveInTheRunningCopyAsOneImport) {
 
     // A start without files only brings the window forward.
     w.window->setWindowState(Qt::WindowMinimized);
-    ASSERT_EQ(handOffFromLaterStart(socketPath, {}), SingleInstanceHandOff::delivered);
+    ASSERT_EQ(handOffFromLaterStart(server, socketPath, {}), SingleInstanceHandOff::delivered);
     w.pump();
     EXPECT_FALSE(w.window->isMinimized());
     EXPECT_EQ(imports.size(), 1u);
@@ -104,7 +129,7 @@ TEST(SingleInstance, ASocketLeftByACrashedCopyIsTakenOverAndARunningOneIsNot) {
     // A second server on the same name finds the first alive and leaves its socket alone.
     SingleInstanceServer second;
     EXPECT_EQ(second.listen(socketPath), SingleInstanceServer::Claim::anotherCopyRuns);
-    ASSERT_EQ(handOffFromLaterStart(socketPath, {"/b.wav", "/c.aif"}), SingleInstanceHandOff::delivered);
+    ASSERT_EQ(handOffFromLaterStart(first, socketPath, {"/b.wav", "/c.aif"}), SingleInstanceHandOff::delivered);
     EXPECT_EQ(deliveries, (std::vector<Paths>{{"/b.wav", "/c.aif"}}));
 }
 
@@ -115,10 +140,10 @@ TEST(SingleInstance, TheRunningCopyRefusesWhatNoLaterStartSends) {
     int deliveries = 0;
     QObject::connect(&server, &SingleInstanceServer::delivered, [&] { ++deliveries; });
     ASSERT_EQ(server.listen(socketPath), SingleInstanceServer::Claim::listening);
-    EXPECT_EQ(handOffFromLaterStart(socketPath, {"relative.syx"}), SingleInstanceHandOff::refused);
+    EXPECT_EQ(handOffFromLaterStart(server, socketPath, {"relative.syx"}), SingleInstanceHandOff::refused);
     EXPECT_EQ(deliveries, 0);
     // It still listens.
-    EXPECT_EQ(handOffFromLaterStart(socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
+    EXPECT_EQ(handOffFromLaterStart(server, socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
     EXPECT_EQ(deliveries, 1);
 }
 
@@ -127,6 +152,7 @@ TEST(SingleInstance, TheRunningCopyRefusesWhatNoLaterStartSends) {
 TEST(SingleInstance, NamesThatAreNotUTF8ReachTheRunningCopyAndTheImportAsTheirBytes) {
     WindowRig w;
     QTemporaryDir root;
+    const FolderRemovedAtEnd removed(root.path().toStdString());
     const auto folder = std::filesystem::path(root.path().toStdString()) / "Caf\xE9";
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     const auto files = writeFiles(folder, {"Kick\xE9.syx", "Snare\xE9.syx"});
@@ -143,26 +169,12 @@ TEST(SingleInstance, NamesThatAreNotUTF8ReachTheRunningCopyAndTheImportAsTheirBy
         V7AruvivApp::openFromLaterStart(w.model(), *w.window, paths);
     });
     ASSERT_EQ(server.listen(socketPath), SingleInstanceServer::Claim::listening);
-    ASSERT_EQ(handOffFromLaterStart(socketPath, options.files), SingleInstanceHandOff::delivered);
+    ASSERT_EQ(handOffFromLaterStart(server, socketPath, options.files), SingleInstanceHandOff::delivered);
     EXPECT_EQ(deliveries, std::vector<Paths>{files});
     ASSERT_TRUE(w.runUntil([&] { return w.rig->items().size() == 2 && !w.rig->isImporting(); }));
     EXPECT_FALSE(w.rig->alertMessage()) << *w.rig->alertMessage();
     for (std::size_t index = 0; index < files.size(); ++index) EXPECT_EQ(w.rig->items()[index].sourceURL, files[index]);
 }
-
-// Runs Qt's events, and the deletions they leave, until `done` or for at most `milliseconds`.
-bool pumpUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return done();
-}
-
-// Gives Qt a moment to do whatever is pending.
-void settle() { pumpUntil([] { return false; }, 100); }
 
 std::unique_ptr<QLocalSocket> connectedSocket(const QString& socketPath) {
     auto socket = std::make_unique<QLocalSocket>();
@@ -217,7 +229,7 @@ TEST(SingleInstance, NeitherEndTalksToAProcessOfAnotherUser) {
 
     // The running copy takes nothing from another user's process.
     RunningCopyOnVirtualTime running(anotherUser);
-    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::refused);
+    EXPECT_EQ(handOffFromLaterStart(running.server, running.socketPath, {"/a.syx"}), SingleInstanceHandOff::refused);
     EXPECT_EQ(running.deliveries, 0);
 }
 
@@ -236,7 +248,7 @@ TEST(SingleInstance, AConnectionThatStallsIsDroppedAfterTenSeconds) {
     running.clock->advance(std::chrono::milliseconds(1));
     EXPECT_TRUE(pumpUntil([&] { return stalled->state() == QLocalSocket::UnconnectedState; }));
     EXPECT_EQ(running.deliveries, 0);
-    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
+    EXPECT_EQ(handOffFromLaterStart(running.server, running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
 }
 
 TEST(SingleInstance, OnlyAFewConnectionsWaitAtOnce) {
@@ -257,7 +269,7 @@ TEST(SingleInstance, OnlyAFewConnectionsWaitAtOnce) {
     // One gone, a later start is heard again.
     waiting.front()->abort();
     settle();
-    EXPECT_EQ(handOffFromLaterStart(running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
+    EXPECT_EQ(handOffFromLaterStart(running.server, running.socketPath, {"/a.syx"}), SingleInstanceHandOff::delivered);
 }
 
 // Two starts at the same moment: while the first holds the turn, the second waits; it then finds
@@ -281,7 +293,148 @@ TEST(SingleInstance, StartsAtTheSameMomentTakeTurnsSoOnlyOneListens) {
     turn.unlock();
     ASSERT_TRUE(pumpUntil([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(second.get(), SingleInstanceStart::handedOff);
+    EXPECT_TRUE(pumpUntil([&] { return !deliveries.empty(); }));
     EXPECT_EQ(deliveries, std::vector<Paths>{{"/later.syx"}});
+}
+
+void write(QLocalSocket& socket, ByteView bytes) {
+    socket.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    ASSERT_TRUE(socket.waitForBytesWritten(1000));
+}
+
+// The running copy opens a start's files only once the start has confirmed the answer: a start
+// that gave up, as one does when the copy was stopped for longer than it waits, has nothing opened
+// when the copy gets round to it. One that confirmed has its files opened once, even when it ended
+// right after confirming.
+TEST(SingleInstance, OnlyAStartThatConfirmedTheAnswerHasItsFilesOpened) {
+    RunningCopyOnVirtualTime running;
+    std::vector<Paths> deliveries;
+    QObject::connect(&running.server, &SingleInstanceServer::delivered,
+                     [&](const Paths& paths) { deliveries.push_back(paths); });
+    const auto answered = [](QLocalSocket& socket) { return pumpUntil([&] { return socket.bytesAvailable() > 0; }); };
+
+    const auto goneBeforeTheAnswer = connectedSocket(running.socketPath);
+    write(*goneBeforeTheAnswer, SingleInstanceMessage::encode({"/gone-before-the-answer.syx"}));
+    goneBeforeTheAnswer->abort();
+
+    const auto goneAfterTheAnswer = connectedSocket(running.socketPath);
+    write(*goneAfterTheAnswer, SingleInstanceMessage::encode({"/gone-after-the-answer.syx"}));
+    ASSERT_TRUE(answered(*goneAfterTheAnswer));
+    goneAfterTheAnswer->abort();
+
+    const auto goneAfterConfirming = connectedSocket(running.socketPath);
+    write(*goneAfterConfirming, SingleInstanceMessage::encode({"/gone-after-confirming.syx"}));
+    ASSERT_TRUE(answered(*goneAfterConfirming));
+    write(*goneAfterConfirming, Bytes{SingleInstanceMessage::confirmed});
+    goneAfterConfirming->abort();
+
+    EXPECT_EQ(handOffFromLaterStart(running.server, running.socketPath, {"/waited.syx"}),
+              SingleInstanceHandOff::delivered);
+    settle();
+    EXPECT_EQ(deliveries, (std::vector<Paths>{{"/gone-after-confirming.syx"}, {"/waited.syx"}}));
+}
+
+// What the later start says of its files is what the running copy does with them: it confirms an
+// answer that came in time, and never one that came after it gave up.
+TEST(SingleInstance, ALaterStartConfirmsOnlyAnAnswerThatCameInTime) {
+    QTemporaryDir folder;
+    const QString socketPath = folder.filePath(QStringLiteral("running"));
+    QLocalServer running;
+    ASSERT_TRUE(running.listen(socketPath));
+    const Bytes message = SingleInstanceMessage::encode({"/kit.syx"});
+    for (const bool inTime : {true, false}) {
+        SCOPED_TRACE(inTime ? "in time" : "late");
+        const int timeoutMilliseconds = inTime ? 10000 : 300;
+        auto later = std::async(std::launch::async,
+                                [&] { return handOffToRunningCopy(socketPath, {"/kit.syx"}, timeoutMilliseconds); });
+        ASSERT_TRUE(running.waitForNewConnection(1000));
+        const std::unique_ptr<QLocalSocket> connection(running.nextPendingConnection());
+        QByteArray received;
+        while (received.size() < std::ssize(message) && connection->waitForReadyRead(1000)) {
+            received += connection->readAll();
+        }
+        ASSERT_EQ(received.size(), std::ssize(message));
+        if (!inTime) later.wait();
+
+        connection->write(QByteArray(1, static_cast<char>(SingleInstanceMessage::accepted)));
+        connection->waitForBytesWritten(1000);
+        const SingleInstanceHandOff handOff = later.get();
+        connection->waitForReadyRead(1000);
+        const QByteArray afterTheAnswer = connection->readAll();
+        if (inTime) {
+            EXPECT_EQ(handOff, SingleInstanceHandOff::delivered);
+            EXPECT_EQ(afterTheAnswer, QByteArray(1, static_cast<char>(SingleInstanceMessage::confirmed)));
+        } else {
+            EXPECT_EQ(handOff, SingleInstanceHandOff::notAnswered);
+            EXPECT_EQ(afterTheAnswer, QByteArray());
+        }
+    }
+}
+
+// However finely a later start's message arrives, the running copy reads each byte of it once: a
+// hundred thousand pieces cost what the whole message does.
+TEST(SingleInstance, TheRunningCopyReadsEachPieceOfAMessageOnce) {
+    RunningCopyOnVirtualTime running;
+    Paths paths;
+    for (int index = 0; index < 8100; ++index) paths.emplace_back("/samples/kit-" + std::to_string(index) + ".syx");
+    const Bytes message = SingleInstanceMessage::encode(paths);
+    constexpr std::size_t pieceSize = 2;
+    ASSERT_GE(message.size() / pieceSize, 100000u);
+
+    const auto start = connectedSocket(running.socketPath);
+    const std::size_t before = SingleInstanceMessageDecoder::bytesReadInThisProcess();
+    const auto bytesRead = [&] { return SingleInstanceMessageDecoder::bytesReadInThisProcess() - before; };
+    for (std::size_t offset = 0; offset < message.size(); offset += pieceSize) {
+        const std::size_t sent = std::min(offset + pieceSize, message.size());
+        start->write(reinterpret_cast<const char*>(message.data() + offset), static_cast<qint64>(sent - offset));
+        start->flush();
+        // The running copy reads each piece before the next is sent.
+        ASSERT_TRUE(pumpUntil([&] { return bytesRead() >= sent; })) << offset;
+        ASSERT_EQ(bytesRead(), sent);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return start->bytesAvailable() > 0; }));
+    write(*start, Bytes{SingleInstanceMessage::confirmed});
+    EXPECT_TRUE(pumpUntil([&] { return running.deliveries == 1; }));
+    EXPECT_EQ(bytesRead(), message.size());
+}
+
+// A start killed while it made its lock file leaves it empty, and Qt cannot tell whose it was. Once
+// the file is older than any start holds its turn, it holds the next start up no longer.
+TEST(SingleInstance, AStartBesideAnEmptyLockFileLeftLongAgoIsNotHeldUp) {
+    QTemporaryDir folder;
+    const QString socketPath = folder.filePath(QStringLiteral("running"));
+    const std::filesystem::path lock = (socketPath + QStringLiteral(".lock")).toStdString();
+    std::ofstream{lock};
+    std::filesystem::last_write_time(lock, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(20));
+
+    QElapsedTimer took;
+    took.start();
+    SingleInstanceServer server;
+    EXPECT_EQ(claimOrHandOff(server, socketPath, {}), SingleInstanceStart::running);
+    EXPECT_LT(took.elapsed(), 3000);
+    // Taken over as stale, then given back.
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+// The longest socket path a name may have is one Qt listens on; one byte more is refused, with why.
+TEST(SingleInstanceName, TheLongestSocketPathItAllowsIsOneQtListensOn) {
+    QTemporaryDir root;
+    SingleInstanceName name;
+    name.userId = ::getuid();
+    name.directory = root.path().toStdString() + "/d";
+    name.directory += std::string(SingleInstanceName::maximumSocketPathSize - name.socketPath().size(), 'd');
+    ASSERT_EQ(name.socketPath().size(), SingleInstanceName::maximumSocketPathSize);
+    ASSERT_TRUE(std::filesystem::create_directory(name.directory));
+    EXPECT_EQ(name.whyNoSocket(), std::nullopt);
+    SingleInstanceServer server;
+    EXPECT_EQ(server.listen(QString::fromStdString(name.socketPath())), SingleInstanceServer::Claim::listening);
+
+    name.directory += 'd';
+    EXPECT_EQ(name.whyNoSocket(), "its socket path " + name.socketPath() + " is " +
+                                      std::to_string(SingleInstanceName::maximumSocketPathSize + 1) +
+                                      " bytes long, more than the " +
+                                      std::to_string(SingleInstanceName::maximumSocketPathSize) +
+                                      " a local socket's name holds");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "V7Aruviv/App/SingleInstanceChannel.h"
+#include "V7Aruviv/App/SingleInstanceName.h"
 
 namespace k7 {
 namespace {
@@ -20,12 +21,14 @@ using Status = SingleInstanceFolder::Status;
 constexpr unsigned long us = 1000;
 constexpr unsigned long nobody = 65534;
 const Status privateFolder{true, false, us, 0700};
+const Status sharedTemporaryFolder{true, false, 0, 01777};
 const std::string own = "/tmp/org.v764.V7Aruviv-1000";
 
-// Folders as a table; a folder it makes is private to `us`, as mkdir 0700 makes it.
+// Folders as a table, /tmp among them unless a row says otherwise; a folder it makes is private to
+// `us`, as mkdir 0700 makes it.
 class TableFileSystem final : public SingleInstanceFolder::FileSystem {
 public:
-    std::map<std::string, Status> folders;
+    std::map<std::string, Status> folders = {{"/tmp", sharedTemporaryFolder}};
     bool canMake = true;
     std::vector<std::string> made;
 
@@ -70,11 +73,24 @@ TEST(SingleInstanceFolder, OnlyAFolderOfOurOwnThatNoOneElseCanReachHoldsTheSocke
         {"a file on our folder's name", "", {{own, {false, false, us, 0600}}}, true, "", own + " is not a folder",
          false},
         {"our folder cannot be made", "", {}, false, "", own + " does not exist", true},
+        {"a temporary folder of our own", "", {{"/tmp", {true, false, us, 0700}}}, true, own, "", true},
+        {"a temporary folder only its owner writes", "", {{"/tmp", {true, false, 0, 0755}}}, true, own, "", true},
+        {"a temporary folder everyone writes, without the sticky bit", "", {{"/tmp", {true, false, 0, 0777}}}, true,
+         "", "/tmp is open to other users without the sticky bit", false},
+        {"a temporary folder its group writes, without the sticky bit", "", {{"/tmp", {true, false, 0, 0775}}}, true,
+         "", "/tmp is open to other users without the sticky bit", false},
+        {"our folder from an earlier start, in a temporary folder that lost its sticky bit", "",
+         {{"/tmp", {true, false, 0, 0777}}, {own, privateFolder}}, true, "",
+         "/tmp is open to other users without the sticky bit", false},
+        {"a private runtime folder, whatever the temporary folder", "/run/user/1000",
+         {{"/run/user/1000", privateFolder}, {"/tmp", {true, false, 0, 0777}}}, true, "/run/user/1000", "", false},
+        {"a temporary folder that is a symbolic link", "", {{"/tmp", {false, true, 0, 0777}}}, true, "",
+         "/tmp is a symbolic link", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TableFileSystem fileSystem;
-        fileSystem.folders = c.folders;
+        for (const auto& [path, status] : c.folders) fileSystem.folders[path] = status;
         fileSystem.canMake = c.canMake;
         const auto choice = SingleInstanceFolder::choose(c.runtime, "/tmp", us, fileSystem);
         EXPECT_EQ(choice.directory, c.directory);
@@ -108,6 +124,21 @@ TEST(SingleInstanceFolder, TheRealFileSystemIsReadWithoutFollowingLinks) {
     EXPECT_EQ(SingleInstanceFolder::choose(open, root, ours, fileSystem).directory, own.directory);
 }
 
+// A temporary folder that everyone may write to lets anyone rename our folder away and put theirs
+// in its place: without the sticky bit, nothing is made there.
+TEST(SingleInstanceFolder, ATemporaryFolderOthersMayWriteToWithoutTheStickyBitHoldsNoFolderOfOurs) {
+    QTemporaryDir temporary;
+    const std::string root = temporary.path().toStdString();
+    ASSERT_EQ(::chmod(root.c_str(), 0777), 0);
+    const auto choice = SingleInstanceFolder::choose("", root, ::getuid(), SingleInstanceFolder::realFileSystem());
+    EXPECT_EQ(choice.directory, "");
+    EXPECT_EQ(choice.problem, root + " is open to other users without the sticky bit");
+    EXPECT_TRUE(std::filesystem::is_empty(root));
+
+    ASSERT_EQ(::chmod(root.c_str(), 01777), 0);
+    EXPECT_NE(SingleInstanceFolder::choose("", root, ::getuid(), SingleInstanceFolder::realFileSystem()).directory, "");
+}
+
 // Restores an environment variable when the test ends.
 class EnvironmentVariable {
 public:
@@ -128,18 +159,23 @@ private:
 };
 
 // No session runtime folder, and the temporary folder's fallback for one unusable: the socket still
-// goes in a folder only this user reaches, never in the shared temporary folder itself.
+// goes in a folder only this user reaches, never in the shared temporary folder itself. A
+// temporary folder named through a link is the folder it leads to.
 TEST(SingleInstanceFolder, WithoutARuntimeFolderTheSocketStaysOutOfTheSharedTemporaryFolder) {
     const EnvironmentVariable runtime("XDG_RUNTIME_DIR");
     const EnvironmentVariable temporaryFolder("TMPDIR");
     QTemporaryDir shared;
-    const std::string root = shared.path().toStdString();
-    ASSERT_EQ(::chmod(root.c_str(), 01777), 0);
+    const std::string root = std::filesystem::canonical(shared.path().toStdString()).string();
+    const std::string sharedFolder = root + "/shared";
+    ASSERT_EQ(::mkdir(sharedFolder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(sharedFolder.c_str(), 01777), 0);
     const passwd* user = ::getpwuid(::getuid());
     ASSERT_NE(user, nullptr);
-    std::ofstream(root + "/runtime-" + user->pw_name) << "not a folder";
+    std::ofstream(sharedFolder + "/runtime-" + user->pw_name) << "not a folder";
+    const std::string link = root + "/link";
+    ASSERT_EQ(::symlink(sharedFolder.c_str(), link.c_str()), 0);
     ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("TMPDIR", root.c_str(), 1);
+    ::setenv("TMPDIR", link.c_str(), 1);
 
     const auto socket = singleInstanceSocketForThisProcess(false);
     ASSERT_FALSE(socket.path.isEmpty()) << socket.problem;
@@ -149,6 +185,28 @@ TEST(SingleInstanceFolder, WithoutARuntimeFolderTheSocketStaysOutOfTheSharedTemp
     EXPECT_TRUE(S_ISDIR(info.st_mode));
     EXPECT_EQ(info.st_uid, ::getuid());
     EXPECT_EQ(info.st_mode & 077, 0u) << folder;
+    EXPECT_EQ(std::filesystem::path(folder).parent_path(), sharedFolder);
+}
+
+// A temporary folder so deep that the socket's path would not fit a socket's address: the program
+// runs alone and says why, rather than failing to listen without a word.
+TEST(SingleInstanceFolder, ASocketPathTooLongForASocketIsRefusedWithTheReason) {
+    const EnvironmentVariable runtime("XDG_RUNTIME_DIR");
+    const EnvironmentVariable temporaryFolder("TMPDIR");
+    QTemporaryDir shared;
+    const std::string deep = shared.path().toStdString() + "/" + std::string(100, 'd');
+    ASSERT_TRUE(std::filesystem::create_directory(deep));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", deep.c_str(), 1);
+
+    const auto socket = singleInstanceSocketForThisProcess(false);
+    EXPECT_EQ(socket.path, QString());
+    const std::string folder = std::filesystem::canonical(deep).string();
+    EXPECT_EQ(socket.problem.rfind("its socket path " + folder + "/", 0), 0u) << socket.problem;
+    EXPECT_NE(socket.problem.find("more than the " + std::to_string(SingleInstanceName::maximumSocketPathSize) +
+                                  " a local socket's name holds"),
+              std::string::npos)
+        << socket.problem;
 }
 
 }  // namespace

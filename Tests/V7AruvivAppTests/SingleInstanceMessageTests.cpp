@@ -84,7 +84,10 @@ TEST(SingleInstanceMessage, WhatNoLaterStartSendsIsRefused) {
     } cases[] = {
         {"another program's bytes", {'G', 'E', 'T', ' '}, Status::invalid},
         {"a wrong first byte is refused at once", {'X'}, Status::invalid},
-        {"another version", {'V', '7', '6', '4', 2, 0, 0, 0, 0}, Status::invalid},
+        {"the version before starts confirmed the answer", {'V', '7', '6', '4', 1, 0, 0, 0, 0}, Status::invalid},
+        {"a later version",
+         withUInt32(Bytes{'V', '7', '6', '4', static_cast<uint8_t>(SingleInstanceMessage::version + 1)}, 0),
+         Status::invalid},
         {"more paths than could fit", withUInt32(header, 0xFFFFFFFF), Status::invalid},
         {"an empty path", withUInt32(one, 0), Status::invalid},
         {"a path longer than any", withUInt32(one, SingleInstanceMessage::maximumPathSize + 1), Status::invalid},
@@ -94,7 +97,8 @@ TEST(SingleInstanceMessage, WhatNoLaterStartSendsIsRefused) {
         {"bytes after the last path", joined(withUInt32(one, 2), "/a!"), Status::invalid},
         {"a second message behind the first", joined(SingleInstanceMessage::encode({}), "V764"), Status::invalid},
         {"a path still arriving", joined(withUInt32(one, 10), "/home"), Status::incomplete},
-        {"a length still arriving", {'V', '7', '6', '4', 1, 0, 0, 0, 1, 0, 0}, Status::incomplete},
+        {"a length still arriving", {'V', '7', '6', '4', SingleInstanceMessage::version, 0, 0, 0, 1, 0, 0},
+         Status::incomplete},
         {"more than the largest message", Bytes(SingleInstanceMessage::maximumSize + 1, 'V'), Status::invalid},
     };
     for (const auto& c : cases) {

@@ -17,14 +17,19 @@ class QLocalSocket;
 namespace k7 {
 
 // The socket path of this process's running copy (see SingleInstanceName), in a folder only this
-// user reaches (see SingleInstanceFolder); without one, no path and why: the program runs alone.
+// user reaches (see SingleInstanceFolder); without one, or with a path too long for a socket, no
+// path and why: the program runs alone.
 struct SingleInstanceSocket {
     QString path;
     std::string problem;
 };
 SingleInstanceSocket singleInstanceSocketForThisProcess(bool offlineHealthCheck);
 
-// The running copy's end: takes each later start's paths as one delivery and answers it.
+// How long a later start waits for the running copy to take its files.
+inline constexpr std::chrono::seconds singleInstanceAnswerTimeout{5};
+
+// The running copy's end: takes each later start's paths as one delivery, answers it, and delivers
+// the paths once the start confirms it got the answer; a start gone before that has none opened.
 class SingleInstanceServer final : public QObject {
     Q_OBJECT
 
@@ -33,7 +38,7 @@ public:
 
     // Later starts come one at a time (see claimOrHandOff); more at once are not ours to wait for.
     static constexpr int maximumWaitingConnections = 8;
-    // A connection that sends no whole message in this time is dropped.
+    // A connection that sends no whole message and confirmation in this time is dropped.
     static constexpr std::chrono::seconds deliveryTimeout{10};
 
     explicit SingleInstanceServer(QObject* parent = nullptr);
@@ -57,16 +62,19 @@ private:
     QLocalServer server_;
 };
 
-// A later start's end: hands `paths` to the copy of `userId` listening on `socketPath` and waits
-// for its answer. A process of another user on the name is told nothing.
-enum class SingleInstanceHandOff { delivered, noRunningCopy, refused, foreignPeer };
+// A later start's end: hands `paths` to the copy of `userId` listening on `socketPath`, waits at
+// most `timeoutMilliseconds` in all for its answer and confirms it. `delivered` exactly when the
+// confirmation went out, which is when the running copy opens the files; on any other outcome it
+// opens none. A process of another user on the name is told nothing.
+enum class SingleInstanceHandOff { delivered, noRunningCopy, notAnswered, refused, foreignPeer };
 SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std::vector<std::filesystem::path>& paths,
                                            int timeoutMilliseconds, unsigned long userId = singleInstanceUserId());
 
 // At start: becomes the running copy (`server` listens) or hands `paths` to the one that runs.
 // Starts at the same moment take turns, so exactly one of them listens. When another user's
-// process holds the name, this copy runs alone.
-enum class SingleInstanceStart { running, alone, handedOff, failed };
+// process holds the name, this copy runs alone. A running copy that does not answer within
+// singleInstanceAnswerTimeout, or refuses, opens none of the files.
+enum class SingleInstanceStart { running, alone, handedOff, notAnswered, refused };
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
                                    const std::vector<std::filesystem::path>& paths);
 

@@ -40,13 +40,29 @@ std::optional<std::string> SingleInstanceFolder::whyNotPrivate(const std::string
     return std::nullopt;
 }
 
+std::optional<std::string> SingleInstanceFolder::whyOthersCanReplaceIn(const std::string& path,
+                                                                        const std::optional<Status>& status) {
+    if (!status) return path + " does not exist";
+    if (status->isSymbolicLink) return path + " is a symbolic link";
+    if (!status->isDirectory) return path + " is not a folder";
+    // Where others may write, only the sticky bit keeps them from renaming or removing our entries.
+    constexpr unsigned othersWrite = 022;
+    constexpr unsigned sticky = 01000;
+    if ((status->permissions & othersWrite) != 0 && (status->permissions & sticky) == 0) {
+        return path + " is open to other users without the sticky bit";
+    }
+    return std::nullopt;
+}
+
 SingleInstanceFolder::Choice SingleInstanceFolder::choose(const std::string& runtimeDirectory,
                                                           const std::string& temporaryDirectory,
                                                           unsigned long userId, FileSystem& fileSystem) {
     if (!runtimeDirectory.empty() && !whyNotPrivate(runtimeDirectory, fileSystem.status(runtimeDirectory), userId)) {
         return {runtimeDirectory, {}};
     }
-    // The temporary folder's sticky bit keeps others from replacing a folder we own there.
+    if (auto problem = whyOthersCanReplaceIn(temporaryDirectory, fileSystem.status(temporaryDirectory))) {
+        return {{}, *problem};
+    }
     const std::string own = joined(temporaryDirectory, appKey(".V7Aruviv-") + std::to_string(userId));
     if (!fileSystem.status(own)) fileSystem.makePrivateDirectory(own);
     if (auto problem = whyNotPrivate(own, fileSystem.status(own), userId)) return {{}, *problem};

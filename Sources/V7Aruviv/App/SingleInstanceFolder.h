@@ -14,7 +14,7 @@ struct SingleInstanceFolder {
         bool isDirectory = false;
         bool isSymbolicLink = false;
         unsigned long ownerId = 0;
-        unsigned permissions = 0;  // the mode's permission bits
+        unsigned permissions = 0;  // the mode's permission bits, the sticky bit among them
     };
 
     // The file system as the choice sees it: the real one in the program, a table in tests.
@@ -29,6 +29,10 @@ struct SingleInstanceFolder {
     // Why `status` of `path` is not a folder private to `userId`; nothing when it is one.
     static std::optional<std::string> whyNotPrivate(const std::string& path, const std::optional<Status>& status,
                                                     unsigned long userId);
+
+    // Why another user could replace what we make in the folder `path`; nothing when none can.
+    static std::optional<std::string> whyOthersCanReplaceIn(const std::string& path,
+                                                            const std::optional<Status>& status);
 
     struct Choice {
         std::string directory;  // empty when there is none: the program runs alone

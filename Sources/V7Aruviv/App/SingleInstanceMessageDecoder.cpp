@@ -1,7 +1,11 @@
 #include "V7Aruviv/App/SingleInstanceMessageDecoder.h"
 
+#include <atomic>
+
 namespace k7 {
 namespace {
+
+std::atomic<std::size_t> bytesRead{0};
 
 constexpr auto& header = SingleInstanceMessage::header;
 constexpr std::size_t countSize = SingleInstanceMessage::countSize;
@@ -12,12 +16,17 @@ constexpr std::size_t maximumCount =
 }  // namespace
 
 SingleInstanceMessageDecoder::Status SingleInstanceMessageDecoder::feed(ByteView bytes) {
+    std::size_t read = 0;
     for (const uint8_t byte : bytes) {
         if (status_ == Status::invalid) break;
         status_ = take(byte);
+        ++read;
     }
+    bytesRead.fetch_add(read, std::memory_order_relaxed);
     return status_;
 }
+
+std::size_t SingleInstanceMessageDecoder::bytesReadInThisProcess() { return bytesRead.load(std::memory_order_relaxed); }
 
 SingleInstanceMessageDecoder::Status SingleInstanceMessageDecoder::take(uint8_t byte) {
     // Nothing follows a whole message.

@@ -24,6 +24,9 @@ public:
     // The paths read so far; the whole delivery once complete.
     const std::vector<std::filesystem::path>& paths() const { return paths_; }
 
+    // The bytes every decoder of this process has looked at: what reading connections has cost.
+    static std::size_t bytesReadInThisProcess();
+
 private:
     enum class Field { header, count, length, path };
 

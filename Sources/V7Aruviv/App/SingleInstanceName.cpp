@@ -13,4 +13,11 @@ std::string SingleInstanceName::socketPath() const {
     return path;
 }
 
+std::optional<std::string> SingleInstanceName::whyNoSocket() const {
+    const std::string path = socketPath();
+    if (path.size() <= maximumSocketPathSize) return std::nullopt;
+    return "its socket path " + path + " is " + std::to_string(path.size()) + " bytes long, more than the " +
+           std::to_string(maximumSocketPathSize) + " a local socket's name holds";
+}
+
 }  // namespace k7

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/un.h>
+
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -9,12 +12,18 @@ namespace k7 {
 // user's own folder. The offline health check and every test process have their own, so neither
 // ever reaches (or stands in for) a musician's running copy.
 struct SingleInstanceName {
+    // A local socket's address has room for its path and a NUL; Qt opens no path longer than one
+    // byte less than that.
+    static constexpr std::size_t maximumSocketPathSize = sizeof(sockaddr_un::sun_path) - 2;
+
     std::string directory;  // the user's private runtime folder
     unsigned long userId = 0;
     bool offlineHealthCheck = false;
     std::optional<long long> testProcessId;  // set in test processes only
 
     std::string socketPath() const;
+    // Why no socket can have socketPath() (a folder too deep); nothing when one can.
+    std::optional<std::string> whyNoSocket() const;
 };
 
 }  // namespace k7

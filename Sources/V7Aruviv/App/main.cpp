@@ -30,12 +30,18 @@ int main(int argc, char** argv) {
     const auto socket = k7::singleInstanceSocketForThisProcess(options.offlineHealthCheck);
     k7::SingleInstanceServer instance;
     if (socket.path.isEmpty()) {
-        std::fprintf(stderr, "V7/64 runs alone (no private folder for its socket: %s).\n", socket.problem.c_str());
+        std::fprintf(stderr, "V7/64 runs alone (%s).\n", socket.problem.c_str());
     } else {
         switch (k7::claimOrHandOff(instance, socket.path, options.files)) {
             case k7::SingleInstanceStart::handedOff: return 0;
-            case k7::SingleInstanceStart::failed:
-                std::fprintf(stderr, "V7/64 is already running but did not take the files (%s).\n",
+            case k7::SingleInstanceStart::notAnswered:
+                std::fprintf(stderr,
+                             "V7/64 is already running but did not answer within %lld seconds; the files were not "
+                             "opened (%s).\n",
+                             static_cast<long long>(k7::singleInstanceAnswerTimeout.count()), qPrintable(socket.path));
+                return 1;
+            case k7::SingleInstanceStart::refused:
+                std::fprintf(stderr, "V7/64 is already running but refused the files; they were not opened (%s).\n",
                              qPrintable(socket.path));
                 return 1;
             case k7::SingleInstanceStart::alone:
