@@ -19,8 +19,10 @@ void onSignal(int number) {
     const int savedErrno = errno;
     const int descriptor = writeEndForHandler.load();
     const auto byte = static_cast<unsigned char>(number);
-    // A full pipe already holds signals that are still to be handled: this one may go.
-    if (descriptor >= 0) [[maybe_unused]] const auto written = ::write(descriptor, &byte, 1);
+    if (descriptor >= 0) {
+        // A full pipe already holds signals that are still to be handled: this one may go.
+        [[maybe_unused]] const ssize_t written = ::write(descriptor, &byte, 1);
+    }
     errno = savedErrno;
 }
 

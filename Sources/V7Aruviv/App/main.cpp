@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     // QApplication has taken its own arguments out of argv.
     const auto options = k7::AppLaunchOptions::ofThisProcess(argc, argv);
 
-    // From here on a termination signal ends the program through its teardown, the socket's included.
+    // From here on SIGTERM, SIGINT and SIGHUP end the program through its teardown, which removes the
+    // socket; a later start ends once its hand-off has.
     k7::TerminationSignals termination;
     if (!termination.problem().empty()) {
         std::fprintf(stderr, "V7/64 ends at once on SIGTERM (%s).\n", termination.problem().c_str());
