@@ -1,7 +1,6 @@
 #include "V7Aruviv/App/TerminationSignals.h"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <QTimer>
 #include <chrono>
