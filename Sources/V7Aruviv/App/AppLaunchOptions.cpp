@@ -1,5 +1,7 @@
 #include "V7Aruviv/App/AppLaunchOptions.h"
 
+#include <system_error>
+
 namespace k7 {
 
 AppLaunchOptions AppLaunchOptions::parse(const std::vector<std::string>& arguments,
@@ -28,6 +30,12 @@ AppLaunchOptions AppLaunchOptions::fromCommandLine(int argc, const char* const* 
     std::vector<std::string> arguments;
     for (int index = 1; index < argc; ++index) arguments.emplace_back(argv[index]);
     return parse(arguments, workingDirectory);
+}
+
+AppLaunchOptions AppLaunchOptions::ofThisProcess(int argc, const char* const* argv) {
+    // Without a working folder, relative paths stay relative and fail to open with their name.
+    std::error_code noWorkingFolder;
+    return fromCommandLine(argc, argv, std::filesystem::current_path(noWorkingFolder));
 }
 
 }  // namespace k7

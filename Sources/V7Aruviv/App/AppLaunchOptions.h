@@ -23,6 +23,10 @@ struct AppLaunchOptions {
     // their bytes: a file name need not be text in any encoding.
     static AppLaunchOptions fromCommandLine(int argc, const char* const* argv,
                                             const std::filesystem::path& workingDirectory);
+
+    // The program's options: `argc` and `argv` as QApplication left them, from this process's
+    // working folder.
+    static AppLaunchOptions ofThisProcess(int argc, const char* const* argv);
 };
 
 }  // namespace k7

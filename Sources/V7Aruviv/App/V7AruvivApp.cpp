@@ -72,4 +72,9 @@ bool V7AruvivApp::sessionMayEnd(MainWindow& window, bool mayAsk) {
     return !mayAsk || window.mayQuit();
 }
 
+void V7AruvivApp::endWithoutAsking() {
+    // Not quit(): that closes the windows first, and the main window's close asks.
+    QCoreApplication::exit(0);
+}
+
 }  // namespace k7

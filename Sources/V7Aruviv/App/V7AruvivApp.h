@@ -41,6 +41,11 @@ public:
     // Whether the session may end now, asked of `window` as a quit when the session lets it ask.
     static bool sessionMayEnd(MainWindow& window, bool mayAsk);
 
+    // Ends the program as a session end that may not ask (a termination signal): nothing is asked
+    // and an open dialog gives up; every event loop returns 0. Destroying this object then stops
+    // the work in progress, removes a folder save's staging folder and ends a diagnostic capture.
+    static void endWithoutAsking();
+
     AppModel* model() const { return model_.get(); }
     MainWindow* window() const { return window_.get(); }
 

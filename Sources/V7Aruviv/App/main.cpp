@@ -4,12 +4,12 @@
 #include <QWindow>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "V7Aruviv/App/AppIcon.h"
 #include "V7Aruviv/App/AppLaunchOptions.h"
 #include "V7Aruviv/App/MainWindow.h"
 #include "V7Aruviv/App/SingleInstanceChannel.h"
+#include "V7Aruviv/App/TerminationSignals.h"
 #include "V7Aruviv/App/V7AruvivApp.h"
 
 int main(int argc, char** argv) {
@@ -22,9 +22,15 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(k7::appIcon());
 
     // QApplication has taken its own arguments out of argv.
-    std::error_code noWorkingFolder;
-    const auto options =
-        k7::AppLaunchOptions::fromCommandLine(argc, argv, std::filesystem::current_path(noWorkingFolder));
+    const auto options = k7::AppLaunchOptions::ofThisProcess(argc, argv);
+
+    // From here on SIGTERM, SIGINT and SIGHUP end the program through its teardown, which removes the
+    // socket; a later start ends once its hand-off has.
+    k7::TerminationSignals termination;
+    if (!termination.problem().empty()) {
+        std::fprintf(stderr, "V7/64 ends at once on SIGTERM (%s).\n", termination.problem().c_str());
+    }
+    QObject::connect(&termination, &k7::TerminationSignals::arrived, &k7::V7AruvivApp::endWithoutAsking);
 
     // One running copy per user: a later start hands its files over and ends.
     const auto socket = k7::singleInstanceSocketForThisProcess(options.offlineHealthCheck);
