@@ -10,13 +10,11 @@
 #include <string>
 
 #include "../Tests/Support/Model/ResidentMemoryRise.h"
-#include "../Tests/Support/Model/ScriptedUserInteraction.h"
-#include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/Transport/MockMIDITransport.h"
-#include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/InMemoryDefaultsStore.h"
+#include "ModelStudio.h"
 
 namespace {
+
+using k7::benchmarks::heldAudioItem;
 
 constexpr std::size_t longSampleCount = 4;
 constexpr std::size_t longSampleFrames = std::size_t{16} << 20;  // 16-bit mono: a 32 MiB file
@@ -26,52 +24,16 @@ constexpr double mebibyte = 1048576.0;
 // Allowed: the new item, the model's own bookkeeping and the allocator's slack.
 constexpr double allowanceMiB = 8;
 
-k7::TransferItem audioItem(const std::string& name, std::size_t frames) {
-    k7::TransferItem item;
-    item.id = QUuid::createUuid();
-    item.displayName = name;
-    item.kind = k7::TransferItem::Kind::wav;
-    item.device = k7::TransferItem::Device::notApplicable;
-    item.data = k7::Bytes(frames * 2, 0x5A);
-    item.byteCount = static_cast<int64_t>(item.data.size());
-    k7::AudioSample sample;
-    sample.sampleRate = 44100;
-    sample.sourceBitDepth = 16;
-    sample.channels = {std::vector<int32_t>(frames, 0x12345678)};
-    item.audioSample = std::move(sample);
-    return item;
-}
-
-struct Studio {
-    std::shared_ptr<k7::ManualScheduler> scheduler = std::make_shared<k7::ManualScheduler>();
-    std::shared_ptr<k7::MockMIDITransport> transport;
-    std::unique_ptr<k7::AppModel> model;
+struct Studio : k7::benchmarks::ModelStudio {
     QUuid shortSampleID;
 
     // The model over a quiet input, holding the long samples and the short one, selected.
-    Studio() {
-        k7::MockMIDITransportOptions transportOptions;
-        transportOptions.scheduler = scheduler;
-        transport = std::make_shared<k7::MockMIDITransport>(
-            k7::MIDIEndpointSnapshot{{{inputID, "Input", std::nullopt, std::nullopt, true}}, {}}, transportOptions);
-        auto store = std::make_shared<k7::InMemoryDefaultsStore>();
-        k7::AppPreferences preferences;
-        preferences.inputEndpointID = inputID;
-        preferences.save(*store);
-        k7::AppModel::Configuration configuration;
-        configuration.transport = transport;
-        configuration.preferencesStore = store;
-        configuration.userInteraction = std::make_shared<k7::testing::ScriptedUserInteraction>();
-        configuration.mainScheduler = scheduler;
-        configuration.automaticallyDetectTurbo = false;
-        configuration.makeWorkQueue = [scheduler = scheduler](const std::string&) { return scheduler; };
-        model = std::make_unique<k7::AppModel>(configuration);
-        scheduler->runUntilIdle();
+    Studio() : ModelStudio(inputID) {
         std::vector<k7::TransferItem> items;
         for (std::size_t index = 0; index < longSampleCount; ++index) {
-            items.push_back(audioItem("Pad " + std::to_string(index + 1) + ".wav", longSampleFrames));
+            items.push_back(heldAudioItem("Pad " + std::to_string(index + 1) + ".wav", longSampleFrames));
         }
-        items.push_back(audioItem("Kick.wav", shortSampleFrames));
+        items.push_back(heldAudioItem("Kick.wav", shortSampleFrames));
         shortSampleID = items.back().id;
         model->setItems(std::move(items));
         model->setSelection({shortSampleID});

@@ -7,12 +7,8 @@
 #include <chrono>
 
 #include "../Tests/K7CoreTests/Elektron/ElektronBackupRecordBuilder.h"
-#include "../Tests/Support/Model/ScriptedUserInteraction.h"
 #include "K7Core/SysEx/SysExFileCodec.h"
-#include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/Transport/MockMIDITransport.h"
-#include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/InMemoryDefaultsStore.h"
+#include "ModelStudio.h"
 
 namespace {
 
@@ -64,24 +60,10 @@ void BM_ReceiveElektronRecordsThroughTheModel(benchmark::State& state) {
 
     for (auto _ : state) {
         state.PauseTiming();
-        auto scheduler = std::make_shared<k7::ManualScheduler>();
-        k7::MockMIDITransportOptions transportOptions;
-        transportOptions.scheduler = scheduler;
-        auto transport = std::make_shared<k7::MockMIDITransport>(
-            k7::MIDIEndpointSnapshot{{{inputID, "Input", std::nullopt, std::nullopt, true}}, {}}, transportOptions);
-        auto store = std::make_shared<k7::InMemoryDefaultsStore>();
-        k7::AppPreferences preferences;
-        preferences.inputEndpointID = inputID;
-        preferences.save(*store);
-        k7::AppModel::Configuration configuration;
-        configuration.transport = transport;
-        configuration.preferencesStore = store;
-        configuration.userInteraction = std::make_shared<k7::testing::ScriptedUserInteraction>();
-        configuration.mainScheduler = scheduler;
-        configuration.automaticallyDetectTurbo = false;
-        configuration.makeWorkQueue = [scheduler](const std::string&) { return scheduler; };
-        k7::AppModel model(configuration);
-        scheduler->runUntilIdle();
+        k7::benchmarks::ModelStudio studio(inputID);
+        auto& model = *studio.model;
+        auto& scheduler = studio.scheduler;
+        auto& transport = studio.transport;
         state.ResumeTiming();
 
         const auto start = std::chrono::steady_clock::now();

@@ -8,12 +8,8 @@
 #include <string>
 
 #include "../Tests/Support/Model/ResidentMemoryRise.h"
-#include "../Tests/Support/Model/ScriptedUserInteraction.h"
 #include "../Tests/Support/Model/TemporaryFolder.h"
-#include "K7Dispatch/ManualScheduler.h"
-#include "K7MIDI/Transport/MockMIDITransport.h"
-#include "V7Aruviv/Stores/AppModel.h"
-#include "V7Aruviv/Stores/InMemoryDefaultsStore.h"
+#include "ModelStudio.h"
 
 namespace {
 
@@ -21,22 +17,6 @@ constexpr std::size_t selectedFrames = std::size_t{100} << 20;  // 16-bit mono: 
 constexpr double mebibyte = 1048576.0;
 // Allowed beyond the largest written file: the model's own bookkeeping and the allocator's slack.
 constexpr double allowanceMiB = 16;
-
-k7::TransferItem audioItem(const std::string& name, std::size_t frames) {
-    k7::TransferItem item;
-    item.id = QUuid::createUuid();
-    item.displayName = name;
-    item.kind = k7::TransferItem::Kind::wav;
-    item.device = k7::TransferItem::Device::notApplicable;
-    item.data = k7::Bytes(frames * 2, 0x5A);
-    item.byteCount = static_cast<int64_t>(item.data.size());
-    k7::AudioSample sample;
-    sample.sampleRate = 44100;
-    sample.sourceBitDepth = 16;
-    sample.channels = {std::vector<int32_t>(frames, 0x12345678)};
-    item.audioSample = std::move(sample);
-    return item;
-}
 
 // Saves `itemCount` items sharing the selected frames, to a file for one and into a folder for several.
 void saveSelectedAudio(benchmark::State& state, std::size_t itemCount) {
@@ -48,25 +28,15 @@ void saveSelectedAudio(benchmark::State& state, std::size_t itemCount) {
     for (auto _ : state) {
         state.PauseTiming();
         k7::testing::TemporaryFolder folder;
-        auto scheduler = std::make_shared<k7::ManualScheduler>();
-        k7::MockMIDITransportOptions transportOptions;
-        transportOptions.scheduler = scheduler;
-        auto transport = std::make_shared<k7::MockMIDITransport>(k7::MIDIEndpointSnapshot{}, transportOptions);
-        auto interaction = std::make_shared<k7::testing::ScriptedUserInteraction>();
-        k7::AppModel::Configuration configuration;
-        configuration.transport = transport;
-        configuration.preferencesStore = std::make_shared<k7::InMemoryDefaultsStore>();
-        configuration.userInteraction = interaction;
-        configuration.mainScheduler = scheduler;
-        configuration.automaticallyDetectTurbo = false;
-        configuration.makeWorkQueue = [scheduler](const std::string&) { return scheduler; };
-        k7::AppModel model(configuration);
-        scheduler->runUntilIdle();
+        k7::benchmarks::ModelStudio studio;
+        auto& model = *studio.model;
+        auto& scheduler = studio.scheduler;
+        auto& interaction = studio.interaction;
         {
             std::vector<k7::TransferItem> items;
             std::set<QUuid> ids;
             for (std::size_t index = 0; index < itemCount; ++index) {
-                items.push_back(audioItem("Pad " + std::to_string(index + 1) + ".wav", frames));
+                items.push_back(k7::benchmarks::heldAudioItem("Pad " + std::to_string(index + 1) + ".wav", frames));
                 ids.insert(items.back().id);
             }
             model.setItems(std::move(items));
