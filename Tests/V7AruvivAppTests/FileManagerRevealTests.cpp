@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusServer>
+#include <QDBusVirtualObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -151,6 +158,104 @@ TEST_F(FileManagerRevealWithoutABus, NoAnswerComesAfterItsContextIsGone) {
     QTest::qWait(800);
     EXPECT_EQ(asked().size(), 1u);
     EXPECT_FALSE(answered);
+}
+
+// A stand-in FileManager1 service: it records each call and answers it, or refuses it.
+class FileManager1StandIn final : public QDBusVirtualObject {
+public:
+    static constexpr const char* path = "/org/freedesktop/FileManager1";
+    std::atomic<bool> refuses = false;
+
+    std::vector<QDBusMessage> calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        {
+            std::lock_guard lock(mutex_);
+            calls_.push_back(message);
+        }
+        connection.send(refuses ? message.createErrorReply(QDBusError::Failed, QStringLiteral("no window"))
+                                : message.createReply());
+        return true;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<QDBusMessage> calls_;
+};
+
+// The service on the other end of a private peer connection, as a desktop's session bus would
+// route the call to it.
+class FileManagerRevealOverDBus : public FileManagerRevealTest {
+protected:
+    static constexpr const char* connectionName = "v764-file-manager-peer";
+
+    void SetUp() override {
+        if (!server_.isConnected()) {
+            GTEST_SKIP() << "no D-Bus peer server: " << server_.lastError().message().toStdString();
+        }
+        QObject::connect(&server_, &QDBusServer::newConnection, &server_, [this](const QDBusConnection& connection) {
+            service_ = std::make_unique<QDBusConnection>(connection);
+            service_->registerVirtualObject(QString::fromUtf8(FileManager1StandIn::path), &standIn);
+        });
+        reveal.bus = QDBusConnection::connectToPeer(server_.address(), QString::fromUtf8(connectionName));
+        if (!reveal.bus.isConnected()) {
+            GTEST_SKIP() << "no D-Bus peer connection: " << reveal.bus.lastError().message().toStdString();
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return service_ != nullptr; }, 5000)) << "the service saw no connection";
+    }
+    void TearDown() override {
+        if (service_) service_->unregisterObject(QString::fromUtf8(FileManager1StandIn::path));
+        QDBusConnection::disconnectFromPeer(QString::fromUtf8(connectionName));
+    }
+
+    FileManager1StandIn standIn;
+
+private:
+    QDBusServer server_;
+    std::unique_ptr<QDBusConnection> service_;
+};
+
+TEST_F(FileManagerRevealOverDBus, TheServiceIsAskedToShowTheFileByItsUrl) {
+    // An opener that fails tells a fall-back apart from the service's answer.
+    installOpener(4);
+    EXPECT_EQ(show(&context), Answer{});
+    const auto calls = standIn.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].interface().toStdString(), "org.freedesktop.FileManager1");
+    EXPECT_EQ(calls[0].member().toStdString(), "ShowItems");
+    const QList<QVariant> arguments = calls[0].arguments();
+    ASSERT_EQ(arguments.size(), 2);
+    const QStringList items = arguments[0].toStringList();
+    ASSERT_EQ(items.size(), 1);
+    const std::string url = items[0].toStdString();
+    EXPECT_EQ(url.rfind("file:///", 0), 0u) << url;
+    EXPECT_TRUE(url.ends_with("/Dossier%E9/kick.syx")) << url;
+    EXPECT_EQ(localFilePath(QUrl(items[0], QUrl::StrictMode)), file);
+    EXPECT_EQ(arguments[1].toString(), QString());
+    EXPECT_TRUE(asked().empty());
+}
+
+TEST_F(FileManagerRevealOverDBus, AServiceThatRefusesLeavesTheFolderToTheOpener) {
+    standIn.refuses = true;
+    const struct {
+        const char* opener;
+        int exitCode;
+        Answer answer;
+    } cases[] = {
+        {"opens the folder", 0, Answer{}},
+        {"fails", 4, failure(Reason::openerExited, 4)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opener);
+        std::filesystem::remove(log);
+        installOpener(c.exitCode);
+        EXPECT_EQ(show(&context), c.answer);
+        expectAskedForTheFolder();
+    }
+    EXPECT_EQ(standIn.calls().size(), 2u);
 }
 
 }  // namespace
