@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/run, copied into a stand-in repository whose bootstrap, cmake and program only record
-# where they ran and what they were given, is started from another folder with relative paths.
+# where they ran and what they were given, is started with relative paths from a folder beside the
+# repository and from the repository itself, with CDPATH exported as some users' shells have it.
 set -euo pipefail
 script="$1"
 work="$(mktemp -d)"
@@ -23,23 +24,36 @@ done
 STUB
 chmod +x "$repository/scripts/run" "$repository/scripts/bootstrap" "$work/bin/cmake" \
   "$repository/build/release/Sources/V7Aruviv/App/V7Aruviv"
-touch "$samples/kick.wav" "$samples/two words.syx"
+touch "$samples/kick.wav" "$samples/two words.syx" "$repository/kick.wav"
 
-# The script is named by a relative path too, as a user in a folder beside the repository types it.
-(cd "$samples" && PATH="$work/bin:$PATH" DISPLAY=:0 ../repository/scripts/run kick.wav "two words.syx" --offline-health-check)
+# A cd that searches CDPATH prints the folder it found.
+export CDPATH=.:"$work"
 
-expected="bootstrap in $repository
+failures=0
+# Runs `command...` in `folder` and compares what the stand-ins recorded.
+check() {
+  local folder="$1" command="$2"
+  shift 2
+  rm -f "$log"
+  (cd "$folder" && PATH="$work/bin:$PATH" DISPLAY=:0 "$command" "$@" --offline-health-check) ||
+    echo "$command in $folder exited with status $?" >>"$log"
+  local expected="bootstrap in $repository
 cmake in $repository: --preset release
 cmake in $repository: --build --preset release --target V7Aruviv
-program in $samples
-argument kick.wav: found
-argument two words.syx: found
-argument --offline-health-check: missing"
-if [ "$(cat "$log")" != "$expected" ]; then
-  echo "scripts/run ran these steps:" >&2
-  cat "$log" >&2
-  echo "expected:" >&2
-  echo "$expected" >&2
-  exit 1
-fi
+program in $folder"
+  for argument in "$@"; do expected+=$'\n'"argument $argument: found"; done
+  expected+=$'\n'"argument --offline-health-check: missing"
+  if [ "$(cat "$log")" != "$expected" ]; then
+    echo "$command in $folder ran these steps:" >&2
+    cat "$log" >&2
+    echo "expected:" >&2
+    echo "$expected" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+check "$samples" ../repository/scripts/run kick.wav "two words.syx"
+check "$repository" scripts/run kick.wav
+
+[ "$failures" -eq 0 ] || exit 1
 echo "scripts/run built in the repository and started the program in the caller's folder"

@@ -80,6 +80,35 @@ TEST(FileListPresenter, ContextMenuEntries) {
 
 // The rename editor's transitions the list view's own tests do not reach, one editor throughout;
 // `rename` answers the model's rename.
+TEST(FileListPresenter, AFileManagerFailureSaysWhyAndWhereTheFileIs) {
+    using Reason = FileManagerRevealFailure::Reason;
+    const struct {
+        const char* name;
+        FileManagerRevealFailure failure;
+        std::string why;
+    } cases[] = {
+        {"nothing opens folders", {Reason::noFileManager, "xdg-open", 0, ""},
+         "no application on this system opens folders"},
+        {"the opener failed", {Reason::openerExited, "xdg-open", 4, ""},
+         "xdg-open could not open the folder (exit status 4)"},
+        {"the folder is gone", {Reason::openerExited, "xdg-open", 2, ""},
+         "xdg-open did not find the folder (exit status 2)"},
+        {"the opener refused its argument", {Reason::openerExited, "xdg-open", 1, ""},
+         "xdg-open refused the folder's address (exit status 1)"},
+        {"a status without a documented meaning", {Reason::openerExited, "xdg-open", 127, ""},
+         "xdg-open failed (exit status 127)"},
+        {"the opener crashed", {Reason::openerCrashed, "xdg-open", 0, ""}, "xdg-open crashed"},
+        {"the opener could not be run", {Reason::openerDidNotStart, "xdg-open", 0, "execvp: Permission denied"},
+         "xdg-open could not be started (execvp: Permission denied)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FileListPresenter::fileManagerFailure("/home/user/Caf\xC3\xA9 Samples/kick.syx", c.failure),
+                  "Could not show kick.syx in the file manager: " + c.why +
+                      ". The file is in /home/user/Caf\xC3\xA9 Samples.");
+    }
+}
+
 TEST(RenameEditor, Transitions) {
     const auto a = row(1, "a.syx");
     const auto b = row(2, "b.syx");

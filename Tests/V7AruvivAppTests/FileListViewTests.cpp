@@ -279,20 +279,24 @@ TEST_F(FileListViewTest, ARemovalWhileARefusedEditIsOpenLeavesTheSelectionAndThe
     EXPECT_FALSE(w.rig->alertMessage());
 }
 
-// Where the desktop has nothing that opens folders, the window's alert says so and names the file.
+// Where the file manager could not show the file, the window's alert says why and names the file.
 TEST_F(FileListViewTest, ShowInFileManagerThatCannotBeDoneSaysSo) {
-    for (const bool shows : {true, false}) {
-        SCOPED_TRACE(shows ? "shown" : "nothing opens folders");
-        w.list().showInFileManager = [shows](const std::filesystem::path&, std::function<void(bool)> done) {
-            done(shows);
+    using Failure = std::optional<FileManagerRevealFailure>;
+    const Failure openerFailed = FileManagerRevealFailure{FileManagerRevealFailure::Reason::openerExited,
+                                                          "xdg-open", 4, {}};
+    for (const Failure& failure : {Failure{}, openerFailed}) {
+        SCOPED_TRACE(failure ? "the opener failed" : "shown");
+        w.list().showInFileManager = [failure](const std::filesystem::path&, std::function<void(Failure)> done) {
+            done(failure);
         };
         std::unique_ptr<QMenu> menu(w.list().makeContextMenu({items[0].id}, w.window.get()));
         actionTitled(menu->actions(), "Show in File Manager")->trigger();
         w.pump();
         QMessageBox* box = w.window->alertBox();
-        EXPECT_EQ(box->isVisible(), !shows);
-        EXPECT_EQ(box->text().toStdString(), shows ? "" : "Could not show kick.syx in the file manager: no application "
-                                                          "on this system opens folders. The file is in /tmp.");
+        EXPECT_EQ(box->isVisible(), failure.has_value());
+        EXPECT_EQ(box->text().toStdString(), failure ? "Could not show kick.syx in the file manager: xdg-open could "
+                                                       "not open the folder (exit status 4). The file is in /tmp."
+                                                     : "");
     }
 }
 
@@ -385,9 +389,10 @@ TEST_F(FileListViewTest, ContextMenuTargetsEntriesAndActions) {
     EXPECT_EQ(menuEntries(several.get()), (std::vector<std::string>{"Save\u2026", "Remove"}));
 
     std::vector<std::filesystem::path> shown;
-    w.list().showInFileManager = [&](const std::filesystem::path& file, std::function<void(bool)> done) {
+    w.list().showInFileManager = [&](const std::filesystem::path& file,
+                                     std::function<void(std::optional<FileManagerRevealFailure>)> done) {
         shown.push_back(file);
-        done(true);
+        done(std::nullopt);
     };
     actionTitled(single->actions(), "Show in File Manager")->trigger();
     EXPECT_EQ(shown, (std::vector<std::filesystem::path>{"/tmp/kick.syx"}));

@@ -48,10 +48,37 @@ std::vector<ContextMenuEntry> FileListPresenter::contextMenu(std::size_t targetC
     return entries;
 }
 
-std::string FileListPresenter::fileManagerFailure(const std::filesystem::path& file) {
-    return "Could not show " + file.filename().string() +
-           " in the file manager: no application on this system opens folders. The file is in " +
-           file.parent_path().string() + ".";
+namespace {
+
+// What the opener did, by xdg-open's documented exit statuses.
+std::string openerOutcome(int exitStatus) {
+    switch (exitStatus) {
+    case 1: return "refused the folder's address";
+    case 2: return "did not find the folder";
+    case 4: return "could not open the folder";
+    default: return "failed";
+    }
+}
+
+std::string whyNotShown(const FileManagerRevealFailure& failure) {
+    using Reason = FileManagerRevealFailure::Reason;
+    switch (failure.reason) {
+    case Reason::noFileManager: return "no application on this system opens folders";
+    case Reason::openerExited:
+        return failure.opener + " " + openerOutcome(failure.exitStatus) + " (exit status " +
+               std::to_string(failure.exitStatus) + ")";
+    case Reason::openerCrashed: return failure.opener + " crashed";
+    case Reason::openerDidNotStart: return failure.opener + " could not be started (" + failure.systemError + ")";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string FileListPresenter::fileManagerFailure(const std::filesystem::path& file,
+                                                  const FileManagerRevealFailure& failure) {
+    return "Could not show " + file.filename().string() + " in the file manager: " + whyNotShown(failure) +
+           ". The file is in " + file.parent_path().string() + ".";
 }
 
 bool RenameEditor::begin(const TransferItem::ListPresentation& row, bool busy) {

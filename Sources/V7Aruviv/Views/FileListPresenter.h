@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "V7Aruviv/Models/TransferItem.h"
+#include "V7Aruviv/Views/FileManagerRevealFailure.h"
 
 namespace k7 {
 
@@ -69,8 +70,8 @@ struct FileListPresenter {
     static std::vector<ContextMenuEntry> contextMenu(std::size_t targetCount, bool singleRowExists,
                                                      bool singleRowHasFile, const FileListBusyState& busy);
 
-    // The alert when the file manager could not be asked to show `file`.
-    static std::string fileManagerFailure(const std::filesystem::path& file);
+    // The alert when the file manager did not show `file`, saying why and where the file is.
+    static std::string fileManagerFailure(const std::filesystem::path& file, const FileManagerRevealFailure& failure);
 
     static bool isBusyForRename(const FileListBusyState& busy) {
         return busy.isSending || busy.isReceiving || busy.isImporting || busy.isExporting;

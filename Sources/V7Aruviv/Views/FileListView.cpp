@@ -136,7 +136,7 @@ FileListView::FileListView(AppModel& model, QWidget* parent)
       table_(new FileListTable(*this)),
       delegate_(new FileListDelegate(renameEditor_, this)),
       dropInvitation_(new QLabel(QString::fromUtf8(FileListPresenter::dropInvitation), table_->viewport())) {
-    showInFileManager = [this](const std::filesystem::path& file, std::function<void(bool)> done) {
+    showInFileManager = [this](const std::filesystem::path& file, FileManagerReveal::Done done) {
         FileManagerReveal().show(file, this, std::move(done));
     };
 
@@ -315,8 +315,8 @@ QMenu* FileListView::makeContextMenu(const std::vector<QUuid>& targets, QWidget*
                 // Looked up again: the item may have lost its file meanwhile.
                 const auto file = model_.fileURL(id);
                 if (!file) return;
-                showInFileManager(*file, [this, file = *file](bool shown) {
-                    if (!shown) model_.setAlertMessage(FileListPresenter::fileManagerFailure(file));
+                showInFileManager(*file, [this, file = *file](std::optional<FileManagerRevealFailure> failure) {
+                    if (failure) model_.setAlertMessage(FileListPresenter::fileManagerFailure(file, *failure));
                 });
             });
             break;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "V7Aruviv/Views/FileListPresenter.h"
+#include "V7Aruviv/Views/FileManagerRevealFailure.h"
 
 class QLabel;
 class QLineEdit;
@@ -48,9 +49,11 @@ public:
     void primaryAction(const std::vector<QUuid>& targets);
     void beginRenaming(const QUuid& id);
 
-    // How a file is shown in the file manager; it answers later whether it could be. Replaceable so
-    // that tests stay on this computer.
-    std::function<void(const std::filesystem::path&, std::function<void(bool shown)>)> showInFileManager;
+    // How a file is shown in the file manager; it answers later, with why not when it could not be.
+    // Replaceable so that tests stay on this computer.
+    std::function<void(const std::filesystem::path&,
+                       std::function<void(std::optional<FileManagerRevealFailure> failure)>)>
+        showInFileManager;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
@@ -14,13 +15,22 @@ namespace k7 {
 namespace {
 
 constexpr int fileManagerTimeoutMs = 2000;
+const QString openerName = QStringLiteral("xdg-open");
+// xdg-open's status when it found no tool that opens the folder.
+constexpr int openerFoundNoTool = 3;
 
-void openFolder(const std::filesystem::path& folder, QObject* context, std::function<void(bool)> done,
+using Reason = FileManagerRevealFailure::Reason;
+
+FileManagerRevealFailure openerFailure(Reason reason, int exitStatus = 0, std::string systemError = {}) {
+    return {reason, openerName.toStdString(), exitStatus, std::move(systemError)};
+}
+
+void openFolder(const std::filesystem::path& folder, QObject* context, FileManagerReveal::Done done,
                 std::chrono::milliseconds patience) {
     // The first of the opener's exit, its failure to start and the end of the patience answers.
-    auto pending = std::make_shared<std::function<void(bool)>>(std::move(done));
-    const auto answer = [pending](bool shown) {
-        if (auto callback = std::exchange(*pending, nullptr)) callback(shown);
+    auto pending = std::make_shared<FileManagerReveal::Done>(std::move(done));
+    const auto answer = [pending](std::optional<FileManagerRevealFailure> failure) {
+        if (auto callback = std::exchange(*pending, nullptr)) callback(std::move(failure));
     };
 
     // Owned by no one and gone when it ends: an opener still running when the window or the program
@@ -33,13 +43,26 @@ void openFolder(const std::filesystem::path& folder, QObject* context, std::func
         if (error == QProcess::FailedToStart) opener->deleteLater();
     });
     QObject::connect(opener, &QProcess::finished, context, [answer](int code, QProcess::ExitStatus status) {
-        answer(status == QProcess::NormalExit && code == 0);
+        if (status == QProcess::CrashExit) {
+            answer(openerFailure(Reason::openerCrashed));
+        } else if (code == 0) {
+            answer(std::nullopt);
+        } else if (code == openerFoundNoTool) {
+            answer(openerFailure(Reason::noFileManager));
+        } else {
+            answer(openerFailure(Reason::openerExited, code));
+        }
     });
-    QObject::connect(opener, &QProcess::errorOccurred, context, [answer](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) answer(false);
+    QObject::connect(opener, &QProcess::errorOccurred, context, [answer, opener](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        if (QStandardPaths::findExecutable(openerName).isEmpty()) {
+            answer(openerFailure(Reason::noFileManager));
+        } else {
+            answer(openerFailure(Reason::openerDidNotStart, 0, opener->errorString().toStdString()));
+        }
     });
-    QTimer::singleShot(patience, context, [answer] { answer(true); });
-    opener->start(QStringLiteral("xdg-open"), {localFileUrl(folder).toString(QUrl::FullyEncoded)});
+    QTimer::singleShot(patience, context, [answer] { answer(std::nullopt); });
+    opener->start(openerName, {localFileUrl(folder).toString(QUrl::FullyEncoded)});
 }
 
 }  // namespace
@@ -49,8 +72,7 @@ QUrl localFileUrl(const std::filesystem::path& path) {
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
 }
 
-void FileManagerReveal::show(const std::filesystem::path& file, QObject* context,
-                             std::function<void(bool shown)> done) const {
+void FileManagerReveal::show(const std::filesystem::path& file, QObject* context, Done done) const {
     const auto patience = openerPatience;
     if (!bus.isConnected()) {
         openFolder(file.parent_path(), context, std::move(done), patience);
@@ -65,7 +87,7 @@ void FileManagerReveal::show(const std::filesystem::path& file, QObject* context
                      [file, context, done = std::move(done), patience](QDBusPendingCallWatcher* finished) mutable {
                          finished->deleteLater();
                          if (!finished->isError()) {
-                             done(true);
+                             done(std::nullopt);
                              return;
                          }
                          openFolder(file.parent_path(), context, std::move(done), patience);

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
+
+#include "V7Aruviv/Views/FileManagerRevealFailure.h"
 
 namespace k7 {
 
@@ -21,9 +24,12 @@ struct FileManagerReveal {
     // file manager started in the foreground, and counts as shown.
     std::chrono::milliseconds openerPatience = std::chrono::seconds(3);
 
-    // Asks without waiting for the answers: `done` gets whether the file or its folder was shown,
-    // once, on `context`'s thread (maybe before this returns), and never after `context` is gone.
-    void show(const std::filesystem::path& file, QObject* context, std::function<void(bool shown)> done) const;
+    using Done = std::function<void(std::optional<FileManagerRevealFailure> failure)>;
+
+    // Asks without waiting for the answers: `done` gets nothing when the file or its folder was
+    // shown, else why not; once, on `context`'s thread (maybe before this returns), and never after
+    // `context` is gone.
+    void show(const std::filesystem::path& file, QObject* context, Done done) const;
 };
 
 }  // namespace k7
