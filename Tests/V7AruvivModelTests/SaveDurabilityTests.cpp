@@ -1,4 +1,5 @@
-// What keeps a saved file once "Saved" is shown: the folder synced after the rename.
+// What keeps a saved file once "Saved" is shown: the folder synced after the rename, and a
+// temporary file that is only ever a new one.
 #include "FileWorkTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,41 @@ TEST(SaveDurability, TheFolderIsSyncedAfterTheRename) {
         rig.settle();
         EXPECT_EQ(rig->statusText(), c.status);
         EXPECT_EQ(*events, c.expected);
+    }
+}
+
+// The temporary file's name is new, but another process may take it first: what is there must
+// never be written through, nor renamed over the file saved.
+TEST(SaveDurability, TheTemporaryFileIsAlwaysANewOne) {
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link to a file elsewhere" : "a file");
+        TemporaryFolder folder;
+        TemporaryFolder elsewhere;
+        writeFile(folder.path() / "kit.syx", "old");
+        writeFile(elsewhere.path() / "theirs.syx", "theirs");
+        fs::path taken;
+        const RestoredSystemCalls restored;
+        auto& open = SaveSystemCalls::current().open;
+        open = [real = open, &taken, &elsewhere, link](const char* path, int flags, mode_t mode) {
+            if (taken.empty()) {
+                taken = path;
+                if (link) {
+                    fs::create_symlink(elsewhere.path() / "theirs.syx", taken);
+                } else {
+                    writeFile(taken, "theirs");
+                }
+            }
+            return real(path, flags, mode);
+        };
+        ExportPlan plan;
+        plan.entries.push_back({QUuid::createUuid(), "kit.syx", bytesOf("new"), folder.path() / "kit.syx"});
+        AppModel::executeExport(plan);
+
+        EXPECT_EQ(snapshot(folder.path()),
+                  (FolderSnapshot{{"kit.syx", "new"}, {taken.filename().string(), "theirs"}}));
+        EXPECT_FALSE(fs::is_symlink(folder.path() / "kit.syx"));
+        EXPECT_EQ(fs::is_symlink(taken), link);
+        EXPECT_EQ(snapshot(elsewhere.path()), (FolderSnapshot{{"theirs.syx", "theirs"}}));
     }
 }
 
