@@ -213,5 +213,24 @@ TEST(FileListEditing, ModesChangeOnlyOnSelectedAudioItems) {
     EXPECT_TRUE(rig.store->contains(openFileRecordsKey));
 }
 
+// The list is taken out for the edit: one that cannot grow it must not leave it empty.
+TEST(FileListEditing, AnEditThatThrowsLeavesTheListAsItWas) {
+    EditingRig editing;
+    auto& rig = editing.rig;
+    const auto rows = rig->listItems();
+    std::vector<Bytes> data;
+    for (const auto& item : rig->items()) data.push_back(item.data);
+    int published = 0;
+    QObject::connect(rig.model.get(), &AppModel::itemsChanged, [&published] { ++published; });
+
+    EXPECT_THROW(rig->editItems([](std::vector<TransferItem>& list) { list.reserve(list.max_size() + 1); }),
+                 std::length_error);
+    EXPECT_EQ(published, 0);
+    EXPECT_EQ(rig->listItems(), rows);
+    std::vector<Bytes> dataAfter;
+    for (const auto& item : rig->items()) dataAfter.push_back(item.data);
+    EXPECT_EQ(dataAfter, data);
+}
+
 }  // namespace
 }  // namespace k7::testing

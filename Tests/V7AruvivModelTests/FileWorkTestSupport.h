@@ -17,6 +17,7 @@
 #include "K7Core/Audio/AudioSample.h"
 #include "Support/Model/TemporaryFolder.h"
 #include "V7Aruviv/Stores/PersistedOpenItem.h"
+#include "V7Aruviv/Stores/SaveSystemCalls.h"
 
 namespace k7::testing {
 
@@ -43,6 +44,12 @@ inline FolderSnapshot snapshot(const std::filesystem::path& folder) {
     }
     return entries;
 }
+
+// Saving's own calls again once the case is over.
+struct RestoredSystemCalls {
+    SaveSystemCalls saved = SaveSystemCalls::current();
+    ~RestoredSystemCalls() { SaveSystemCalls::current() = saved; }
+};
 
 // The ids of the items from `from` on.
 inline std::set<QUuid> ids(const std::vector<TransferItem>& items, std::size_t from = 0) {

@@ -4,6 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "Support/Model/MountedTmpfs.h"
 #include "V7Aruviv/Stores/AppModelError.h"
@@ -45,10 +52,11 @@ ExportPlan planOf(const fs::path& destination, const std::vector<std::string>& n
     return plan;
 }
 
-// Saving's own calls again once the case is over.
-struct RestoredSystemCalls {
-    SaveSystemCalls saved = SaveSystemCalls::current();
-    ~RestoredSystemCalls() { SaveSystemCalls::current() = saved; }
+// A folder named as the failures name it, in a temporary folder of its own.
+struct SamplesFolder {
+    SamplesFolder() { fs::create_directory(path); }
+    TemporaryFolder parent;
+    fs::path path = parent.path() / "Samples";
 };
 
 // Lets the first `passing` calls through, then fails each with `code`; `callsThrough` still makes
@@ -67,6 +75,79 @@ void failAfter(std::function<Result(Arguments...)>& call, int passing, int code,
 }
 
 using Injection = std::function<void(SaveSystemCalls&, int passing)>;
+
+// Fails every sync of a folder with `code`; files sync as usual.
+void failFolderSyncs(SaveSystemCalls& calls, int code) {
+    auto folders = std::make_shared<std::set<int>>();
+    calls.open = [real = calls.open, folders](const char* path, int flags, mode_t mode) {
+        const int file = real(path, flags, mode);
+        if (file >= 0 && (flags & O_DIRECTORY)) folders->insert(file);
+        if (file >= 0 && !(flags & O_DIRECTORY)) folders->erase(file);
+        return file;
+    };
+    calls.fsync = [real = calls.fsync, folders, code](int file) {
+        if (!folders->contains(file)) return real(file);
+        errno = code;
+        return -1;
+    };
+}
+
+constexpr uid_t nobody = 65534;
+
+// Runs `work` in a child process as a user other than root: `nobody` when the test runs as root.
+// Returns what `work` returned, or nothing with the reason in `skipped` when root cannot be given
+// up or that user cannot write in `folder`.
+std::optional<std::string> asUserOtherThanRoot(const fs::path& folder, const std::function<std::string()>& work,
+                                               std::string& skipped) {
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        skipped = std::string("no pipe to a child process (") + std::strerror(errno) + ")";
+        return std::nullopt;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(channel[0]);
+        ::close(channel[1]);
+        ADD_FAILURE() << "no child process (" << std::strerror(errno) << ")";
+        return std::nullopt;
+    }
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string answer;
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            answer = std::string("-root cannot be given up here (") + std::strerror(errno) + ")";
+        } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            answer = "-user " + std::to_string(::geteuid()) + " cannot write in the temporary folder";
+        } else {
+            answer = "+" + work();
+        }
+        for (std::size_t done = 0; done < answer.size();) {
+            const ssize_t written = ::write(channel[1], answer.data() + done, answer.size() - done);
+            if (written <= 0) break;
+            done += static_cast<std::size_t>(written);
+        }
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string answer;
+    char buffer[256];
+    while (true) {
+        const ssize_t got = ::read(channel[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        answer.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(channel[0]);
+    if (::waitpid(child, nullptr, 0) != child || answer.empty()) {
+        ADD_FAILURE() << "the child process gave no answer";
+        return std::nullopt;
+    }
+    if (answer.front() == '-') {
+        skipped = answer.substr(1);
+        return std::nullopt;
+    }
+    return answer.substr(1);
+}
 
 TEST(SaveFailureReasons, EveryFailingStepOfAWriteNamesTheSystemsReason) {
     const struct {
@@ -97,9 +178,8 @@ TEST(SaveFailureReasons, EveryFailingStepOfAWriteNamesTheSystemsReason) {
         }
         {
             // The second file fails, after the first was staged.
-            TemporaryFolder parent;
-            const fs::path folder = parent.path() / "Samples";
-            fs::create_directory(folder);
+            const SamplesFolder samples;
+            const fs::path& folder = samples.path;
             writeFile(folder / "Keep.syx", "keep");
             const RestoredSystemCalls restored;
             c.inject(SaveSystemCalls::current(), 1);
@@ -124,9 +204,8 @@ TEST(SaveFailureReasons, AFolderSaveNamesTheChosenFolderNeverItsStaging) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
-        TemporaryFolder parent;
-        const fs::path folder = parent.path() / "Samples";
-        fs::create_directory(folder);
+        const SamplesFolder samples;
+        const fs::path& folder = samples.path;
         const RestoredSystemCalls restored;
         c.inject(SaveSystemCalls::current(), 0);
         const std::string failure = failureOf(planOf(folder, {"A.syx", "B.syx"}));
@@ -178,6 +257,69 @@ TEST(SaveFailureReasons, AReadOnlyFolderIsNamedWithTheReason) {
     EXPECT_EQ(alertAfterSaving({receivedItem("A.syx", "a")}, disk.path() / "kit.syx"),
               "kit.syx could not be written (Read-only file system).");
     EXPECT_TRUE(snapshot(disk.path()).empty());
+}
+
+// The folder lets a rename replace any file in it; a file its user may not write is refused as
+// opening it would be, and root, who may write anything, still replaces it.
+TEST(SaveFailureReasons, AFileTheUserMayNotWriteIsRefused) {
+    TemporaryFolder folder;
+    const fs::path file = folder.path() / "kit.syx";
+    writeFile(file, "old");
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.path().c_str(), nobody, nobody), 0);
+        ASSERT_EQ(::chown(file.c_str(), nobody, nobody), 0);
+    }
+    std::string skipped;
+    const auto answers = asUserOtherThanRoot(
+        folder.path(),
+        [&] {
+            // A new file first: the folder itself lets this user save.
+            return failureOf(planOf(folder.path() / "new.syx", {"new.syx"})) + "\n" +
+                   failureOf(planOf(file, {"kit.syx"}));
+        },
+        skipped);
+    if (!answers) GTEST_SKIP() << skipped;
+    EXPECT_EQ(*answers, "saved\nkit.syx could not be written (Permission denied).");
+    EXPECT_EQ(snapshot(folder.path()), (FolderSnapshot{{"kit.syx", "old"}, {"new.syx", "bytes of new.syx"}}));
+
+    if (::geteuid() != 0) return;
+    EXPECT_EQ(failureOf(planOf(file, {"kit.syx"})), "saved");
+    EXPECT_EQ(readFile(file), "bytes of kit.syx");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
+TEST(SaveFailureReasons, AFolderThatCannotBeSyncedAfterTheRename) {
+    using E = AppModelError;
+    const struct {
+        const char* name;
+        int code;
+        std::vector<std::string> names;  // one: a file of its own; more: into the folder
+        std::string expected;
+        FolderSnapshot after;
+    } cases[] = {
+        {"a file system without folder syncs", EINVAL, {"kit.syx"}, "saved", {{"kit.syx", "bytes of kit.syx"}}},
+        {"the same, for a folder save", ENOTSUP, {"A.syx", "B.syx"}, "saved",
+         {{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}},
+        // The file is in place and cannot be taken back; it may not last.
+        {"a failing disk", EIO, {"kit.syx"},
+         "kit.syx was written, but its folder could not be synced (Input/output error); a power cut may lose it.",
+         {{"kit.syx", "bytes of kit.syx"}}},
+        // All or nothing: the files moved go again.
+        {"a failing disk under a folder save", EIO, {"A.syx", "B.syx"},
+         E(E::ExportCommitFailed{"The folder Samples could not be synced (Input/output error)."}).message(), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SamplesFolder samples;
+        const fs::path& folder = samples.path;
+        const RestoredSystemCalls restored;
+        failFolderSyncs(SaveSystemCalls::current(), c.code);
+        EXPECT_EQ(failureOf(planOf(c.names.size() == 1 ? folder / c.names.front() : folder, c.names)), c.expected);
+        EXPECT_EQ(snapshot(folder), c.after);
+    }
 }
 
 }  // namespace

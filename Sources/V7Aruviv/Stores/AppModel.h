@@ -100,6 +100,9 @@ public:
     const std::optional<std::string>& alertMessage() const { return alertMessage_; }
 
     void setItems(std::vector<TransferItem> value);
+    // Changes the list in place and publishes it once, without copying the items' data. An edit
+    // that throws must not have changed the list, which stays as it was, unpublished.
+    void editItems(const std::function<void(std::vector<TransferItem>&)>& edit);
     void setSelection(std::set<QUuid> value);
     void setEndpoints(MIDIEndpointSnapshot value);
     void setPreferences(AppPreferences value);
@@ -385,9 +388,6 @@ private:
     // --- Editing (AppModelEditing.cpp) ---
     // Sending, receiving, importing or saving: the list may not be edited.
     bool fileListBusy() const;
-    // Changes the list in place and publishes it once, without copying the items' data. An edit
-    // that throws leaves the list as it was, unpublished.
-    void editItems(const std::function<void(std::vector<TransferItem>&)>& edit);
     void removeItems(std::set<QUuid> ids);
 
     // --- Turbo (AppModelTurboCoordinator.cpp) ---

@@ -30,6 +30,21 @@ std::string reasonFor(int code) { return std::generic_category().message(code); 
 
 std::string newUUID() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString(); }
 
+// A file system that cannot sync has nothing better to offer; every other refusal counts.
+bool cannotSyncHere(int code) { return code == EINVAL || code == ENOSYS || code == ENOTSUP; }
+
+// Syncs `folder`, so that a name renamed into it survives a power cut. Returns 0 or the errno of
+// the failure. A folder the user may write but not read cannot be opened to sync: that is not
+// the disk failing.
+int syncFolder(const fs::path& folder) {
+    const auto& calls = SaveSystemCalls::current();
+    const int file = calls.open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (file < 0) return errno == EACCES || errno == EPERM ? 0 : errno;
+    const int code = calls.fsync(file) != 0 && !cannotSyncHere(errno) ? errno : 0;
+    calls.close(file);
+    return code;
+}
+
 void requireFolder(const fs::path& folder) {
     std::error_code error;
     // status follows symbolic links: a link to a folder is a folder to save into.
@@ -99,6 +114,10 @@ void commit(const std::vector<ExportEntry>& entries, const fs::path& staging, co
             moved.push_back(entry.destination);
         }
         removeQuietly(staging);
+        // Once, for every move and the staging folder's removal.
+        if (const int code = syncFolder(staging.parent_path()); code != 0) {
+            fail("The folder " + folderName + " could not be synced", code);
+        }
         return;
     } catch (const std::exception& error) {
         stopReason = error.what();
@@ -162,10 +181,11 @@ bool writeAll(int file, ByteView data) {
     return true;
 }
 
-// Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`. Every
-// failure removes the temporary file and throws `failure` with the system's reason: a full disk is
-// often told only at the sync or the close.
-void writeReplacing(const fs::path& path, ByteView data, const std::string& failure) {
+// Writes `data` to a temporary file beside `path`, syncs it and renames it over `path`; returns
+// the file replaced, which a link at `path` names. Every failure removes the temporary file and
+// throws `failure` with the system's reason: a full disk is often told only at the sync or the
+// close.
+fs::path writeReplacing(const fs::path& path, ByteView data, const std::string& failure) {
     const auto& calls = SaveSystemCalls::current();
     const fs::path target = followingLinks(path);
     fs::path temporary;
@@ -177,11 +197,11 @@ void writeReplacing(const fs::path& path, ByteView data, const std::string& fail
         fail(failure, code);
     };
     if (!writeAll(file, data)) abandon(errno);
-    // A file system that cannot sync has nothing better to offer; every other refusal counts.
-    if (calls.fsync(file) != 0 && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) abandon(errno);
+    if (calls.fsync(file) != 0 && !cannotSyncHere(errno)) abandon(errno);
     // The descriptor is gone whatever close says, so it is never closed twice.
     if (calls.close(std::exchange(file, -1)) != 0 && errno != EINTR) abandon(errno);
     if (calls.rename(temporary.c_str(), target.c_str()) != 0) abandon(errno);
+    return target;
 }
 
 }  // namespace
@@ -220,7 +240,19 @@ void ExportExecution::FolderSave::commit(const ExportPlan& plan, const ExportCom
 }
 
 void ExportExecution::writeAtomically(const fs::path& path, ByteView data) {
-    writeReplacing(path, data, FileNameParts::lastPathComponent(path) + " could not be written");
+    const std::string name = FileNameParts::lastPathComponent(path);
+    // The folder's permission would let the rename replace a file its owner made read-only.
+    if (SaveSystemCalls::current().access(path.c_str(), W_OK) != 0 && errno != ENOENT) {
+        const int code = errno;
+        fail(name + " could not be written", code);
+    }
+    const fs::path target = writeReplacing(path, data, name + " could not be written");
+    // The new file is in place and cannot be taken back, but it may not survive a power cut.
+    if (const int code = syncFolder(target.has_parent_path() ? target.parent_path() : fs::path(".")); code != 0) {
+        throw ExportFileError(name + " was written, but its folder could not be synced (" + reasonFor(code) +
+                                  "); a power cut may lose it.",
+                              code);
+    }
 }
 
 int ExportExecution::moveWithoutReplacing(const fs::path& from, const fs::path& to, MoveMethod method) {

@@ -54,7 +54,8 @@ struct ExportExecution {
     };
 
     // Writes through a temporary file in the same folder that replaces `path` only once complete
-    // and synced, so readers see the old bytes or the new ones, never a part. A replaced file's
+    // and synced, so readers see the old bytes or the new ones, never a part; then syncs the
+    // folder. A file the user may not write is refused, as opening it would be. A replaced file's
     // permissions stay; a symbolic link stays and its target is replaced. A failure leaves no
     // temporary file and names the system's reason.
     static void writeAtomically(const std::filesystem::path& path, ByteView data);

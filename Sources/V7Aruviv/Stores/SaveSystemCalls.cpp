@@ -19,6 +19,8 @@ SaveSystemCalls SaveSystemCalls::system() {
             [](const char* from, const char* to) {
                 return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
             },
+        // The effective ids, as open checks; root passes, and a symbolic link is followed.
+        .access = [](const char* path, int mode) { return ::euidaccess(path, mode); },
     };
 }
 
