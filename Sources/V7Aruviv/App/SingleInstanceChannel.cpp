@@ -21,10 +21,6 @@ namespace {
 
 constexpr int answerTimeoutMilliseconds =
     static_cast<int>(std::chrono::milliseconds(singleInstanceAnswerTimeout).count());
-// A start holds its turn through one hand-off and one probe of a left-over socket, each bounded by
-// the answer timeout, so a lock file older than that is stale. Qt reads no holder from the empty
-// one a start killed while writing it leaves, and would wait for its own 30 s before taking it.
-constexpr std::chrono::milliseconds turnStaleTime = 2 * singleInstanceAnswerTimeout + std::chrono::seconds(2);
 
 ByteView view(const QByteArray& bytes) {
     return {reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
@@ -193,7 +189,7 @@ SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& 
                                    const std::vector<std::filesystem::path>& paths) {
     // Between the probe and the takeover of a left-over socket, no other start may step in.
     QLockFile turn(socketPath + QStringLiteral(".lock"));
-    turn.setStaleLockTime(turnStaleTime);
+    turn.setStaleLockTime(singleInstanceTurnStaleTime);
     turn.tryLock(answerTimeoutMilliseconds);  // a start stuck for longer must not hold the rest up
     switch (handOffToRunningCopy(socketPath, paths, answerTimeoutMilliseconds)) {
         case SingleInstanceHandOff::delivered: return SingleInstanceStart::handedOff;

@@ -28,6 +28,13 @@ SingleInstanceSocket singleInstanceSocketForThisProcess(bool offlineHealthCheck)
 // How long a later start waits for the running copy to take its files.
 inline constexpr std::chrono::seconds singleInstanceAnswerTimeout{5};
 
+// How old the lock file that gives starts their turns must be before a start may take it over. Qt
+// takes one over only when it can lock the file itself, which its live holder prevents however long
+// it holds it, so only what a killed start left goes: the empty file of one killed while making it
+// too, from which Qt reads no holder. Short, so that this file holds the next start up no longer than
+// Qt's first look again; long beside the moment between a start making the file and locking it.
+inline constexpr std::chrono::milliseconds singleInstanceTurnStaleTime{100};
+
 // The running copy's end: takes each later start's paths as one delivery, answers it, and delivers
 // the paths once the start confirms it got the answer; a start gone before that has none opened.
 class SingleInstanceServer final : public QObject {
