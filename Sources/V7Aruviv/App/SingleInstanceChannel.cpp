@@ -186,7 +186,8 @@ SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std:
 }
 
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
-                                   const std::vector<std::filesystem::path>& paths) {
+                                   const std::vector<std::filesystem::path>& paths,
+                                   const std::function<void()>& beforeListening) {
     // Between the probe and the takeover of a left-over socket, no other start may step in.
     QLockFile turn(socketPath + QStringLiteral(".lock"));
     turn.setStaleLockTime(singleInstanceTurnStaleTime);
@@ -198,6 +199,7 @@ SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& 
         case SingleInstanceHandOff::foreignPeer: return SingleInstanceStart::alone;
         case SingleInstanceHandOff::noRunningCopy: break;
     }
+    if (beforeListening) beforeListening();
     switch (server.listen(socketPath)) {
         case SingleInstanceServer::Claim::listening: return SingleInstanceStart::running;
         case SingleInstanceServer::Claim::unavailable: return SingleInstanceStart::running;  // alone, as before

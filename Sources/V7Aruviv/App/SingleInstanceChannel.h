@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,9 +81,11 @@ SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std:
 // At start: becomes the running copy (`server` listens) or hands `paths` to the one that runs.
 // Starts at the same moment take turns, so exactly one of them listens. When another user's
 // process holds the name, this copy runs alone. A running copy that does not answer within
-// singleInstanceAnswerTimeout, or refuses, opens none of the files.
+// singleInstanceAnswerTimeout, or refuses, opens none of the files. `beforeListening` runs just
+// before this start takes the socket, which is then its own to remove when it ends.
 enum class SingleInstanceStart { running, alone, handedOff, notAnswered, refused };
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
-                                   const std::vector<std::filesystem::path>& paths);
+                                   const std::vector<std::filesystem::path>& paths,
+                                   const std::function<void()>& beforeListening = {});
 
 }  // namespace k7
