@@ -1,84 +1,133 @@
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <chrono>
+#include <QElapsedTimer>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <thread>
+#include <fstream>
+#include <set>
 
-#include "V7Aruviv/Support/AppIdentity.h"
+#include "ProgramProcess.h"
+#include "V7Aruviv/App/SingleInstanceChannel.h"
 
 namespace k7::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> socketsUnder(const fs::path& folder) {
-    std::vector<fs::path> sockets;
-    std::error_code error;
-    for (auto entry = fs::recursive_directory_iterator(folder, error); !error && entry != fs::end(entry);
-         entry.increment(error)) {
-        if (entry->is_socket()) sockets.push_back(entry->path());
-    }
-    return sockets;
-}
-
-// Checks `done` every few milliseconds for at most `milliseconds`.
-bool waitFor(const std::function<bool()>& done, int milliseconds = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return done();
-}
-
-// The program as a user starts it, off screen, with a home, runtime, temporary and settings
-// folder of its own: it meets no settings or running copy of the user's.
-class Program {
+// The names of the files in a folder that any process opens from now on.
+class OpenedFiles {
 public:
-    explicit Program(const QStringList& arguments) {
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QString::fromLatin1(testProcessEnvironmentVariable));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "TMPDIR", "XDG_CONFIG_HOME"}) {
-            const fs::path folder = root() / name;
-            fs::create_directory(folder);
-            fs::permissions(folder, fs::perms::owner_all);
-            environment.insert(QString::fromLatin1(name), QString::fromStdString(folder.string()));
+    explicit OpenedFiles(const fs::path& folder) : descriptor_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(::inotify_add_watch(descriptor_, folder.c_str(), IN_OPEN), 0) << std::strerror(errno);
+    }
+    ~OpenedFiles() { ::close(descriptor_); }
+    OpenedFiles(const OpenedFiles&) = delete;
+    OpenedFiles& operator=(const OpenedFiles&) = delete;
+
+    const std::set<std::string>& names() {
+        alignas(inotify_event) char events[4096];
+        ssize_t size;
+        while ((size = ::read(descriptor_, events, sizeof events)) > 0) {
+            for (ssize_t offset = 0; offset < size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + offset);
+                if (event->len > 0) names_.insert(event->name);
+                offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
         }
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(V764_PROGRAM), arguments);
+        return names_;
     }
-    ~Program() {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished();
-    }
-
-    fs::path root() const { return folders_.path().toStdString(); }
-
-    QProcess process;
 
 private:
-    QTemporaryDir folders_;
+    int descriptor_;
+    std::set<std::string> names_;
 };
+
+std::string firstLineOf(const fs::path& file) {
+    std::string line;
+    std::ifstream stream(file);
+    std::getline(stream, line);
+    return line;
+}
+
+const ProgramStart offlineHealthCheck{{"--offline-health-check"}, {}, {}};
+
+// The socket appears once the program runs as the one copy; its handlers are in place by then.
+bool listening(const ProgramFolders& folders) {
+    return waitFor([&] { return !folders.sockets().empty(); });
+}
+
+// Sends the signal and expects the program to end as a quit: exit 0, its socket removed.
+void expectQuitOn(int signalNumber, ProgramProcess& program, const ProgramFolders& folders) {
+    ASSERT_EQ(::kill(program.pid(), signalNumber), 0);
+    const auto status = program.waitForEnd(5000);
+    ASSERT_TRUE(status) << "still running 5 s after the signal";
+    EXPECT_EQ(howItEnded(*status), "exit 0");
+    EXPECT_EQ(folders.sockets(), std::vector<fs::path>{});
+}
 
 TEST(ProgramEnd, EachTerminationSignalEndsItAsAQuitThatTakesItsSocketAlong) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(::strsignal(signalNumber));
-        Program program({QStringLiteral("--offline-health-check")});
-        ASSERT_TRUE(program.process.waitForStarted());
-        // The socket appears once the program runs as the one copy; the handlers are in place by then.
-        ASSERT_TRUE(waitFor([&] { return !socketsUnder(program.root()).empty(); }))
-            << "the program did not start listening";
-        ASSERT_EQ(::kill(static_cast<pid_t>(program.process.processId()), signalNumber), 0);
-
-        ASSERT_TRUE(program.process.waitForFinished(5000)) << "still running 5 s after the signal";
-        EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.process.exitCode(), 0);
-        EXPECT_EQ(socketsUnder(program.root()), std::vector<fs::path>{});
+        const ProgramFolders folders;
+        ProgramProcess program(folders, offlineHealthCheck);
+        ASSERT_TRUE(listening(folders)) << "the program did not start listening";
+        expectQuitOn(signalNumber, program, folders);
     }
+}
+
+// Started with SIGHUP and SIGINT ignored (nohup, a script's background job), it keeps them ignored:
+// a closed terminal or a Ctrl-C meant for the script leaves it running. SIGTERM still ends it.
+TEST(ProgramEnd, SignalsIgnoredAtStartStayIgnoredWhileSIGTERMStillEndsIt) {
+    const ProgramFolders folders;
+    ProgramStart start = offlineHealthCheck;
+    start.ignoredSignals = {SIGHUP, SIGINT};
+    ProgramProcess program(folders, start);
+    ASSERT_TRUE(listening(folders)) << "the program did not start listening";
+    ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
+    ASSERT_EQ(::kill(program.pid(), SIGINT), 0);
+
+    // Its event loop still answers a later start after both signals.
+    EXPECT_EQ(handOffToRunningCopy(folders.socketPath(true), {}, 5000), SingleInstanceHandOff::delivered);
+    ASSERT_FALSE(program.waitForEnd(0)) << howItEnded(*program.waitForEnd(0));
+    expectQuitOn(SIGTERM, program, folders);
+}
+
+// A later start waits up to 5 s for a running copy that does not answer, here one that is stopped.
+// Ctrl-C ends it at once, as it ends a program that takes no signals; it had not confirmed, so the
+// copy, once it runs again, opens none of its files.
+TEST(ProgramEnd, CtrlCEndsAStartWaitingForTheRunningCopyAtOnceWithNothingOpened) {
+    const ProgramFolders folders;
+    const fs::path samples = folders.root() / "Samples";
+    fs::create_directory(samples);
+    for (const char* name : {"kick.syx", "snare.syx"}) std::ofstream(samples / name) << "\xF0\x7D\x01\xF7";
+    const QString socketPath = folders.socketPath(true);
+    const fs::path turn = (socketPath + QStringLiteral(".lock")).toStdString();
+
+    ProgramProcess running(folders, offlineHealthCheck);
+    ASSERT_TRUE(waitFor([&] { return fs::exists(socketPath.toStdString()) && !fs::exists(turn); }))
+        << "the program did not start listening";
+    ASSERT_EQ(::kill(running.pid(), SIGSTOP), 0);
+    OpenedFiles opened(samples);
+
+    ProgramProcess later(folders, {{"--offline-health-check", (samples / "kick.syx").string()}, {}, {}});
+    // It takes its turn before it connects, its handlers in place.
+    ASSERT_TRUE(waitFor([&] { return firstLineOf(turn) == std::to_string(later.pid()); }))
+        << "the later start did not begin its hand-off";
+    QElapsedTimer sinceCtrlC;
+    sinceCtrlC.start();
+    ASSERT_EQ(::kill(later.pid(), SIGINT), 0);
+    const auto status = later.waitForEnd(1000);
+    ASSERT_TRUE(status) << "still waiting 1 s after Ctrl-C";
+    EXPECT_EQ(howItEnded(*status), "killed by SIGINT") << "after " << sinceCtrlC.elapsed() << " ms";
+
+    ASSERT_EQ(::kill(running.pid(), SIGCONT), 0);
+    // The copy takes its connections in turn: once it opens a start's file that came after, it is
+    // past the one that was cut short.
+    EXPECT_EQ(handOffToRunningCopy(socketPath, {samples / "snare.syx"}, 5000), SingleInstanceHandOff::delivered);
+    EXPECT_TRUE(waitFor([&] { return opened.names().contains("snare.syx"); }));
+    EXPECT_EQ(opened.names(), std::set<std::string>{"snare.syx"});
 }
 
 }  // namespace

@@ -21,10 +21,6 @@ namespace {
 
 constexpr int answerTimeoutMilliseconds =
     static_cast<int>(std::chrono::milliseconds(singleInstanceAnswerTimeout).count());
-// A start holds its turn through one hand-off and one probe of a left-over socket, each bounded by
-// the answer timeout, so a lock file older than that is stale. Qt reads no holder from the empty
-// one a start killed while writing it leaves, and would wait for its own 30 s before taking it.
-constexpr std::chrono::milliseconds turnStaleTime = 2 * singleInstanceAnswerTimeout + std::chrono::seconds(2);
 
 ByteView view(const QByteArray& bytes) {
     return {reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
@@ -190,10 +186,11 @@ SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std:
 }
 
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
-                                   const std::vector<std::filesystem::path>& paths) {
+                                   const std::vector<std::filesystem::path>& paths,
+                                   const std::function<void()>& beforeListening) {
     // Between the probe and the takeover of a left-over socket, no other start may step in.
     QLockFile turn(socketPath + QStringLiteral(".lock"));
-    turn.setStaleLockTime(turnStaleTime);
+    turn.setStaleLockTime(singleInstanceTurnStaleTime);
     turn.tryLock(answerTimeoutMilliseconds);  // a start stuck for longer must not hold the rest up
     switch (handOffToRunningCopy(socketPath, paths, answerTimeoutMilliseconds)) {
         case SingleInstanceHandOff::delivered: return SingleInstanceStart::handedOff;
@@ -202,6 +199,7 @@ SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& 
         case SingleInstanceHandOff::foreignPeer: return SingleInstanceStart::alone;
         case SingleInstanceHandOff::noRunningCopy: break;
     }
+    if (beforeListening) beforeListening();
     switch (server.listen(socketPath)) {
         case SingleInstanceServer::Claim::listening: return SingleInstanceStart::running;
         case SingleInstanceServer::Claim::unavailable: return SingleInstanceStart::running;  // alone, as before

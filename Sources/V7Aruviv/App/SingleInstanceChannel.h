@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ SingleInstanceSocket singleInstanceSocketForThisProcess(bool offlineHealthCheck)
 
 // How long a later start waits for the running copy to take its files.
 inline constexpr std::chrono::seconds singleInstanceAnswerTimeout{5};
+
+// How old the lock file that gives starts their turns must be before a start may take it over. Qt
+// takes one over only when it can lock the file itself, which its live holder prevents however long
+// it holds it, so only what a killed start left goes: the empty file of one killed while making it
+// too, from which Qt reads no holder. Short, so that this file holds the next start up no longer than
+// Qt's first look again; long beside the moment between a start making the file and locking it.
+inline constexpr std::chrono::milliseconds singleInstanceTurnStaleTime{100};
 
 // The running copy's end: takes each later start's paths as one delivery, answers it, and delivers
 // the paths once the start confirms it got the answer; a start gone before that has none opened.
@@ -73,9 +81,11 @@ SingleInstanceHandOff handOffToRunningCopy(const QString& socketPath, const std:
 // At start: becomes the running copy (`server` listens) or hands `paths` to the one that runs.
 // Starts at the same moment take turns, so exactly one of them listens. When another user's
 // process holds the name, this copy runs alone. A running copy that does not answer within
-// singleInstanceAnswerTimeout, or refuses, opens none of the files.
+// singleInstanceAnswerTimeout, or refuses, opens none of the files. `beforeListening` runs just
+// before this start takes the socket, which is then its own to remove when it ends.
 enum class SingleInstanceStart { running, alone, handedOff, notAnswered, refused };
 SingleInstanceStart claimOrHandOff(SingleInstanceServer& server, const QString& socketPath,
-                                   const std::vector<std::filesystem::path>& paths);
+                                   const std::vector<std::filesystem::path>& paths,
+                                   const std::function<void()>& beforeListening = {});
 
 }  // namespace k7

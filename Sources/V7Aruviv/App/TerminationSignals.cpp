@@ -14,8 +14,16 @@ namespace {
 // The pipe's write end: all the handler reads. -1 while no object listens.
 std::atomic<int> writeEndForHandler{-1};
 static_assert(std::atomic<int>::is_always_lock_free, "read inside a signal handler");
+std::atomic<bool> endAtOnce{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read inside a signal handler");
 
 void onSignal(int number) {
+    if (endAtOnce.load()) {
+        // The signal stays blocked until this handler returns; its default action then ends the process.
+        ::signal(number, SIG_DFL);
+        ::raise(number);
+        return;
+    }
     const int savedErrno = errno;
     const int descriptor = writeEndForHandler.load();
     const auto byte = static_cast<unsigned char>(number);
@@ -24,6 +32,12 @@ void onSignal(int number) {
         [[maybe_unused]] const ssize_t written = ::write(descriptor, &byte, 1);
     }
     errno = savedErrno;
+}
+
+bool ignoredAtStart(int number) {
+    struct sigaction current {};
+    return ::sigaction(number, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+           current.sa_handler == SIG_IGN;
 }
 
 }  // namespace
@@ -51,16 +65,27 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     sigemptyset(&action.sa_mask);
     // Other threads' system calls go on undisturbed.
     action.sa_flags = SA_RESTART;
-    for (std::size_t index = 0; index < handled.size(); ++index) ::sigaction(handled[index], &action, &previous_[index]);
+    for (std::size_t index = 0; index < handled.size(); ++index) {
+        // Whoever ignored these for us (nohup, a shell starting a background job) meant us to run on.
+        if (handled[index] != SIGTERM && ignoredAtStart(handled[index])) continue;
+        installed_[index] = ::sigaction(handled[index], &action, &previous_[index]) == 0;
+    }
 }
 
 TerminationSignals::~TerminationSignals() {
     if (writeEnd_ < 0) return;
-    for (std::size_t index = 0; index < handled.size(); ++index) ::sigaction(handled[index], &previous_[index], nullptr);
+    for (std::size_t index = 0; index < handled.size(); ++index) {
+        if (installed_[index]) ::sigaction(handled[index], &previous_[index], nullptr);
+    }
     writeEndForHandler.store(-1);
+    endAtOnce.store(false);
     delete notifier_;
     ::close(readEnd_);
     ::close(writeEnd_);
+}
+
+void TerminationSignals::setEndsAtOnce(bool atOnce) {
+    if (writeEnd_ >= 0) endAtOnce.store(atOnce);
 }
 
 void TerminationSignals::readPipe() {

@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     // QApplication has taken its own arguments out of argv.
     const auto options = k7::AppLaunchOptions::ofThisProcess(argc, argv);
 
-    // From here on SIGTERM, SIGINT and SIGHUP end the program through its teardown, which removes the
-    // socket; a later start ends once its hand-off has.
+    // From here on SIGTERM, and SIGINT and SIGHUP unless it started with them ignored, end the program
+    // through its teardown, which removes the socket.
     k7::TerminationSignals termination;
     if (!termination.problem().empty()) {
         std::fprintf(stderr, "V7/64 ends at once on SIGTERM (%s).\n", termination.problem().c_str());
@@ -38,7 +38,14 @@ int main(int argc, char** argv) {
     if (socket.path.isEmpty()) {
         std::fprintf(stderr, "V7/64 runs alone (%s).\n", socket.problem.c_str());
     } else {
-        switch (k7::claimOrHandOff(instance, socket.path, options.files)) {
+        // The waits for its turn and for the running copy's answer run no event loop: a signal meanwhile
+        // ends this start at once, before it confirms, so none of its files are opened. Once it takes
+        // the socket, the teardown that removes it runs first.
+        termination.setEndsAtOnce(true);
+        const auto throughTeardown = [&termination] { termination.setEndsAtOnce(false); };
+        const auto start = k7::claimOrHandOff(instance, socket.path, options.files, throughTeardown);
+        throughTeardown();
+        switch (start) {
             case k7::SingleInstanceStart::handedOff: return 0;
             case k7::SingleInstanceStart::notAnswered:
                 std::fprintf(stderr,
