@@ -282,11 +282,7 @@ TEST(MainWindow, TabLeavesTheFileListAndKeepsItsSelection) {
     WindowRig w;
     const auto items = w.show(threeSysExItems());
     const std::set<QUuid> second{items[1].id};
-    const struct {
-        const char* name;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-    } directions[] = {{"Tab", Qt::Key_Tab, Qt::NoModifier}, {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier}};
+    const KeyPress directions[] = {{"Tab", Qt::Key_Tab, Qt::NoModifier}, {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier}};
     for (const auto& d : directions) {
         SCOPED_TRACE(d.name);
         QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));

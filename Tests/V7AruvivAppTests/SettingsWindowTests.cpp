@@ -136,11 +136,7 @@ TEST_F(SettingsWindowTest, LockedConfigurationLeavesOnlyCaptureAndSpeed) {
 
 // The window has no buttons: without a window manager, only the keyboard closes it.
 TEST_F(SettingsWindowTest, EscapeAndTheCloseKeysCloseIt) {
-    const struct {
-        const char* name;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-    } keys[] = {{"Escape", Qt::Key_Escape, Qt::NoModifier}, {"Ctrl+W", Qt::Key_W, Qt::ControlModifier}};
+    const KeyPress keys[] = {{"Escape", Qt::Key_Escape, Qt::NoModifier}, {"Ctrl+W", Qt::Key_W, Qt::ControlModifier}};
     for (const auto& k : keys) {
         for (const int tab : {0, 2}) {
             SCOPED_TRACE(std::string(k.name) + (tab == 0 ? " in a picker" : " in a number field"));
