@@ -276,6 +276,52 @@ TEST(MainWindow, DeleteClosesSelectedItemsButNotInsideTextFields) {
     EXPECT_EQ(w.names(), std::vector<std::string>{"other.syx"});
 }
 
+// The list is one stop of the window's Tab order, as any desktop list: Tab and Shift+Tab go round
+// every control and back without touching the selection; the arrow keys move within the list.
+TEST(MainWindow, TabLeavesTheFileListAndKeepsItsSelection) {
+    WindowRig w;
+    const auto items = w.show(threeSysExItems());
+    const std::set<QUuid> second{items[1].id};
+    const KeyPress directions[] = {{"Tab", Qt::Key_Tab, Qt::NoModifier}, {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier}};
+    for (const auto& d : directions) {
+        SCOPED_TRACE(d.name);
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+        w.pump();
+        ASSERT_EQ(QApplication::focusWidget(), &w.table());
+        ASSERT_EQ(w.rig->selection(), second);
+        const auto press = [&] {
+            QTest::keyClick(QApplication::focusWidget(), d.key, d.modifiers);
+            w.pump();
+        };
+        press();
+        EXPECT_NE(QApplication::focusWidget(), &w.table()) << "the focus stayed in the list";
+        EXPECT_EQ(w.rig->selection(), second);
+        std::set<QWidget*> reached{QApplication::focusWidget()};
+        for (int presses = 1; presses < 40 && QApplication::focusWidget() != &w.table(); ++presses) {
+            press();
+            reached.insert(QApplication::focusWidget());
+        }
+        EXPECT_EQ(QApplication::focusWidget(), &w.table()) << "the focus never came back to the list";
+        EXPECT_TRUE(reached.contains(w.content().fileInfo()->samplePosition()));
+        EXPECT_TRUE(reached.contains(w.content().settingsButton()));
+        EXPECT_EQ(w.rig->selection(), second);
+    }
+
+    // Nor does Ctrl+Tab walk the cells.
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+    const auto cell = [&] { return std::pair(w.table().currentIndex().row(), w.table().currentIndex().column()); };
+    const auto clicked = cell();
+    QTest::keyClick(&w.table(), Qt::Key_Tab, Qt::ControlModifier);
+    w.pump();
+    EXPECT_EQ(cell(), clicked);
+    EXPECT_EQ(w.rig->selection(), second);
+
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+    QTest::keyClick(&w.table(), Qt::Key_Down);
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[2].id}));
+}
+
 TEST(MainWindow, SamplePositionIsWrittenOnEditAndShowsTheClampedValue) {
     WindowRig w;
     auto* field = w.content().fileInfo()->samplePosition();

@@ -134,6 +134,27 @@ TEST_F(SettingsWindowTest, LockedConfigurationLeavesOnlyCaptureAndSpeed) {
     EXPECT_FALSE(settings.diagnosticStatus()->isVisibleTo(&settings));
 }
 
+// The window has no buttons: without a window manager, only the keyboard closes it.
+TEST_F(SettingsWindowTest, EscapeAndTheCloseKeysCloseIt) {
+    const KeyPress keys[] = {{"Escape", Qt::Key_Escape, Qt::NoModifier}, {"Ctrl+W", Qt::Key_W, Qt::ControlModifier}};
+    for (const auto& k : keys) {
+        for (const int tab : {0, 2}) {
+            SCOPED_TRACE(std::string(k.name) + (tab == 0 ? " in a picker" : " in a number field"));
+            auto& settings = open();
+            settings.tabs()->setCurrentIndex(tab);
+            QApplication::setActiveWindow(&settings);
+            QWidget* control = tab == 0 ? static_cast<QWidget*>(settings.inputPicker()) : settings.deviceNumber();
+            control->setFocus();
+            w.pump();
+            ASSERT_TRUE(settings.isVisible());
+            QTest::keyClick(QApplication::focusWidget(), k.key, k.modifiers);
+            w.pump();
+            EXPECT_FALSE(settings.isVisible());
+            EXPECT_TRUE(w.window->isVisible());
+        }
+    }
+}
+
 TEST_F(SettingsWindowTest, TabsAndTheButtonsThatAskTheModel) {
     auto& settings = open();
     QStringList tabs;

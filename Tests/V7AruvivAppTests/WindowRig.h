@@ -81,6 +81,13 @@ private:
     }
 };
 
+// A key and its modifiers, named for a test's trace.
+struct KeyPress {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
 // Three SysEx items: a Machinedrum kit, a Monomachine kit, a generic message.
 inline std::vector<TransferItem> threeSysExItems() {
     return {SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),

@@ -159,6 +159,8 @@ FileListView::FileListView(AppModel& model, QWidget* parent)
     table_->setWordWrap(false);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Tab leaves the list for the next control, as in any desktop list; the arrows move within it.
+    table_->setTabKeyNavigation(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setDragEnabled(true);
     table_->setAcceptDrops(true);

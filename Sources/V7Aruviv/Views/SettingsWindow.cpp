@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QIcon>
 #include <QTabWidget>
@@ -99,6 +100,10 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     setFixedSize(windowWidth, windowHeight);
     // Never what keeps the program running once the main window is gone.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // It has no buttons: without these keys, only a window manager could close it.
+    for (auto* shortcut : {new QShortcut(QKeySequence(Qt::Key_Escape), this), new QShortcut(QKeySequence::Close, this)}) {
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(16, 16, 16, 16);
