@@ -1,5 +1,7 @@
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QMimeData>
@@ -415,6 +417,170 @@ TEST_F(FileListViewTest, ContextMenuTargetsEntriesAndActions) {
     actionTitled(firstTwo->actions(), "Remove")->trigger();
     w.pump();
     EXPECT_EQ(w.names(), (std::vector<std::string>{"other.syx"}));
+}
+
+// A selection the model makes (a conversion, a receive, an import) brings the list's current row
+// onto it, so the arrow keys go on from what is shown; one the user makes leaves it where the user put it.
+TEST_F(FileListViewTest, TheModelsSelectionBringsTheCurrentRowAlong) {
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(0));
+    w.pump();
+    w.rig->setSelection({items[2].id});
+    w.pump();
+    EXPECT_EQ(w.table().currentIndex().row(), 2);
+    QTest::keyClick(&w.table(), Qt::Key_Up);
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[1].id}));
+
+    w.rig->setSelection({items[0].id, items[2].id});
+    w.pump();
+    EXPECT_EQ(w.table().currentIndex().row(), 0);
+
+    // Ctrl+click takes a row out of the selection and stays on it.
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCenter(0));
+    w.pump();
+    EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[2].id}));
+    EXPECT_EQ(w.table().currentIndex().row(), 0);
+}
+
+// The focused list shows where the keyboard is: the whole current row is outlined, selected or
+// not, and the outline goes with the focus.
+TEST_F(FileListViewTest, TheFocusedListOutlinesItsCurrentRow) {
+    const struct {
+        const char* name;
+        Qt::KeyboardModifiers click;  // on the current row, after a plain click on it
+        bool selected;
+    } cases[] = {{"selected", Qt::NoModifier, true}, {"not selected", Qt::ControlModifier, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+        if (c.click != Qt::NoModifier) QTest::mouseClick(w.table().viewport(), Qt::LeftButton, c.click, w.rowCenter(1));
+        w.pump();
+        ASSERT_EQ(w.table().currentIndex().row(), 1);
+        ASSERT_EQ(w.table().selectionModel()->isRowSelected(1, {}), c.selected);
+        // Points on the row's edges far from the first cell, where a cell's own focus frame is not.
+        const QRect row = w.table().visualRect(w.table().model()->index(1, 2))
+                              .united(w.table().visualRect(w.table().model()->index(1, 4)));
+        const QPoint edges[] = {{row.center().x(), row.top() + 1},
+                                {row.center().x(), row.bottom() - 1},
+                                {row.right() - 1, row.center().y()}};
+        const auto look = [&] {
+            w.pump();
+            return w.table().viewport()->grab().toImage();
+        };
+        ASSERT_TRUE(w.table().hasFocus());
+        const QImage focused = look();
+        w.content().fileInfo()->samplePosition()->setFocus();
+        const QImage unfocused = look();
+        for (const QPoint& at : edges) {
+            SCOPED_TRACE(at.x());
+            SCOPED_TRACE(at.y());
+            EXPECT_NE(focused.pixelColor(at), unfocused.pixelColor(at)) << "no outline";
+        }
+        w.table().setFocus();
+    }
+}
+
+// Keyboards without a Menu key open the menu with Shift+F10; either opens it for the selection, at
+// the current row.
+TEST_F(FileListViewTest, ShiftF10AndTheMenuKeyOpenTheContextMenuAtTheCurrentRow) {
+    const struct {
+        const char* name;
+        std::function<void()> press;
+    } keys[] = {
+        {"Shift+F10", [&] { QTest::keyClick(w.window->windowHandle(), Qt::Key_F10, Qt::ShiftModifier); }},
+        // The X server's Menu key reaches a widget as Qt's window hands it on: a keyboard
+        // context-menu event at the focus widget's cursor.
+        {"Menu",
+         [] {
+             QWidget* focus = QApplication::focusWidget();
+             const QPoint at = focus->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+             QContextMenuEvent event(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at));
+             QApplication::sendEvent(focus, &event);
+         }},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.name);
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+        w.pump();
+        ASSERT_EQ(QApplication::focusWidget(), &w.table());
+        k.press();
+        w.pump();
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << "no menu opened";
+        EXPECT_EQ(menuEntries(menu),
+                  (std::vector<std::string>{"Show in File Manager", "Rename\u2026", "---", "Save\u2026", "Remove"}));
+        const QRect row = w.table().visualRect(w.table().model()->index(1, 0));
+        const QPoint at = w.table().viewport()->mapFromGlobal(menu->pos());
+        EXPECT_GE(at.y(), row.top()) << "the menu opened above the current row";
+        EXPECT_LE(at.y(), row.bottom() + 1) << "the menu opened below the current row";
+        menu->close();
+        w.pump();
+
+        // Two rows selected: the menu is the selection's.
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ShiftModifier, w.rowCenter(2));
+        w.pump();
+        k.press();
+        w.pump();
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menuEntries(menu), (std::vector<std::string>{"Save\u2026", "Remove"}));
+        menu->close();
+        w.pump();
+    }
+}
+
+// F2 is the list's primary action, as a double-click: the name field of the one selected item.
+TEST_F(FileListViewTest, F2RenamesTheOneSelectedItem) {
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(0));
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCenter(2));
+    w.pump();
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_F2);
+    w.pump();
+    EXPECT_FALSE(w.list().renameEditor().editingItemID()) << "two items selected";
+
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(2));
+    w.pump();
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_F2);
+    w.pump();
+    ASSERT_EQ(w.list().renameEditor().editingItemID(), items[2].id);
+    QLineEdit* field = nameField(w);
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->selectedText(), "other.syx");
+}
+
+// Home and End go to the first and the last item, as in any list, not to the ends of the row.
+TEST_F(FileListViewTest, HomeAndEndSelectTheFirstAndTheLastItem) {
+    const struct {
+        const char* name;
+        int from;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::vector<int> selected;
+    } cases[] = {
+        {"Home", 1, Qt::Key_Home, Qt::NoModifier, {0}},
+        {"End", 1, Qt::Key_End, Qt::NoModifier, {2}},
+        {"Ctrl+Home", 2, Qt::Key_Home, Qt::ControlModifier, {0}},
+        {"Ctrl+End", 0, Qt::Key_End, Qt::ControlModifier, {2}},
+        {"Shift+Home", 1, Qt::Key_Home, Qt::ShiftModifier, {0, 1}},
+        {"Shift+End", 1, Qt::Key_End, Qt::ShiftModifier, {1, 2}},
+        {"Ctrl+Shift+End", 0, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier, {0, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(c.from));
+        w.pump();
+        QTest::keyClick(&w.table(), c.key, c.modifiers);
+        w.pump();
+        EXPECT_EQ(selectedRows(w), c.selected);
+        const std::set<QUuid> expected = [&] {
+            std::set<QUuid> ids;
+            for (int row : c.selected) ids.insert(items[static_cast<std::size_t>(row)].id);
+            return ids;
+        }();
+        EXPECT_EQ(w.rig->selection(), expected);
+        EXPECT_EQ(w.table().currentIndex().row(), c.key == Qt::Key_Home ? 0 : 2);
+    }
 }
 
 }  // namespace

@@ -322,6 +322,46 @@ TEST(MainWindow, TabLeavesTheFileListAndKeepsItsSelection) {
     EXPECT_EQ(w.rig->selection(), (std::set<QUuid>{items[2].id}));
 }
 
+// The first key goes to the list, not to whichever button comes first.
+TEST(MainWindow, OpensWithTheFocusInTheFileList) {
+    WindowRig w;
+    EXPECT_EQ(QApplication::focusWidget(), &w.table());
+    w.relaunch();
+    EXPECT_EQ(QApplication::focusWidget(), &w.table());
+}
+
+// Converting from the keyboard: the pressed button goes with the WAV's controls, and the keyboard
+// goes to the list, whose current row is the new item.
+TEST(MainWindow, AConversionFromTheKeyboardLeavesTheFocusInTheListOnTheNewItem) {
+    const struct {
+        const char* name;
+        QPushButton* (FileInfoView::*button)() const;
+    } buttons[] = {{"SDS", &FileInfoView::sdsButton}, {"DigiPRO", &FileInfoView::digiPROButton}};
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.name);
+        WindowRig w;
+        const auto items = w.show({SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),
+                                   SampleItems::audio("tone.wav", TransferItem::Kind::wav, 0.01),
+                                   SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})});
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(1));
+        w.pump();
+        QPushButton* button = (w.content().fileInfo()->*b.button)();
+        ASSERT_TRUE(button->isVisible());
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Space);
+        ASSERT_TRUE(w.runUntil([&] { return !w.rig->isConverting() && w.rig->items().size() == 4; }));
+        const QUuid made = w.rig->items().back().id;
+        ASSERT_EQ(w.rig->selection(), std::set<QUuid>{made});
+        EXPECT_FALSE(button->isVisible());
+
+        EXPECT_EQ(QApplication::focusWidget(), &w.table());
+        EXPECT_EQ(w.table().currentIndex().row(), 3);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        w.pump();
+        EXPECT_EQ(w.rig->selection(), std::set<QUuid>{items[2].id}) << "Up went on from the WAV";
+    }
+}
+
 TEST(MainWindow, SamplePositionIsWrittenOnEditAndShowsTheClampedValue) {
     WindowRig w;
     auto* field = w.content().fileInfo()->samplePosition();

@@ -155,6 +155,43 @@ TEST_F(SettingsWindowTest, EscapeAndTheCloseKeysCloseIt) {
     }
 }
 
+// The X server hands the key to the window with the keyboard focus, not to the open list: the
+// first Escape is the list's alone.
+TEST_F(SettingsWindowTest, EscapeWithAListOpenClosesOnlyTheList) {
+    auto& first = open();
+    const struct {
+        const char* name;
+        int tab;
+        QComboBox* picker;
+    } pickers[] = {
+        {"MIDI Input", 0, first.inputPicker()},
+        {"MIDI Output", 0, first.outputPicker()},
+        {"Turbo Speed Limit", 0, first.turboLimitPicker()},
+        {"Save received as", 2, first.receiveFormat()},
+    };
+    for (const auto& p : pickers) {
+        SCOPED_TRACE(p.name);
+        auto& settings = open();
+        settings.tabs()->setCurrentIndex(p.tab);
+        QApplication::setActiveWindow(&settings);
+        p.picker->setFocus();
+        w.pump();
+        ASSERT_TRUE(p.picker->isEnabled());
+        QTest::keyClick(settings.windowHandle(), Qt::Key_Space);
+        w.pump();
+        ASSERT_TRUE(p.picker->view()->isVisible()) << "Space did not open the list";
+
+        QTest::keyClick(settings.windowHandle(), Qt::Key_Escape);
+        w.pump();
+        EXPECT_FALSE(p.picker->view()->isVisible());
+        EXPECT_TRUE(settings.isVisible()) << "the window closed with the list";
+
+        QTest::keyClick(settings.windowHandle(), Qt::Key_Escape);
+        w.pump();
+        EXPECT_FALSE(settings.isVisible());
+    }
+}
+
 TEST_F(SettingsWindowTest, TabsAndTheButtonsThatAskTheModel) {
     auto& settings = open();
     QStringList tabs;

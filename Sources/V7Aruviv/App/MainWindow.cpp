@@ -5,11 +5,13 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTableView>
 
 #include "K7Core/Support/K7CoreVersion.h"
 #include "V7Aruviv/App/AppIcon.h"
 #include "V7Aruviv/Stores/AppModel.h"
 #include "V7Aruviv/Views/ContentView.h"
+#include "V7Aruviv/Views/FileListView.h"
 #include "V7Aruviv/Views/ModelCommand.h"
 #include "V7Aruviv/Views/QtText.h"
 #include "V7Aruviv/Views/SettingsWindow.h"
@@ -35,6 +37,8 @@ MainWindow::MainWindow(AppModel& model, QWidget* parent)
     resize(820, 500);
 
     content_->presentSettings = [this] { SettingsWindow::present(model_, this); };
+    // The first key goes to the list, not to the first button (Receive).
+    content_->fileList()->table()->setFocus(Qt::OtherFocusReason);
 
     alert_->setWindowTitle(QStringLiteral("V7/64"));
     alert_->setWindowModality(Qt::WindowModal);

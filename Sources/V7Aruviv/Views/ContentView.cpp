@@ -1,6 +1,9 @@
 #include "V7Aruviv/Views/ContentView.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
+#include <QPointer>
+#include <QTableView>
 #include <algorithm>
 #include <utility>
 #include <QHBoxLayout>
@@ -114,6 +117,9 @@ void ContentView::scheduleRefresh() {
 
 void ContentView::refresh() {
     refreshPending_ = false;
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    // The list looks after its own name field.
+    const bool focusedHere = focused && isAncestorOf(focused) && !fileList_->isAncestorOf(focused) && focused->isVisible();
     state_ = ContentState::of(model_);
     presentation_ = ContentPresenter::present(state_);
     applyButton(send_, presentation_.send);
@@ -125,6 +131,9 @@ void ContentView::refresh() {
     fileList_->refresh();
     fileInfo_->refresh();
     status_->apply(presentation_);
+    // A control that went with the selection (the pressed SDS button of a WAV) hands the keyboard
+    // to the list, not to whatever control comes next.
+    if (focusedHere && (!focused || !focused->isVisible())) fileList_->table()->setFocus(Qt::OtherFocusReason);
     emit refreshed(state_);
 }
 

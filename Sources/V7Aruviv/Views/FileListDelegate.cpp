@@ -29,6 +29,8 @@ int FileListDelegate::padding(int column) {
 void FileListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
+    // The list outlines the whole current row itself.
+    opt.state &= ~QStyle::State_HasFocus;
     const QString text = opt.text;
     opt.text.clear();
     const QWidget* widget = opt.widget;

@@ -1,13 +1,16 @@
 #include "V7Aruviv/Views/FileListView.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -63,6 +66,77 @@ public:
     }
 
 protected:
+    bool event(QEvent* event) override {
+        // The Menu key: the selection's menu at the current row, as Shift+F10 opens it.
+        if (event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+            owner_.showSelectionContextMenu();
+            return true;
+        }
+        return QTableView::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier) {
+            owner_.showSelectionContextMenu();
+            return;
+        }
+        if (event->key() == Qt::Key_F2 && modifiers == Qt::NoModifier) {
+            owner_.primaryAction(owner_.selectedIDs());
+            return;
+        }
+        if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End) && (modifiers & Qt::ControlModifier)) {
+            // Ctrl would only move the current row; here it selects like Home and End alone.
+            QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ControlModifier, event->text(),
+                            event->isAutoRepeat(), static_cast<ushort>(event->count()));
+            QTableView::keyPressEvent(&plain);
+            event->setAccepted(plain.isAccepted());
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+
+    // Home and End go to the first and the last row, keeping the column.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+        const int rows = model()->rowCount();
+        if ((action == MoveHome || action == MoveEnd) && rows > 0) {
+            const int column = std::max(currentIndex().column(), 0);
+            return model()->index(action == MoveHome ? 0 : rows - 1, column);
+        }
+        return QTableView::moveCursor(action, modifiers);
+    }
+
+    // Where the keyboard is: the whole current row outlined while the list has the focus, in a
+    // colour that stands out on the selection's highlight as on the plain rows.
+    void paintEvent(QPaintEvent* event) override {
+        QTableView::paintEvent(event);
+        const QModelIndex current = currentIndex();
+        if (!hasFocus() || !current.isValid()) return;
+        const bool selected = selectionModel()->isRowSelected(current.row(), current.parent());
+        QPainter painter(viewport());
+        painter.setPen(QPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Highlight), 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rowRect(current.row()).adjusted(1, 1, -2, -2));
+    }
+
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
+        QTableView::currentChanged(current, previous);
+        for (const QModelIndex& index : {current, previous}) {
+            if (index.isValid()) viewport()->update(rowRect(index.row()));
+        }
+    }
+
+    void focusInEvent(QFocusEvent* event) override {
+        QTableView::focusInEvent(event);
+        viewport()->update();
+    }
+
+    void focusOutEvent(QFocusEvent* event) override {
+        QTableView::focusOutEvent(event);
+        viewport()->update();
+    }
+
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override {
         // A rename field taking the focus makes its row current; the selection stays the model's.
         if (!event && index.isValid() && indexWidget(index) && indexWidget(index) == QApplication::focusWidget()) {
@@ -126,6 +200,10 @@ protected:
     }
 
 private:
+    QRect rowRect(int row) const {
+        return visualRect(model()->index(row, 0)).united(visualRect(model()->index(row, model()->columnCount() - 1)));
+    }
+
     FileListView& owner_;
 };
 
@@ -254,6 +332,12 @@ void FileListView::refresh() {
 
 void FileListView::applySelection() {
     const auto& selection = model_.selection();
+    // What the table shows already is the user's own doing; anything else the model chose.
+    std::set<QUuid> shown;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
+        if (const auto* row = tableModel_->row(index.row())) shown.insert(row->id);
+    }
+    const bool chosenByModel = shown != selection;
     QItemSelection rows;
     const int lastColumn = FileListPresenter::columnCount - 1;
     const auto& all = tableModel_->rows();
@@ -270,6 +354,12 @@ void FileListView::applySelection() {
     {
         const QSignalBlocker blocker(table_->selectionModel());
         table_->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    }
+    if (chosenByModel && !rows.isEmpty() && !table_->selectionModel()->isRowSelected(table_->currentIndex().row())) {
+        // The arrow keys go on from the selection the user sees, not from a row left behind.
+        const int column = std::max(table_->currentIndex().column(), 0);
+        table_->selectionModel()->setCurrentIndex(tableModel_->index(rows.front().top(), column),
+                                                  QItemSelectionModel::NoUpdate);
     }
     table_->viewport()->update();
 }
@@ -351,6 +441,29 @@ void FileListView::showContextMenu(const QPoint& viewportPosition) {
     if (!menu) return;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(table_->viewport()->mapToGlobal(viewportPosition));
+}
+
+std::vector<QUuid> FileListView::selectedIDs() const {
+    std::vector<QUuid> ids;
+    for (const auto& row : tableModel_->rows()) {
+        if (model_.selection().contains(row.id)) ids.push_back(row.id);
+    }
+    return ids;
+}
+
+void FileListView::showSelectionContextMenu() {
+    const auto targets = selectedIDs();
+    QMenu* menu = makeContextMenu(targets, this);
+    if (!menu) return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // At the current row when it is in view, else at the first selected row.
+    QRect at = table_->visualRect(table_->currentIndex());
+    if (!at.intersects(table_->viewport()->rect())) {
+        const auto first = tableModel_->rowOf(targets.front());
+        at = first ? table_->visualRect(tableModel_->index(*first, 0)) : QRect();
+    }
+    const QPoint position = at.isValid() ? at.center() : QPoint(0, 0);
+    menu->popup(table_->viewport()->mapToGlobal(position));
 }
 
 void FileListView::primaryAction(const std::vector<QUuid>& targets) {

@@ -45,7 +45,11 @@ public:
     std::vector<QUuid> contextMenuTargets(const QPoint& viewportPosition) const;
     // The menu for `targets`, or nothing when it would have no entries.
     QMenu* makeContextMenu(const std::vector<QUuid>& targets, QWidget* parent);
-    // The primary action (a double-click) for `targets`.
+    // The selection's menu, from the keyboard: placed at the current row.
+    void showSelectionContextMenu();
+    // The selected items, in list order.
+    std::vector<QUuid> selectedIDs() const;
+    // The primary action (a double-click, F2) for `targets`.
     void primaryAction(const std::vector<QUuid>& targets);
     void beginRenaming(const QUuid& id);
 

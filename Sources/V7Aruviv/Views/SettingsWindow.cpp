@@ -1,5 +1,6 @@
 #include "V7Aruviv/Views/SettingsWindow.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -10,6 +11,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -179,6 +181,10 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
     transferColumn->addStretch(1);
     tabs_->addTab(transferTab_, QIcon::fromTheme(QStringLiteral("network-transmit-receive")), QStringLiteral("Transfer"));
 
+    // An open list closes on Escape but lets the key on to the window's shortcut, which would close
+    // the window with it: the list takes the key itself.
+    for (auto* picker : findChildren<QComboBox*>()) picker->view()->installEventFilter(this);
+
     // Writes happen only on the user's edits; refreshes block these signals or do not raise them.
     connect(input_, &QComboBox::activated, this, [this](int row) {
         const auto& endpoints = model_.endpoints().inputs;
@@ -225,6 +231,18 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent)
         connect(&model_, signal, this, [this] { scheduleRefresh(); });
     }
     refresh();
+}
+
+bool SettingsWindow::eventFilter(QObject* object, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel)) {
+        for (auto* picker : findChildren<QComboBox*>()) {
+            if (picker->view() != object || !picker->view()->isVisible()) continue;
+            picker->hidePopup();
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(object, event);
 }
 
 SettingsWindow* SettingsWindow::present(AppModel& model, QWidget* owner) {

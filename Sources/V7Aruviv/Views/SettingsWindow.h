@@ -47,6 +47,9 @@ public:
     QSpinBox* delayTicks() const { return delayTicks_; }
     QComboBox* receiveFormat() const { return receiveFormat_; }
 
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
     void scheduleRefresh();
 
