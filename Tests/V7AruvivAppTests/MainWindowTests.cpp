@@ -349,6 +349,8 @@ TEST(MainWindow, AConversionFromTheKeyboardLeavesTheFocusInTheListOnTheNewItem) 
         ASSERT_TRUE(button->isVisible());
         button->setFocus(Qt::TabFocusReason);
         QTest::keyClick(button, Qt::Key_Space);
+        QApplication::processEvents();  // the window shows the conversion under way before it ends
+        ASSERT_TRUE(w.rig->isConverting());
         ASSERT_TRUE(w.runUntil([&] { return !w.rig->isConverting() && w.rig->items().size() == 4; }));
         const QUuid made = w.rig->items().back().id;
         ASSERT_EQ(w.rig->selection(), std::set<QUuid>{made});

@@ -1,6 +1,5 @@
 #include "V7Aruviv/Views/ContentView.h"
 
-#include <QApplication>
 #include <QDragEnterEvent>
 #include <QPointer>
 #include <QTableView>
@@ -117,9 +116,10 @@ void ContentView::scheduleRefresh() {
 
 void ContentView::refresh() {
     refreshPending_ = false;
-    const QPointer<QWidget> focused = QApplication::focusWidget();
+    const QPointer<QWidget> focused = window()->focusWidget();
+    const auto canKeepFocus = [&] { return focused && focused->isVisible() && focused->isEnabled(); };
     // The list looks after its own name field.
-    const bool focusedHere = focused && isAncestorOf(focused) && !fileList_->isAncestorOf(focused) && focused->isVisible();
+    const bool focusedHere = focused && isAncestorOf(focused) && !fileList_->isAncestorOf(focused) && canKeepFocus();
     state_ = ContentState::of(model_);
     presentation_ = ContentPresenter::present(state_);
     applyButton(send_, presentation_.send);
@@ -131,9 +131,9 @@ void ContentView::refresh() {
     fileList_->refresh();
     fileInfo_->refresh();
     status_->apply(presentation_);
-    // A control that went with the selection (the pressed SDS button of a WAV) hands the keyboard
-    // to the list, not to whatever control comes next.
-    if (focusedHere && (!focused || !focused->isVisible())) fileList_->table()->setFocus(Qt::OtherFocusReason);
+    // A control that goes with the selection or waits for the work it started (the pressed SDS
+    // button of a WAV) hands the keyboard to the list, not to whatever control comes next.
+    if (focusedHere && !canKeepFocus()) fileList_->table()->setFocus(Qt::OtherFocusReason);
     emit refreshed(state_);
 }
 
