@@ -71,6 +71,7 @@ TEST(ProgramEnd, EachTerminationSignalEndsItAsAQuitThatTakesItsSocketAlong) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(::strsignal(signalNumber));
         const ProgramFolders folders;
+        if (!folders.isValid()) GTEST_SKIP() << folders.problem();
         ProgramProcess program(folders, offlineHealthCheck);
         ASSERT_TRUE(listening(folders)) << "the program did not start listening";
         expectQuitOn(signalNumber, program, folders);
@@ -81,6 +82,7 @@ TEST(ProgramEnd, EachTerminationSignalEndsItAsAQuitThatTakesItsSocketAlong) {
 // a closed terminal or a Ctrl-C meant for the script leaves it running. SIGTERM still ends it.
 TEST(ProgramEnd, SignalsIgnoredAtStartStayIgnoredWhileSIGTERMStillEndsIt) {
     const ProgramFolders folders;
+    if (!folders.isValid()) GTEST_SKIP() << folders.problem();
     ProgramStart start = offlineHealthCheck;
     start.ignoredSignals = {SIGHUP, SIGINT};
     ProgramProcess program(folders, start);
@@ -99,6 +101,7 @@ TEST(ProgramEnd, SignalsIgnoredAtStartStayIgnoredWhileSIGTERMStillEndsIt) {
 // copy, once it runs again, opens none of its files.
 TEST(ProgramEnd, CtrlCEndsAStartWaitingForTheRunningCopyAtOnceWithNothingOpened) {
     const ProgramFolders folders;
+    if (!folders.isValid()) GTEST_SKIP() << folders.problem();
     const fs::path samples = folders.root() / "Samples";
     fs::create_directory(samples);
     for (const char* name : {"kick.syx", "snare.syx"}) std::ofstream(samples / name) << "\xF0\x7D\x01\xF7";
