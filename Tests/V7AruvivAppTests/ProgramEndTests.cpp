@@ -53,9 +53,11 @@ std::string firstLineOf(const fs::path& file) {
 
 const ProgramStart offlineHealthCheck{{"--offline-health-check"}, {}, {}};
 
-// The socket appears once the program runs as the one copy; its handlers are in place by then.
+// The program's turn is given back once it listens as the one copy, its handlers in place by then.
+// Its socket alone says less: the file appears at bind(), and a connection before listen() is refused.
 bool listening(const ProgramFolders& folders) {
-    return waitFor([&] { return !folders.sockets().empty(); });
+    const std::string socket = folders.socketPath(true).toStdString();
+    return waitFor([&] { return fs::exists(socket) && !fs::exists(socket + ".lock"); });
 }
 
 // Sends the signal and expects the program to end as a quit: exit 0, its socket removed.
@@ -109,8 +111,7 @@ TEST(ProgramEnd, CtrlCEndsAStartWaitingForTheRunningCopyAtOnceWithNothingOpened)
     const fs::path turn = (socketPath + QStringLiteral(".lock")).toStdString();
 
     ProgramProcess running(folders, offlineHealthCheck);
-    ASSERT_TRUE(waitFor([&] { return fs::exists(socketPath.toStdString()) && !fs::exists(turn); }))
-        << "the program did not start listening";
+    ASSERT_TRUE(listening(folders)) << "the program did not start listening";
     ASSERT_EQ(::kill(running.pid(), SIGSTOP), 0);
     OpenedFiles opened(samples);
 
