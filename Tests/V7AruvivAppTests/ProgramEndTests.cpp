@@ -81,12 +81,13 @@ TEST(ProgramEnd, EachTerminationSignalEndsItAsAQuitThatTakesItsSocketAlong) {
 }
 
 // Started with SIGHUP and SIGINT ignored (nohup, a script's background job), it keeps them ignored:
-// a closed terminal or a Ctrl-C meant for the script leaves it running. SIGTERM still ends it.
+// a closed terminal or a Ctrl-C meant for the script leaves it running. SIGTERM ends it all the same,
+// ignored at start or not.
 TEST(ProgramEnd, SignalsIgnoredAtStartStayIgnoredWhileSIGTERMStillEndsIt) {
     const ProgramFolders folders;
     if (!folders.isValid()) GTEST_SKIP() << folders.problem();
     ProgramStart start = offlineHealthCheck;
-    start.ignoredSignals = {SIGHUP, SIGINT};
+    start.ignoredSignals = {SIGHUP, SIGINT, SIGTERM};
     ProgramProcess program(folders, start);
     ASSERT_TRUE(listening(folders)) << "the program did not start listening";
     ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
