@@ -13,7 +13,8 @@ cp "$script" "$repository/scripts/test"
 printf '#!/bin/sh\n' >"$repository/scripts/bootstrap"
 printf '#!/bin/sh\n' >"$repository/scripts/check-layers"
 # cmake fails to build a preset named in $work/broken; ctest answers with $work/tally-<preset>,
-# "<failed> <total>", or with no tests at all when that file is missing.
+# "<failed> <total>" and, when given, the status it then exits with, or with no tests at all when
+# that file is missing.
 cat >"$work/bin/cmake" <<STUB
 #!/bin/sh
 echo "cmake \$*" >>"$work/log"
@@ -23,11 +24,12 @@ cat >"$work/bin/ctest" <<STUB
 #!/bin/sh
 echo "ctest \$1 \$2" >>"$work/log"
 if [ ! -f "$work/tally-\$2" ]; then echo "No tests were found!!!"; exit 8; fi
-read failed total <"$work/tally-\$2"
+read failed total status <"$work/tally-\$2"
 echo "\$(( (total - failed) * 100 / total ))% tests passed, \$failed tests failed out of \$total"
 echo
 echo "Total Test time (real) =   0.01 sec"
 if [ "\$failed" -ne 0 ]; then echo "Errors while running CTest"; exit 8; fi
+exit "\${status:-0}"
 STUB
 chmod +x "$repository/scripts/"* "$work/bin/"*
 
@@ -38,6 +40,7 @@ cases=(
   "a failing sanitizer test||0 3|1 3|0 4|1|FAILED in the asan tests: 2/3 passed. Passed before it: release 3/3"
   "a race||0 3|0 3|2 4|1|FAILED in the tsan tests: 2/4 passed. Passed before it: release 3/3, asan 3/3"
   "no tests||0 3||0 4|1|FAILED in the asan tests: ctest reported no results. Passed before it: release 3/3"
+  "ctest failing with no failure counted||0 3|0 3 8|0 4|1|FAILED in the asan tests: ctest ended with status 8. Passed before it: release 3/3"
   "a broken tsan build|tsan|0 3|0 3|0 4|1|FAILED in the tsan build. Passed before it: release 3/3, asan 3/3"
   "a broken first build|release|0 3|0 3|0 4|1|FAILED in the release build."
 )

@@ -78,8 +78,6 @@ TEST(FileListPresenter, ContextMenuEntries) {
     }
 }
 
-// The rename editor's transitions the list view's own tests do not reach, one editor throughout;
-// `rename` answers the model's rename.
 TEST(FileListPresenter, AFileManagerFailureSaysWhyAndWhereTheFileIs) {
     using Reason = FileManagerRevealFailure::Reason;
     const struct {
@@ -109,6 +107,8 @@ TEST(FileListPresenter, AFileManagerFailureSaysWhyAndWhereTheFileIs) {
     }
 }
 
+// The rename editor's transitions the list view's own tests do not reach, one editor throughout;
+// `rename` answers the model's rename.
 TEST(RenameEditor, Transitions) {
     const auto a = row(1, "a.syx");
     const auto b = row(2, "b.syx");

@@ -45,6 +45,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 }  // namespace
 
 ProgramFolders::ProgramFolders() {
+    if (!isValid()) return;
     for (const char* name : ownFolders) {
         fs::create_directory(root() / name);
         fs::permissions(root() / name, fs::perms::owner_all);

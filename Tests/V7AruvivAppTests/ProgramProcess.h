@@ -9,16 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "Support/Model/TemporaryFolder.h"
+#include "SocketFolder.h"
 
 namespace k7::testing {
 
 // A home, runtime, temporary and settings folder of the program's own: it meets no settings or
-// running copy of the user's, and every program started in them finds the same socket.
+// running copy of the user's, and every program started in them finds the same socket. A test
+// skips, with `problem`, when they cannot be made.
 class ProgramFolders {
 public:
     ProgramFolders();
 
+    bool isValid() const { return root_.isValid(); }
+    const std::string& problem() const { return root_.problem(); }
     const std::filesystem::path& root() const { return root_.path(); }
     std::filesystem::path runtime() const;
     // Where the program started in these folders listens as the running copy.
@@ -27,7 +30,7 @@ public:
     std::vector<std::filesystem::path> sockets() const;
 
 private:
-    TemporaryFolder root_;
+    SocketFolder root_;
 };
 
 // What a start is given: its arguments and working folder as bytes, none of them read as text,

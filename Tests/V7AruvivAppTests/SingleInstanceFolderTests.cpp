@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 
+#include "SocketFolder.h"
 #include "V7Aruviv/App/SingleInstanceChannel.h"
 #include "V7Aruviv/App/SingleInstanceName.h"
 
@@ -165,9 +166,9 @@ private:
 TEST(SingleInstanceFolder, WithoutARuntimeFolderTheSocketStaysOutOfTheSharedTemporaryFolder) {
     const EnvironmentVariable runtime("XDG_RUNTIME_DIR");
     const EnvironmentVariable temporaryFolder("TMPDIR");
-    QTemporaryDir shared(QStringLiteral("/tmp/v764-XXXXXX"));
-    if (!shared.isValid()) GTEST_SKIP() << "no folder can be made in /tmp: " << shared.errorString().toStdString();
-    const std::string root = std::filesystem::canonical(shared.path().toStdString()).string();
+    const testing::SocketFolder shared;
+    if (!shared.isValid()) GTEST_SKIP() << shared.problem();
+    const std::string root = std::filesystem::canonical(shared.path()).string();
     const std::string sharedFolder = root + "/shared";
     ASSERT_EQ(::mkdir(sharedFolder.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(sharedFolder.c_str(), 01777), 0);

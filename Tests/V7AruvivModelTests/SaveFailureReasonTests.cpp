@@ -92,6 +92,15 @@ void failFolderSyncs(SaveSystemCalls& calls, int code) {
     };
 }
 
+// Fails every opening of a folder with `code`, as for a folder its user may write but not read.
+void failFolderOpens(SaveSystemCalls& calls, int code) {
+    calls.open = [real = calls.open, code](const char* path, int flags, mode_t mode) {
+        if (!(flags & O_DIRECTORY)) return real(path, flags, mode);
+        errno = code;
+        return -1;
+    };
+}
+
 constexpr uid_t nobody = 65534;
 
 // Runs `work` in a child process as a user other than root: `nobody` when the test runs as root.
@@ -295,20 +304,25 @@ TEST(SaveFailureReasons, AFolderThatCannotBeSyncedAfterTheRename) {
     using E = AppModelError;
     const struct {
         const char* name;
+        void (*failing)(SaveSystemCalls&, int code);
         int code;
         std::vector<std::string> names;  // one: a file of its own; more: into the folder
         std::string expected;
         FolderSnapshot after;
     } cases[] = {
-        {"a file system without folder syncs", EINVAL, {"kit.syx"}, "saved", {{"kit.syx", "bytes of kit.syx"}}},
-        {"the same, for a folder save", ENOTSUP, {"A.syx", "B.syx"}, "saved",
+        {"a file system without folder syncs", failFolderSyncs, EINVAL, {"kit.syx"}, "saved",
+         {{"kit.syx", "bytes of kit.syx"}}},
+        {"the same, for a folder save", failFolderSyncs, ENOTSUP, {"A.syx", "B.syx"}, "saved",
          {{"A.syx", "bytes of A.syx"}, {"B.syx", "bytes of B.syx"}}},
+        {"a system without the call", failFolderSyncs, ENOSYS, {"kit.syx"}, "saved", {{"kit.syx", "bytes of kit.syx"}}},
+        {"a folder its user may not read", failFolderOpens, EACCES, {"kit.syx"}, "saved",
+         {{"kit.syx", "bytes of kit.syx"}}},
         // The file is in place and cannot be taken back; it may not last.
-        {"a failing disk", EIO, {"kit.syx"},
+        {"a failing disk", failFolderSyncs, EIO, {"kit.syx"},
          "kit.syx was written, but its folder could not be synced (Input/output error); a power cut may lose it.",
          {{"kit.syx", "bytes of kit.syx"}}},
         // All or nothing: the files moved go again.
-        {"a failing disk under a folder save", EIO, {"A.syx", "B.syx"},
+        {"a failing disk under a folder save", failFolderSyncs, EIO, {"A.syx", "B.syx"},
          E(E::ExportCommitFailed{"The folder Samples could not be synced (Input/output error)."}).message(), {}},
     };
     for (const auto& c : cases) {
@@ -316,7 +330,7 @@ TEST(SaveFailureReasons, AFolderThatCannotBeSyncedAfterTheRename) {
         const SamplesFolder samples;
         const fs::path& folder = samples.path;
         const RestoredSystemCalls restored;
-        failFolderSyncs(SaveSystemCalls::current(), c.code);
+        c.failing(SaveSystemCalls::current(), c.code);
         EXPECT_EQ(failureOf(planOf(c.names.size() == 1 ? folder / c.names.front() : folder, c.names)), c.expected);
         EXPECT_EQ(snapshot(folder), c.after);
     }

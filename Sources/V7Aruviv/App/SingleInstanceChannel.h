@@ -32,9 +32,11 @@ inline constexpr std::chrono::seconds singleInstanceAnswerTimeout{5};
 // How old the lock file that gives starts their turns must be before a start may take it over. Qt
 // takes one over only when it can lock the file itself, which its live holder prevents however long
 // it holds it, so only what a killed start left goes: the empty file of one killed while making it
-// too, from which Qt reads no holder. Short, so that this file holds the next start up no longer than
-// Qt's first look again; long beside the moment between a start making the file and locking it.
-inline constexpr std::chrono::milliseconds singleInstanceTurnStaleTime{100};
+// too, from which Qt reads no holder. But Qt makes the file before it locks it, so a live start that
+// stalls in between (a loaded machine) holds just such a file: this must outlast that stall. Half a
+// second still keeps the next start's wait beside a killed start's file under a second, as Qt looks
+// again at about 100, 300 and 700 ms.
+inline constexpr std::chrono::milliseconds singleInstanceTurnStaleTime{500};
 
 // The running copy's end: takes each later start's paths as one delivery, answers it, and delivers
 // the paths once the start confirms it got the answer; a start gone before that has none opened.
