@@ -333,11 +333,7 @@ void FileListView::refresh() {
 void FileListView::applySelection() {
     const auto& selection = model_.selection();
     // What the table shows already is the user's own doing; anything else the model chose.
-    std::set<QUuid> shown;
-    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
-        if (const auto* row = tableModel_->row(index.row())) shown.insert(row->id);
-    }
-    const bool chosenByModel = shown != selection;
+    const bool chosenByModel = tableSelection() != selection;
     QItemSelection rows;
     const int lastColumn = FileListPresenter::columnCount - 1;
     const auto& all = tableModel_->rows();
@@ -364,12 +360,17 @@ void FileListView::applySelection() {
     table_->viewport()->update();
 }
 
-void FileListView::userSelectionChanged() {
-    if (refreshing_) return;
+std::set<QUuid> FileListView::tableSelection() const {
     std::set<QUuid> selection;
     for (const QModelIndex& index : table_->selectionModel()->selectedRows()) {
         if (const auto* row = tableModel_->row(index.row())) selection.insert(row->id);
     }
+    return selection;
+}
+
+void FileListView::userSelectionChanged() {
+    if (refreshing_) return;
+    auto selection = tableSelection();
     runModelCommand(model_, [&] { model_.setSelection(std::move(selection)); });
 }
 
@@ -378,11 +379,7 @@ std::vector<QUuid> FileListView::contextMenuTargets(const QPoint& viewportPositi
     const auto* clicked = tableModel_->row(index.row());
     if (!index.isValid() || !clicked) return {};
     if (!model_.selection().contains(clicked->id)) return {clicked->id};
-    std::vector<QUuid> targets;
-    for (const auto& row : tableModel_->rows()) {
-        if (model_.selection().contains(row.id)) targets.push_back(row.id);
-    }
-    return targets;
+    return selectedIDs();
 }
 
 QMenu* FileListView::makeContextMenu(const std::vector<QUuid>& targets, QWidget* parent) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "V7Aruviv/Views/FileListPresenter.h"
@@ -71,6 +72,8 @@ private:
         bool focused = false;
     };
 
+    // The items the table shows selected.
+    std::set<QUuid> tableSelection() const;
     void userSelectionChanged();
     void applySelection();
     void commitRename();
