@@ -583,5 +583,52 @@ TEST_F(FileListViewTest, HomeAndEndSelectTheFirstAndTheLastItem) {
     }
 }
 
+// A move key without Shift leaves the item it lands on alone selected, also where the cursor
+// cannot move, and Shift extends from there; Ctrl with the arrows and pages moves the cursor alone.
+// The keys go through the window, so Qt also sees them held while it handles them.
+TEST_F(FileListViewTest, AMoveKeySelectsWhereItLandsAlsoAtTheEnds) {
+    const struct {
+        KeyPress press;
+        std::vector<int> selected;
+        int current;
+    } steps[] = {
+        {{"Home on the first", Qt::Key_Home, Qt::NoModifier}, {0}, 0},
+        {{"Shift+End", Qt::Key_End, Qt::ShiftModifier}, {0, 1, 2}, 2},
+        {{"End on the last", Qt::Key_End, Qt::NoModifier}, {2}, 2},
+        {{"Shift+Home", Qt::Key_Home, Qt::ShiftModifier}, {0, 1, 2}, 0},
+        {{"Ctrl+Home on the first", Qt::Key_Home, Qt::ControlModifier}, {0}, 0},
+        {{"Shift+End", Qt::Key_End, Qt::ShiftModifier}, {0, 1, 2}, 2},
+        {{"Ctrl+End on the last", Qt::Key_End, Qt::ControlModifier}, {2}, 2},
+        {{"Shift+Home", Qt::Key_Home, Qt::ShiftModifier}, {0, 1, 2}, 0},
+        {{"Up on the first", Qt::Key_Up, Qt::NoModifier}, {0}, 0},
+        {{"Shift+End", Qt::Key_End, Qt::ShiftModifier}, {0, 1, 2}, 2},
+        {{"Down on the last", Qt::Key_Down, Qt::NoModifier}, {2}, 2},
+        {{"Shift+Home", Qt::Key_Home, Qt::ShiftModifier}, {0, 1, 2}, 0},
+        {{"Page Up on the first", Qt::Key_PageUp, Qt::NoModifier}, {0}, 0},
+        {{"Shift+End", Qt::Key_End, Qt::ShiftModifier}, {0, 1, 2}, 2},
+        {{"Page Down on the last", Qt::Key_PageDown, Qt::NoModifier}, {2}, 2},
+        {{"Shift+Up", Qt::Key_Up, Qt::ShiftModifier}, {1, 2}, 1},
+        {{"Ctrl+Down", Qt::Key_Down, Qt::ControlModifier}, {1, 2}, 2},
+        {{"Ctrl+Down on the last", Qt::Key_Down, Qt::ControlModifier}, {1, 2}, 2},
+        {{"Ctrl+Page Down on the last", Qt::Key_PageDown, Qt::ControlModifier}, {1, 2}, 2},
+        {{"Home", Qt::Key_Home, Qt::NoModifier}, {0}, 0},
+        {{"Ctrl+Up on the first", Qt::Key_Up, Qt::ControlModifier}, {0}, 0},
+    };
+    w.rig->setSelection({items[0].id, items[1].id, items[2].id});
+    w.pump();
+    ASSERT_EQ(w.table().currentIndex().row(), 0);
+    ASSERT_TRUE(w.table().hasFocus());
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.press.name);
+        QTest::keyClick(w.window->windowHandle(), step.press.key, step.press.modifiers);
+        w.pump();
+        EXPECT_EQ(selectedRows(w), step.selected);
+        std::set<QUuid> expected;
+        for (int row : step.selected) expected.insert(items[static_cast<std::size_t>(row)].id);
+        EXPECT_EQ(w.rig->selection(), expected);
+        EXPECT_EQ(w.table().currentIndex().row(), step.current);
+    }
+}
+
 }  // namespace
 }  // namespace k7::testing

@@ -86,15 +86,30 @@ protected:
             owner_.primaryAction(owner_.selectedIDs());
             return;
         }
-        if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End) && (modifiers & Qt::ControlModifier)) {
-            // Ctrl would only move the current row; here it selects like Home and End alone.
-            QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ControlModifier, event->text(),
-                            event->isAutoRepeat(), static_cast<ushort>(event->count()));
-            QTableView::keyPressEvent(&plain);
-            event->setAccepted(plain.isAccepted());
+        const auto action = verticalMove(event->key());
+        if (!action) {
+            QTableView::keyPressEvent(event);
             return;
         }
-        QTableView::keyPressEvent(event);
+        // Ctrl would only move the current row; with Home and End it selects as they do alone.
+        const bool homeOrEnd = *action == MoveHome || *action == MoveEnd;
+        const auto moveModifiers = homeOrEnd ? event->modifiers() & ~Qt::ControlModifier : event->modifiers();
+        if (!(moveModifiers & (Qt::ShiftModifier | Qt::ControlModifier))) {
+            const QModelIndex target = moveCursor(*action, moveModifiers);
+            if (target.isValid() && target == currentIndex()) {
+                // The view acts only when the cursor moves; at an end the key still selects where it stays.
+                landOn(target);
+                return;
+            }
+        }
+        if (moveModifiers == event->modifiers()) {
+            QTableView::keyPressEvent(event);
+            return;
+        }
+        QKeyEvent plain(event->type(), event->key(), moveModifiers, event->text(), event->isAutoRepeat(),
+                        static_cast<ushort>(event->count()));
+        QTableView::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
     }
 
     // Home and End go to the first and the last row, keeping the column.
@@ -138,6 +153,7 @@ protected:
     }
 
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override {
+        if (landing_) return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
         // A rename field taking the focus makes its row current; the selection stays the model's.
         if (!event && index.isValid() && indexWidget(index) && indexWidget(index) == QApplication::focusWidget()) {
             return QItemSelectionModel::NoUpdate;
@@ -200,11 +216,34 @@ protected:
     }
 
 private:
+    static std::optional<CursorAction> verticalMove(int key) {
+        switch (key) {
+        case Qt::Key_Up: return MoveUp;
+        case Qt::Key_Down: return MoveDown;
+        case Qt::Key_Home: return MoveHome;
+        case Qt::Key_End: return MoveEnd;
+        case Qt::Key_PageUp: return MovePageUp;
+        case Qt::Key_PageDown: return MovePageDown;
+        default: return std::nullopt;
+        }
+    }
+
+    // Leaves exactly `index`'s row selected and makes it where the next Shift+key extends from.
+    // Through the view's own call, which keeps that start; its selection command is fixed here, as it
+    // would otherwise follow the keys held now and toggle the row under Ctrl.
+    void landOn(const QModelIndex& index) {
+        landing_ = true;
+        setCurrentIndex(index);
+        landing_ = false;
+        scrollTo(index);
+    }
+
     QRect rowRect(int row) const {
         return visualRect(model()->index(row, 0)).united(visualRect(model()->index(row, model()->columnCount() - 1)));
     }
 
     FileListView& owner_;
+    bool landing_ = false;
 };
 
 FileListView::FileListView(AppModel& model, QWidget* parent)
