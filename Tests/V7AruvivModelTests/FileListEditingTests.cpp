@@ -66,6 +66,35 @@ TEST(FileListEditing, RemovingUnsavedItemsAsksFirstAndCancellingKeepsEverything)
     }
 }
 
+// A removal that runs after a cancelled one does not leave the status saying it was cancelled,
+// whether it was confirmed or needed no question.
+TEST(FileListEditing, ARemovalAfterACancelledOneClearsTheCancelStatus) {
+    const struct {
+        const char* name;
+        std::size_t removed;  // selected after the cancel
+        std::vector<std::size_t> answers;
+    } cases[] = {
+        {"confirmed", 1, {0}},
+        {"saved, unasked", 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EditingRig editing;
+        auto& rig = editing.rig;
+        const QUuid gone = editing.id(c.removed);
+        rig->setSelection({editing.id(1)});
+        rig->removeSelected();
+        ASSERT_EQ(rig->statusText(), "Remove cancelled; unsaved items were preserved");
+
+        rig.interaction->alertAnswers.assign(c.answers.begin(), c.answers.end());
+        rig->setSelection({gone});
+        rig->removeSelected();
+        ASSERT_EQ(rig->items().size(), 3u);
+        EXPECT_NE(rig->items()[c.removed].id, gone);
+        EXPECT_EQ(rig->statusText(), "Ready");
+    }
+}
+
 TEST(FileListEditing, RemovingSavedItemsNeedsNoQuestionAndStoresTheList) {
     EditingRig editing;
     auto& rig = editing.rig;

@@ -1,6 +1,7 @@
 // Changing the file list in place: removing, renaming, and the loop and channel modes of audio items.
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -29,6 +30,8 @@ void AppModel::editItems(const std::function<void(std::vector<TransferItem>&)>& 
     setItems(std::move(list));
 }
 
+static constexpr std::string_view removeCancelledStatus = "Remove cancelled; unsaved items were preserved";
+
 void AppModel::removeSelected() {
     if (fileListBusy()) return;
     // The ids are fixed before asking: work that finishes while the alert is open may change the
@@ -53,7 +56,7 @@ void AppModel::removeSelected() {
     alert.buttons = {"Remove Unsaved", "Cancel"};
     alert.cancelButton = 1;
     if (interaction_->runAlert(alert) != std::optional<std::size_t>(0)) {
-        setStatusText("Remove cancelled; unsaved items were preserved");
+        setStatusText(std::string(removeCancelledStatus));
         return;
     }
     if (fileListBusy()) return;  // something started while the alert was open
@@ -75,6 +78,8 @@ void AppModel::removeItems(std::set<QUuid> ids) {
     std::set_difference(selection_.begin(), selection_.end(), ids.begin(), ids.end(),
                         std::inserter(remaining, remaining.end()));
     setSelection(std::move(remaining));
+    // An earlier cancel's status would now say the opposite of what happened.
+    if (statusText_ == removeCancelledStatus) setStatusText("Ready");
     persistOpenFiles();
 }
 
