@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -232,9 +233,10 @@ private:
     // Through the view's own call, which keeps that start; its selection command is fixed here, as it
     // would otherwise follow the keys held now and toggle the row under Ctrl.
     void landOn(const QModelIndex& index) {
-        landing_ = true;
-        setCurrentIndex(index);
-        landing_ = false;
+        {
+            const QScopedValueRollback landing(landing_, true);
+            setCurrentIndex(index);
+        }
         scrollTo(index);
     }
 
