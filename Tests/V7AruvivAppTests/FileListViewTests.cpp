@@ -630,5 +630,53 @@ TEST_F(FileListViewTest, AMoveKeySelectsWhereItLandsAlsoAtTheEnds) {
     }
 }
 
+// After the program chooses the selection (a conversion, a load), Shift extends from what it chose,
+// not from a row clicked before it.
+TEST(FileListShiftExtension, StartsAtTheItemsTheProgramSelected) {
+    WindowRig w;
+    const auto items = w.show({SampleItems::audio("tone.wav", TransferItem::Kind::wav, 0.01),
+                               SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),
+                               SampleItems::sysEx("mono.syx", {SampleItems::elektronMessage(3, 40)}, "/tmp/mono.syx"),
+                               SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})});
+    const auto expectSelected = [&](const std::vector<int>& rows) {
+        EXPECT_EQ(selectedRows(w), rows);
+        std::set<QUuid> ids;
+        for (int row : rows) ids.insert(w.rig->items()[static_cast<std::size_t>(row)].id);
+        EXPECT_EQ(w.rig->selection(), ids);
+    };
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(0));
+    w.pump();
+    QTest::mouseClick(w.content().fileInfo()->sdsButton(), Qt::LeftButton);
+    ASSERT_TRUE(w.runUntil([&] { return !w.rig->isConverting() && w.rig->items().size() == 5; }));
+    expectSelected({4});
+    w.table().setFocus();
+
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Up, Qt::ShiftModifier);
+    w.pump();
+    {
+        SCOPED_TRACE("Shift+Up after the conversion");
+        expectSelected({3, 4});
+        EXPECT_EQ(w.table().currentIndex().row(), 3);
+    }
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ShiftModifier, w.rowCenter(2));
+    w.pump();
+    {
+        SCOPED_TRACE("Shift+click two rows up");
+        expectSelected({2, 3, 4});
+    }
+
+    QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(0));
+    w.pump();
+    w.rig->setSelection({items[2].id, items[3].id});
+    w.pump();
+    QTest::keyClick(w.window->windowHandle(), Qt::Key_Up, Qt::ShiftModifier);
+    w.pump();
+    {
+        SCOPED_TRACE("Shift+Up after a load");
+        expectSelected({1, 2});
+        EXPECT_EQ(w.table().currentIndex().row(), 1);
+    }
+}
+
 }  // namespace
 }  // namespace k7::testing

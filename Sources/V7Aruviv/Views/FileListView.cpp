@@ -66,6 +66,10 @@ public:
         return position.y() > rect.center().y() ? index.row() + 1 : index.row();
     }
 
+    // Makes `index` current and where the next Shift+key or Shift+click extends from, leaving the
+    // selection as it is.
+    void startExtensionAt(const QModelIndex& index) { setCurrentIndexWith(index, QItemSelectionModel::NoUpdate); }
+
 protected:
     bool event(QEvent* event) override {
         // The Menu key: the selection's menu at the current row, as Shift+F10 opens it.
@@ -154,7 +158,7 @@ protected:
     }
 
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override {
-        if (landing_) return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+        if (fixedCommand_) return *fixedCommand_;
         // A rename field taking the focus makes its row current; the selection stays the model's.
         if (!event && index.isValid() && indexWidget(index) && indexWidget(index) == QApplication::focusWidget()) {
             return QItemSelectionModel::NoUpdate;
@@ -230,14 +234,17 @@ private:
     }
 
     // Leaves exactly `index`'s row selected and makes it where the next Shift+key extends from.
-    // Through the view's own call, which keeps that start; its selection command is fixed here, as it
-    // would otherwise follow the keys held now and toggle the row under Ctrl.
     void landOn(const QModelIndex& index) {
-        {
-            const QScopedValueRollback landing(landing_, true);
-            setCurrentIndex(index);
-        }
+        setCurrentIndexWith(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         scrollTo(index);
+    }
+
+    // Through the view's own call, the only one that also moves the start of a Shift extension; its
+    // selection command is fixed here, as it would otherwise follow the keys held now and toggle the
+    // row under Ctrl.
+    void setCurrentIndexWith(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) {
+        const QScopedValueRollback<std::optional<QItemSelectionModel::SelectionFlags>> fixed(fixedCommand_, command);
+        setCurrentIndex(index);
     }
 
     QRect rowRect(int row) const {
@@ -245,7 +252,7 @@ private:
     }
 
     FileListView& owner_;
-    bool landing_ = false;
+    std::optional<QItemSelectionModel::SelectionFlags> fixedCommand_;
 };
 
 FileListView::FileListView(AppModel& model, QWidget* parent)
@@ -392,11 +399,12 @@ void FileListView::applySelection() {
         const QSignalBlocker blocker(table_->selectionModel());
         table_->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
     }
-    if (chosenByModel && !rows.isEmpty() && !table_->selectionModel()->isRowSelected(table_->currentIndex().row())) {
-        // The arrow keys go on from the selection the user sees, not from a row left behind.
-        const int column = std::max(table_->currentIndex().column(), 0);
-        table_->selectionModel()->setCurrentIndex(tableModel_->index(rows.front().top(), column),
-                                                  QItemSelectionModel::NoUpdate);
+    if (chosenByModel && !rows.isEmpty()) {
+        // The keys and Shift go on from the selection the user sees, not from a row left behind.
+        const QModelIndex current = table_->currentIndex();
+        const bool currentSelected = current.isValid() && table_->selectionModel()->isRowSelected(current.row());
+        const int row = currentSelected ? current.row() : rows.front().top();
+        table_->startExtensionAt(tableModel_->index(row, std::max(current.column(), 0)));
     }
     table_->viewport()->update();
 }
