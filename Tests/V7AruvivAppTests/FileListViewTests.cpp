@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "V7Aruviv/Views/FileInfoView.h"
@@ -675,6 +676,49 @@ TEST(FileListShiftExtension, StartsAtTheItemsTheProgramSelected) {
         SCOPED_TRACE("Shift+Up after a load");
         expectSelected({1, 2});
         EXPECT_EQ(w.table().currentIndex().row(), 1);
+    }
+}
+
+// A receive and an import select what they add through the model, as a conversion does.
+TEST(FileListShiftExtension, StartsAtTheItemsAReceiveOrAnImportAdded) {
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* name;
+        std::function<void(WindowRig&)> add;
+        std::size_t added;
+    };
+    QTemporaryDir folder;
+    const std::vector<Case> cases{
+        {"a receive", [](WindowRig& w) {
+             QTest::mouseClick(w.content().receiveButton(), Qt::LeftButton);
+             w.rig.wire().injectAfter(10ms, SampleItems::genericMessage(20));
+             w.rig.runFor(20ms);
+             QTest::mouseClick(w.content().receiveButton(), Qt::LeftButton);
+         }, 1},
+        {"an import", [&](WindowRig& w) { w.rig->importFromUser(writeSysExFiles(folder, 2)); }, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig w;
+        w.show(threeSysExItems());
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::NoModifier, w.rowCenter(0));
+        w.pump();
+        c.add(w);
+        ASSERT_TRUE(w.runUntil([&] {
+            return !w.rig->isReceiving() && !w.rig->isImporting() && w.rig->items().size() == 3 + c.added;
+        }));
+        ASSERT_EQ(w.rig->selection().size(), c.added);
+        ASSERT_EQ(selectedRows(w).front(), 3);
+        w.table().setFocus();
+
+        QTest::keyClick(w.window->windowHandle(), Qt::Key_Up, Qt::ShiftModifier);
+        w.pump();
+        EXPECT_EQ(selectedRows(w), (std::vector<int>{2, 3}));
+        EXPECT_EQ(w.table().currentIndex().row(), 2);
+        QTest::mouseClick(w.table().viewport(), Qt::LeftButton, Qt::ShiftModifier, w.rowCenter(1));
+        w.pump();
+        EXPECT_EQ(selectedRows(w), (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(w.rig->selection().size(), 3u);
     }
 }
 

@@ -383,19 +383,6 @@ TEST(MainWindow, SamplePositionIsWrittenOnEditAndShowsTheClampedValue) {
     }
 }
 
-// Writes `count` small SysEx files and returns their paths.
-std::vector<std::filesystem::path> writeSysExFiles(const QTemporaryDir& folder, int count) {
-    std::vector<std::filesystem::path> files;
-    for (int n = 0; n < count; ++n) {
-        const auto path = std::filesystem::path(folder.path().toStdString()) / ("file" + std::to_string(n) + ".syx");
-        const auto bytes = SampleItems::elektronMessage(2, 30, static_cast<uint8_t>(n));
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        files.push_back(path);
-    }
-    return files;
-}
-
 // Drags `file` onto `target` and drops it there; a file manager's drag also carries the path as text.
 void dropFile(QWidget* target, const std::filesystem::path& file, bool withPathAsText = false) {
     const QString path = QString::fromStdString(file.string());

@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "Support/Model/AppModelRig.h"
@@ -93,6 +96,19 @@ inline std::vector<TransferItem> threeSysExItems() {
     return {SampleItems::sysEx("kick.syx", {SampleItems::elektronMessage(2, 40)}, "/tmp/kick.syx"),
             SampleItems::sysEx("mono.syx", {SampleItems::elektronMessage(3, 40)}, "/tmp/mono.syx"),
             SampleItems::sysEx("other.syx", {SampleItems::genericMessage(20)})};
+}
+
+// Writes `count` small SysEx files and returns their paths.
+inline std::vector<std::filesystem::path> writeSysExFiles(const QTemporaryDir& folder, int count) {
+    std::vector<std::filesystem::path> files;
+    for (int n = 0; n < count; ++n) {
+        const auto path = std::filesystem::path(folder.path().toStdString()) / ("file" + std::to_string(n) + ".syx");
+        const auto bytes = SampleItems::elektronMessage(2, 30, static_cast<uint8_t>(n));
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        files.push_back(path);
+    }
+    return files;
 }
 
 // A menu's entries as shown: "---" for a separator, "(off)" after a disabled entry.
